@@ -1,0 +1,14 @@
+// Text conversions between UTF-16 (wide), UTF-8 and the system ANSI code page.
+// Natively (no Windows) the "ANSI code page" is UTF-8 and wide text is UTF-32.
+// Invalid input never throws; it converts what it can.
+#pragma once
+#include <string>
+
+std::string WideToAnsi(const std::wstring& text);
+std::wstring AnsiToWide(const std::string& text);
+std::string WideToUtf8(const std::wstring& text);
+std::wstring Utf8ToWide(const std::string& text);
+std::string AnsiToUtf8(const std::string& text);
+// Conversion through an explicit Windows code page (65001 = UTF-8, 0 = ANSI).
+std::string WideToCodePage(const std::wstring& text, unsigned codePage);
+std::wstring CodePageToWide(const std::string& text, unsigned codePage);

@@ -1,0 +1,71 @@
+# Build conventions shared by every folder.
+#
+#   qv_library(NAME SOURCES a.cpp ... [WIN32_SOURCES w.cpp ...] [DEPS lib ...])
+#     A static library. WIN32_SOURCES are compiled only in the Windows build; a
+#     library with only Win32 sources exists only there.
+#   qv_test(NAME SOURCES t.cpp ... [DEPS lib ...] [WIN32_ONLY | NATIVE_ONLY] [LABELS l ...] [TIMEOUT s])
+#     One GoogleTest executable registered as ONE CTest test (a Wine start costs
+#     seconds, so no per-case discovery). Under Windows it runs through Wine.
+#   qv_windows_exe(NAME SOURCES ... [DEPS ...] [GUI])
+#     A static Windows executable (only in the Windows build).
+
+add_library(qv_flags INTERFACE)
+target_include_directories(qv_flags INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+target_link_libraries(qv_flags INTERFACE Threads::Threads)
+if(WIN32)
+  target_compile_definitions(qv_flags INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+    _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+  target_link_options(qv_flags INTERFACE -static -static-libgcc -static-libstdc++)
+else()
+  target_compile_options(qv_flags INTERFACE -Wall -Wextra -Wno-unused-parameter)
+endif()
+if(QV_TEST_HOOKS)
+  target_compile_definitions(qv_flags INTERFACE QV_TEST_HOOKS=1)
+endif()
+
+function(qv_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;WIN32_SOURCES;DEPS" ${ARGN})
+  set(srcs ${A_SOURCES})
+  if(WIN32)
+    list(APPEND srcs ${A_WIN32_SOURCES})
+  endif()
+  if(NOT srcs)
+    return()
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_link_libraries(${name} PUBLIC qv_flags ${A_DEPS})
+endfunction()
+
+function(qv_test name)
+  cmake_parse_arguments(A "WIN32_ONLY;NATIVE_ONLY" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(A_WIN32_ONLY AND NOT WIN32)
+    return()
+  endif()
+  if(A_NATIVE_ONLY AND WIN32)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE qv_flags ${A_DEPS} dep_gtest)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 600)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} LABELS "${A_LABELS}")
+endfunction()
+
+function(qv_windows_exe name)
+  cmake_parse_arguments(A "GUI" "" "SOURCES;DEPS" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE qv_flags ${A_DEPS})
+  target_link_options(${name} PRIVATE -municode)
+  if(A_GUI)
+    set_target_properties(${name} PROPERTIES WIN32_EXECUTABLE ON)
+  endif()
+endfunction()
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${PROJECT_BINARY_DIR}/wine-run
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/vendor_hosts.h.in ${PROJECT_BINARY_DIR}/generated/vendor_hosts.h @ONLY)
