@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "ui/language_choice.h"
+
+unsigned SystemUiLanguageId() { return GetUserDefaultUILanguage(); }
