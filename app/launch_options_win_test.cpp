@@ -13,7 +13,9 @@ TEST(ParseCommandLine, SplitsWithThePlatformRules) {
       {L"-install-path \"C:\\Program Files (x86)\\Quorvane\" -x", L"C:\\Program Files (x86)\\Quorvane", L"-x"},
       {L"\"a b\" c", L"", L"a b c"},
       {L"-install-path C:\\Games\\ \"x\\\"y\"", L"C:\\Games\\", L"x\"y"},
-      {L"a\\\\\"b c\"", L"", L"a\\b c"},
+      // Two backslashes before a quote give one; the quote groups. (Not as the
+      // first argument, which follows the program-name rules.)
+      {L"x a\\\\\"b c\"", L"", L"x a\\b c"},
   };
   for (const auto& c : cases) {
     LaunchOptions o = ParseCommandLine(c.commandLine);
