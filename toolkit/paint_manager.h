@@ -1,0 +1,193 @@
+// The window's model: the control tree of one markup, its fonts, scale,
+// direction, shadow settings and the mouse state machine that turns input
+// into notifications. Portable; the Win32 window drives it.
+#pragma once
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolkit/container.h"
+#include "toolkit/control.h"
+#include "toolkit/geometry.h"
+
+namespace skinui {
+
+class Combo;
+class Edit;
+
+struct FontDesc {
+  std::wstring face = L"Arial";
+  int size = 12;  // pixel height at 100 %
+  bool bold = false;
+  bool underline = false;
+  bool italic = false;
+  bool shared = false;
+  bool operator==(const FontDesc& o) const {
+    return face == o.face && size == o.size && bold == o.bold && underline == o.underline && italic == o.italic;
+  }
+};
+
+// The drop shadow as the window uses it now: size and corners in screen
+// pixels of the shadow image named here (the window base rescales them).
+struct ShadowSettings {
+  bool show = false;
+  int size = 0;
+  Rect corner;
+  std::wstring image;
+};
+
+struct Notification {
+  std::wstring type;  // "click", "textchanged", "itemselect", "windowinit"...
+  Control* sender = nullptr;
+};
+
+class NotifyListener {
+ public:
+  virtual ~NotifyListener() = default;
+  virtual void Notify(const Notification& n) = 0;
+};
+
+// Measures text for auto-width labels (GDI in the window, fixed in tests).
+class TextMeasurer {
+ public:
+  virtual ~TextMeasurer() = default;
+  virtual Size Measure(const std::wstring& text, int fontId, int scale) = 0;
+};
+
+// Platform services the model asks for.
+class ManagerHost {
+ public:
+  virtual ~ManagerHost() = default;
+  virtual void InvalidateWindow() = 0;
+  virtual void OpenDropDown(Combo* combo) = 0;
+  virtual void FocusEdit(Edit* edit) = 0;
+  // An edit's text was set by the program (not typed).
+  virtual void EditTextSet(Edit* edit) = 0;
+  virtual void FontsChanged() = 0;
+};
+
+class PaintManager {
+ public:
+  PaintManager();
+  ~PaintManager();
+
+  // Builds the tree, fonts, styles and window attributes from window markup.
+  // False (and an empty tree) when the XML is not readable or has no Window.
+  bool LoadMarkup(const std::string& xml);
+  Control* GetRoot() const { return root_.get(); }
+  void SetRoot(std::unique_ptr<Control> root);
+  Control* FindControl(const std::wstring& name) const;
+  template <class T>
+  T* Find(const std::wstring& name) const { return dynamic_cast<T*>(FindControl(name)); }
+  // Depth first, parents before children.
+  void Visit(const std::function<void(Control&)>& fn) const;
+  // The topmost shown, enabled, interactive control at a window point.
+  Control* FindInteractiveAt(Point p) const;
+
+  // Window attributes from the markup, at 100 %.
+  Size GetInitSize() const { return initSize_; }
+  Size GetMinInfo() const { return minInfo_; }
+  Size GetMaxInfo() const { return maxInfo_; }
+  // Caption band: left, top, right inset and its height (0 height: none).
+  Rect GetCaptionRect() const { return caption_; }
+  int GetRoundCorner() const { return roundCorner_; }
+  void SetInitSize(Size s) { initSize_ = s; }
+  void SetMinInfo(Size s) { minInfo_ = s; }
+  void SetMaxInfo(Size s) { maxInfo_ = s; }
+  void SetCaptionRect(const Rect& r) { caption_ = r; }
+  void SetRoundCorner(int r) { roundCorner_ = r; }
+
+  // Scale in percent (100 = 96 DPI).
+  void SetScale(int scale);
+  int GetScale() const { return scale_; }
+  int ScaleLen(int v) const { return ScaleLength(v, scale_); }
+  Size Scale(Size s) const { return ScaleSize(s, scale_); }
+  Rect Scale(const Rect& r) const { return ScaleRect(r, scale_); }
+  // Images are cached per scale; the window drops them on a new scale.
+  int GetImageGeneration() const { return imageGeneration_; }
+  void ReloadImages() { ++imageGeneration_; Invalidate(); }
+
+  // Direction of the paint surface.
+  void SetLayoutRtl(bool rtl);
+  bool IsLayoutRtl() const { return rtl_; }
+
+  void SetTextResolver(std::function<std::wstring(const std::wstring&)> fn) { resolver_ = std::move(fn); }
+  std::wstring ResolveText(const std::wstring& text) const { return resolver_ ? resolver_(text) : text; }
+  void SetTextMeasurer(TextMeasurer* m) { measurer_ = m; }
+  TextMeasurer* GetTextMeasurer() const { return measurer_; }
+
+  // Fonts by id; replacing one keeps the id. The default font serves every
+  // control without a font of its own.
+  void AddFont(int id, const FontDesc& f);
+  const FontDesc* GetFont(int id) const;
+  void SetDefaultFont(const FontDesc& f);
+  const FontDesc& GetDefaultFont() const { return defaultFont_; }
+  // The font a control with `id` draws with (its own, else the default).
+  const FontDesc& ResolveFont(int id) const;
+  int GetFontGeneration() const { return fontGeneration_; }
+
+  ShadowSettings& Shadow() { return shadow_; }
+  const ShadowSettings& Shadow() const { return shadow_; }
+  void SetShadowChanged() { ++shadowGeneration_; }
+  int GetShadowGeneration() const { return shadowGeneration_; }
+
+  // Styles: named attribute lists (<Style name= value=>).
+  void AddStyle(const std::wstring& name, const std::wstring& attributes) { styles_[name] = attributes; }
+  const std::wstring* GetStyle(const std::wstring& name) const;
+
+  // Layout.
+  void NeedUpdate() { needUpdate_ = true; Invalidate(); }
+  bool IsUpdateNeeded() const { return needUpdate_; }
+  // Lays the tree out in a client area of `physical` pixels.
+  void Layout(Size physical);
+  Size GetClientSize() const { return clientSize_; }
+
+  // Mouse, in window pixels. Return true when something changed on screen.
+  bool MouseMove(Point p);
+  bool MouseDown(Point p);
+  bool MouseUp(Point p);
+  bool MouseLeave();
+  Control* GetHot() const { return hot_; }
+  Control* GetPushed() const { return pushed_; }
+  // A control is going away or hiding: forget it as hot or pushed.
+  void ForgetControl(Control* c);
+
+  void AddNotifier(NotifyListener* l);
+  void RemoveNotifier(NotifyListener* l);
+  void SendNotify(Control* sender, const std::wstring& type);
+  // Sends `type` as if control `name` had raised it (false: no such control).
+  bool SendNotify(const std::wstring& type, const std::wstring& name);
+
+  void SetHost(ManagerHost* h) { host_ = h; }
+  ManagerHost* GetHost() const { return host_; }
+  void Invalidate();
+
+ private:
+  void Attach(Control* c);
+
+  std::unique_ptr<Control> root_;
+  Size initSize_, minInfo_, maxInfo_;
+  Rect caption_;
+  int roundCorner_ = 0;
+  int scale_ = 100;
+  int imageGeneration_ = 0;
+  int fontGeneration_ = 0;
+  int shadowGeneration_ = 0;
+  bool rtl_ = false;
+  bool needUpdate_ = true;
+  Size clientSize_;
+  std::function<std::wstring(const std::wstring&)> resolver_;
+  TextMeasurer* measurer_ = nullptr;
+  std::map<int, FontDesc> fonts_;
+  FontDesc defaultFont_;
+  ShadowSettings shadow_;
+  std::map<std::wstring, std::wstring> styles_;
+  Control* hot_ = nullptr;
+  Control* pushed_ = nullptr;
+  std::vector<NotifyListener*> notifiers_;
+  ManagerHost* host_ = nullptr;
+};
+
+}  // namespace skinui
