@@ -1,0 +1,173 @@
+// Segmented downloader: fetches one file over HTTP(S) into a local path on
+// threads of its own and reports through Downloader::Delegate.
+//
+// Below 10 MiB the file goes over one connection. A larger file is cut into
+// `threadCount` byte ranges, one connection and thread each: range 0 is written
+// straight into the target, range j into the target path with j appended. A
+// thread that finishes while a range with at least 10 MiB left is running
+// takes over that range's second half. When only range 0's thread is left, one
+// finishing thread reads the range files back in chain order and range 0's
+// thread appends them to the target; each range file is deleted once read.
+//
+// Every transfer has a low-speed limit (no progress for `lowSpeedSeconds` is a
+// transfer error, and the range's next attempt resumes where it stopped), so
+// after Start returned true exactly one of OnError or OnComplete always comes.
+// OnComplete only when the target holds exactly the probed length. A server
+// that does not honour byte ranges is detected before any byte is written, and
+// the download is finished over one connection.
+//
+// Own it with shared ownership and keep it alive until its work is over: the
+// threads use it by plain reference, and the destructor stops and joins them.
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/manual_reset_event.h"
+
+typedef void CURL;
+
+class Downloader {
+ public:
+  // Notifications, called on the downloader's threads (OnProgress also from
+  // inside libcurl's progress callback); the implementation must be safe to
+  // call from them. Not deleted through this interface.
+  class Delegate {
+   public:
+    virtual void OnProgress(double downloaded, double total, double bytesPerSecond) = 0;
+    virtual void OnStart() {}
+    // A libcurl code (below 100) or an HTTP status of 400 or more.
+    virtual void OnError(int code) = 0;
+    virtual void OnComplete() = 0;
+    virtual void OnMergeProgress(int64_t bytesInTarget) {}
+    virtual void OnMergeStart() {}
+
+   protected:
+    ~Delegate() = default;
+  };
+
+  // One byte range and its transfer. `position` and `end` change under `lock`
+  // only (the split lowers `end` while the range's transfer runs); other
+  // threads may read them at any time.
+  struct tNode {
+    FILE* file = nullptr;
+    int64_t start = 0;
+    std::atomic<int64_t> position{0};
+    std::atomic<int64_t> end{0};
+    int64_t size = 0;
+    CURL* handle = nullptr;
+    std::atomic<double> speed{0};
+    std::wstring path;
+    std::atomic<int> nextId{-1};
+    int64_t mergeOffset = 0;
+    std::atomic<int> state{0};  // 1 downloading, 2 done, 3 merged
+    Downloader* owner = nullptr;
+
+    std::mutex lock;
+    // The current attempt: where its body must begin, whether its answer has
+    // been checked, and the Content-Range of its final response.
+    int64_t requestStart = 0;
+    bool answerChecked = false;
+    bool discardBody = false;
+    std::string contentRange;
+
+    bool Complete() const { return position.load() == end.load() + 1; }
+  };
+
+  static constexpr int kDefaultLowSpeedSeconds = 30;
+
+  Downloader(const std::string& url, const std::wstring& path, Delegate* delegate,
+             int lowSpeedSeconds = kDefaultLowSpeedSeconds);
+  ~Downloader();
+  Downloader(const Downloader&) = delete;
+  Downloader& operator=(const Downloader&) = delete;
+
+  // False when the transfer could not be prepared (no length, no file); no
+  // delegate call is made then. True when it runs, or already runs (a call
+  // while running changes nothing). The outcome comes later through OnError
+  // or OnComplete on one of the downloader's threads. Call from one thread,
+  // never from a delegate callback.
+  bool Start();
+
+  int ThreadCount() const { return threadCount; }
+  int64_t FileLength() const { return fileLength; }
+
+ private:
+  friend struct DownloaderAccess;
+
+  // Length probe and planning.
+  double GetDownloadFileLenth(const std::string& probeUrl);
+  int Prepare();
+  bool PrepareSingle();
+  std::shared_ptr<tNode> NewNode(int64_t start, int64_t end, int nextId, const std::wstring& filePath);
+  void SetTransferOptions(tNode& node, bool segmented);
+  void LogRange(int id, const tNode& node);
+
+  // Transfers.
+  int RunAttempts(tNode& node, bool alwaysRanged);
+  void RunSingle();
+  void Worker(int id);
+  void CloseWorker();
+  bool SplitLargest();
+  void Reader();
+  int MergeWriter(tNode& first);
+  void FinishSegmented();
+  void FinishOverOneConnection();
+  void Fail(int code);
+  void WakeMergeWaits();
+  bool Aborting() const;
+  std::shared_ptr<tNode> NodeById(int id);
+  static void ReleaseNode(tNode& node);
+
+  static size_t WriteRange(char* data, size_t size, size_t count, void* context);
+  static size_t ReadHeader(char* data, size_t size, size_t count, void* context);
+  static int SingleProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
+  static int SegmentedProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
+  bool AcceptAnswer(tNode& node);
+
+  void Stop();
+  void StopThreads();
+  void Cleanup();
+
+  std::string url;
+  std::wstring path;
+  Delegate* delegate;
+  std::atomic<int> state{2};  // 2 idle or finished, 0 running, 1 failed, 3 stopping
+  int64_t fileLength = 0;
+  int mode = 0;  // 0 single connection, 1 segmented
+  int threadCount;
+  int readChunk;
+  int runningWorkers = 0;
+  std::map<int, std::shared_ptr<tNode>> nodes;
+  std::shared_ptr<tNode> singleNode;
+  std::vector<std::thread> workerThreads;
+  std::thread singleThread;
+  std::list<std::string> mergeQueue;
+  std::atomic<int64_t> mergedBytes{0};
+  int probeRetries = 0;
+  bool peerFailureSeen = false;
+  ManualResetEvent stopEvent;
+  std::mutex queueLock;
+  std::condition_variable dataReady;
+  std::condition_variable roomReady;
+  std::mutex splitLock;
+  std::mutex runLock;
+  std::mutex progressSection;
+  const int lowSpeedSeconds;
+
+  // A range answered without honouring the byte range: every transfer stops
+  // and the last thread out downloads the file over one connection.
+  std::atomic<bool> rangeRefused{false};
+  // The reader has queued all it will queue; the merge writer stops waiting.
+  bool readerDone = false;          // guarded by queueLock
+  std::atomic<bool> mergeFailed{false};
+  std::atomic<int> mergeError{0};
+};

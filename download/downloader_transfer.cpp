@@ -1,0 +1,193 @@
+// Downloader: one range's transfer, its writer and its progress, and the
+// single-connection run.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "base/debug_output.h"
+#include "download/downloader.h"
+#include "download/file_ops.h"
+#include "download/range_plan.h"
+
+namespace {
+long ResponseCode(CURL* handle) {
+  long status = 0;
+  if (handle) curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+  return status;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  for (size_t i = 0; prefix[i]; ++i) {
+    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+std::atomic<unsigned> progressCalls{0};  // process-wide, as every 4th call reports
+}  // namespace
+
+size_t Downloader::ReadHeader(char* data, size_t size, size_t count, void* context) {
+  auto* node = static_cast<tNode*>(context);
+  const size_t n = size * count;
+  std::string line(data, n);
+  std::lock_guard<std::mutex> guard(node->lock);
+  if (StartsWithNoCase(line, "http/")) {
+    node->contentRange.clear();  // a new response (after a redirect or 100)
+  } else if (StartsWithNoCase(line, "content-range:")) {
+    node->contentRange = line.substr(14);
+  }
+  return n;
+}
+
+// Decides, at the first body bytes of an attempt, whether the answer carries
+// the bytes the range expects. Called with node.lock held.
+bool Downloader::AcceptAnswer(tNode& node) {
+  node.answerChecked = true;
+  const long status = ResponseCode(node.handle);
+  if (status >= 400) {
+    // An error page is never written into a range; the status is reported.
+    node.discardBody = true;
+    return true;
+  }
+  int64_t bodyStart = -1;
+  if (status == 200) {
+    bodyStart = 0;
+  } else if (status == 206) {
+    int64_t first = 0, last = 0, total = 0;
+    if (ParseContentRange(node.contentRange, first, last, total) && (total < 0 || total == fileLength)) {
+      bodyStart = first;
+    }
+  }
+  if (bodyStart == node.requestStart) return true;
+  if (bodyStart == 0 && node.start == 0) {
+    // The whole file from its first byte: the range that starts at 0 simply
+    // writes it again from the beginning.
+    const int64_t written = node.position - node.start;
+    if (!SeekFile64(node.file, 0, SEEK_SET)) return false;
+    mergedBytes -= written;
+    node.position = 0;
+    return true;
+  }
+  DebugOut("KVDown: range not honoured, status " + std::to_string(status) + ", wanted from " +
+           std::to_string(node.requestStart));
+  if (mode == 1) {
+    rangeRefused = true;
+    WakeMergeWaits();
+  }
+  return false;
+}
+
+size_t Downloader::WriteRange(char* data, size_t size, size_t count, void* context) {
+  auto* node = static_cast<tNode*>(context);
+  Downloader* owner = node->owner;
+  if (owner->Aborting()) return 0;
+  const size_t offered = size * count;
+  std::lock_guard<std::mutex> guard(node->lock);
+  if (!node->answerChecked && !owner->AcceptAnswer(*node)) return 0;
+  if (node->discardBody) return offered;
+  const int64_t position = node->position;
+  const int64_t room = node->end + 1 - position;
+  if (room <= 0) return 0;
+  const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(offered), room));
+  const size_t written = std::fwrite(data, 1, n, node->file);
+  if (node->start == 0) owner->mergedBytes += static_cast<int64_t>(written);
+  node->position = position + static_cast<int64_t>(written);
+  return written;
+}
+
+int Downloader::SingleProgress(void* context, int64_t dlTotal, int64_t, int64_t, int64_t) {
+  auto* node = static_cast<tNode*>(context);
+  Downloader* owner = node->owner;
+  if (owner->Aborting()) return 1;
+  if (dlTotal == 0 || !owner->delegate) return 0;
+  curl_off_t speed = 0;
+  curl_easy_getinfo(node->handle, CURLINFO_SPEED_DOWNLOAD_T, &speed);
+  owner->delegate->OnProgress(static_cast<double>(node->position.load()), static_cast<double>(owner->fileLength),
+                              static_cast<double>(speed));
+  return 0;
+}
+
+int Downloader::SegmentedProgress(void* context, int64_t dlTotal, int64_t, int64_t, int64_t) {
+  auto* node = static_cast<tNode*>(context);
+  Downloader* owner = node->owner;
+  if (owner->Aborting()) return 1;
+  if (dlTotal == 0 || !owner->delegate) return 0;
+  curl_off_t speed = 0;
+  curl_easy_getinfo(node->handle, CURLINFO_SPEED_DOWNLOAD_T, &speed);
+  node->speed = static_cast<double>(speed);
+  std::lock_guard<std::mutex> guard(owner->progressSection);
+  if (++progressCalls % 4 != 0) return 0;
+  progressCalls = 0;
+  double downloaded = 0, bytesPerSecond = 0;
+  for (const auto& entry : owner->nodes) {
+    downloaded += static_cast<double>(entry.second->position - entry.second->start);
+    bytesPerSecond += entry.second->speed;
+  }
+  owner->delegate->OnProgress(downloaded, static_cast<double>(owner->fileLength), bytesPerSecond);
+  return 0;
+}
+
+// Up to three attempts while running; each resumes from `position`. Returns 0
+// when the range is complete, or when the server answered an error status
+// (the caller reports the status); otherwise the last libcurl code.
+int Downloader::RunAttempts(tNode& node, bool alwaysRanged) {
+  int result = CURLE_OK;
+  for (int attempt = 0; attempt < 3 && !Aborting(); ++attempt) {
+    {
+      std::lock_guard<std::mutex> guard(node.lock);
+      const int64_t position = node.position;
+      if (position > node.start || alwaysRanged) {
+        char range[64];
+        std::snprintf(range, sizeof(range), "%lld-%lld", static_cast<long long>(position),
+                      static_cast<long long>(node.end.load()));
+        curl_easy_setopt(node.handle, CURLOPT_RANGE, range);
+      } else {
+        curl_easy_setopt(node.handle, CURLOPT_RANGE, nullptr);
+      }
+      node.requestStart = position;
+      node.answerChecked = false;
+      node.discardBody = false;
+      node.contentRange.clear();
+    }
+    result = curl_easy_perform(node.handle);
+    std::fflush(node.file);
+    if (node.Complete()) return CURLE_OK;
+    if (result == CURLE_OK) {
+      if (ResponseCode(node.handle) >= 400) return CURLE_OK;
+      result = CURLE_PARTIAL_FILE;  // the answer ended before the range did
+    }
+    DebugOut("KVDown: attempt " + std::to_string(attempt + 1) + " ended with " + std::to_string(result) +
+             " at " + std::to_string(node.position.load()));
+  }
+  return result;
+}
+
+void Downloader::RunSingle() {
+  try {
+    std::shared_ptr<tNode> node = singleNode;
+    const int result = RunAttempts(*node, false);
+    if (state != 0) return;
+    const long status = ResponseCode(node->handle);
+    if (result != CURLE_OK || status >= 400 || !node->Complete()) {
+      Fail(result != CURLE_OK ? result : (status >= 400 ? static_cast<int>(status) : CURLE_PARTIAL_FILE));
+      return;
+    }
+    // The target is closed before the delegate hears of it, so it may be used
+    // at once.
+    Cleanup();
+    state = 2;
+    if (delegate) delegate->OnComplete();
+  } catch (const std::exception& e) {
+    DebugOut(std::string("KVDown: single download stopped: ") + e.what());
+    Fail(CURLE_OUT_OF_MEMORY);
+  }
+}
+
+void Downloader::Fail(int code) {
+  int expected = 0;
+  if (!state.compare_exchange_strong(expected, 1)) return;  // stopping, or already reported
+  WakeMergeWaits();
+  if (delegate) delegate->OnError(code);
+}

@@ -1,0 +1,16 @@
+// The few file operations the downloader needs on wide paths, with 64-bit
+// offsets, so that its logic stays free of platform calls.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+FILE* OpenFileW(const std::wstring& path, const char* mode);
+bool DeleteFileAt(const std::wstring& path);
+bool FileExistsW(const std::wstring& path);
+// Creates one folder level; true when it exists afterwards.
+bool EnsureFolderW(const std::wstring& folder);
+bool SeekFile64(FILE* file, int64_t offset, int whence);
+int64_t TellFile64(FILE* file);
+// The system's code of the last failed call (GetLastError, errno).
+int LastSystemError();

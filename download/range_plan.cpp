@@ -1,0 +1,79 @@
+#include "download/range_plan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+std::vector<PlannedRange> PlanRanges(int64_t length, int count) {
+  std::vector<PlannedRange> ranges;
+  if (length <= 0 || count <= 0) return ranges;
+  const int64_t per = length / count;
+  const int64_t rest = length % count;
+  for (int j = 0; j < count; ++j) {
+    PlannedRange r;
+    r.start = j == 0 ? 0 : j * per + rest;
+    r.end = (j + 1) * per + rest - 1;
+    r.nextId = j + 1 < count ? j + 1 : -1;
+    ranges.push_back(r);
+  }
+  return ranges;
+}
+
+int SegmentedThreadCount(int processors) { return std::max(1, std::min(processors + 1, 8)); }
+
+int ChooseSplitVictim(const std::vector<RangeProgress>& ranges) {
+  int victim = -1;
+  int64_t best = -1;
+  for (const RangeProgress& r : ranges) {
+    if (r.state != 1) continue;
+    const int64_t remaining = r.end - r.position;
+    if (remaining >= kSegmentedMinimum && remaining >= best) {
+      best = remaining;
+      victim = r.id;
+    }
+  }
+  return victim;
+}
+
+int64_t SplitStart(int64_t position, int64_t end) {
+  const int64_t half = (end - position) / 2;
+  return end - half - 1;
+}
+
+namespace {
+bool ParseNumber(const std::string& text, size_t& at, int64_t& value) {
+  const size_t begin = at;
+  value = 0;
+  while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) {
+    if (value > (INT64_MAX - 9) / 10) return false;
+    value = value * 10 + (text[at] - '0');
+    ++at;
+  }
+  return at > begin;
+}
+}  // namespace
+
+bool ParseContentRange(const std::string& value, int64_t& first, int64_t& last, int64_t& total) {
+  size_t at = 0;
+  while (at < value.size() && value[at] == ' ') ++at;
+  static const char kUnit[] = "bytes";
+  for (const char* u = kUnit; *u; ++u, ++at) {
+    if (at >= value.size() || std::tolower(static_cast<unsigned char>(value[at])) != *u) return false;
+  }
+  if (at >= value.size() || (value[at] != ' ' && value[at] != '=')) return false;
+  while (at < value.size() && (value[at] == ' ' || value[at] == '=')) ++at;
+  if (!ParseNumber(value, at, first)) return false;
+  if (at >= value.size() || value[at] != '-') return false;
+  ++at;
+  if (!ParseNumber(value, at, last)) return false;
+  if (at >= value.size() || value[at] != '/') return false;
+  ++at;
+  if (at < value.size() && value[at] == '*') {
+    total = -1;
+    ++at;
+  } else if (!ParseNumber(value, at, total)) {
+    return false;
+  }
+  while (at < value.size() && (value[at] == ' ' || value[at] == '\r' || value[at] == '\n')) ++at;
+  return at == value.size() && first <= last;
+}

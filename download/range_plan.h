@@ -1,0 +1,45 @@
+// Byte-range bookkeeping of the segmented downloader, free of sockets and
+// threads so that it can be checked on its own.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Files below this size go over one connection; the same size is the
+// smallest remaining part of a range that is worth splitting.
+constexpr int64_t kSegmentedMinimum = 10 * 1024 * 1024;
+
+struct PlannedRange {
+  int64_t start = 0;
+  int64_t end = 0;  // inclusive
+  int nextId = -1;  // id of the range holding the following bytes, -1 for the last
+};
+
+// Cuts `length` bytes into `count` ranges; the first takes the remainder.
+// Empty when length or count is not positive.
+std::vector<PlannedRange> PlanRanges(int64_t length, int count);
+
+// Thread count of segmented mode for a machine with `processors` processors.
+int SegmentedThreadCount(int processors);
+
+// A range still being downloaded, as the split scan sees it.
+struct RangeProgress {
+  int id = 0;
+  int state = 0;  // 1 downloading, 2 done, 3 merged
+  int64_t position = 0;
+  int64_t end = 0;
+};
+
+// The range to split: among downloading ranges, the one with the largest
+// remaining part (end - position) of at least kSegmentedMinimum; on equal parts
+// the later id wins. -1 when there is none.
+int ChooseSplitVictim(const std::vector<RangeProgress>& ranges);
+
+// First byte of the new range cut from a range at `position` .. `end`: the
+// new range runs from there to `end`; the old one ends one byte before it.
+// Greater than `position` whenever end - position >= 3.
+int64_t SplitStart(int64_t position, int64_t end);
+
+// Parses a Content-Range value such as "bytes 100-199/1000". `total` is -1
+// for "*". False when the value is not of that form.
+bool ParseContentRange(const std::string& value, int64_t& first, int64_t& last, int64_t& total);

@@ -1,0 +1,111 @@
+#include "download/range_plan.h"
+
+#include <gtest/gtest.h>
+
+TEST(RangePlan, CutsIntoRangesWithTheRemainderInTheFirst) {
+  struct Case {
+    const char* name;
+    int64_t length;
+    int count;
+    std::vector<PlannedRange> expected;
+  };
+  const Case cases[] = {
+      {"52428803 bytes, 5 ranges",
+       52428803,
+       5,
+       {{0, 10485762, 1},
+        {10485763, 20971522, 2},
+        {20971523, 31457282, 3},
+        {31457283, 41943042, 4},
+        {41943043, 52428802, -1}}},
+      {"10 MiB, 3 ranges", 10485760, 3, {{0, 3495253, 1}, {3495254, 6990506, 2}, {6990507, 10485759, -1}}},
+      {"even split", 30, 3, {{0, 9, 1}, {10, 19, 2}, {20, 29, -1}}},
+      {"no length", 0, 3, {}},
+      {"no ranges", 100, 0, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<PlannedRange> plan = PlanRanges(c.length, c.count);
+    ASSERT_EQ(plan.size(), c.expected.size()) << c.name;
+    int64_t next = 0;
+    for (size_t i = 0; i < plan.size(); ++i) {
+      EXPECT_EQ(plan[i].start, c.expected[i].start) << c.name << " range " << i;
+      EXPECT_EQ(plan[i].end, c.expected[i].end) << c.name << " range " << i;
+      EXPECT_EQ(plan[i].nextId, c.expected[i].nextId) << c.name << " range " << i;
+      EXPECT_EQ(plan[i].start, next) << c.name << " gap or overlap before range " << i;
+      next = plan[i].end + 1;
+    }
+    if (!plan.empty()) {
+      EXPECT_EQ(next, c.length) << c.name;
+    }
+  }
+}
+
+TEST(RangePlan, ThreadCountIsProcessorsPlusOneAtMostEight) {
+  const int cases[][2] = {{1, 2}, {2, 3}, {4, 5}, {7, 8}, {8, 8}, {64, 8}, {0, 1}};
+  for (const auto& c : cases) EXPECT_EQ(SegmentedThreadCount(c[0]), c[1]) << c[0] << " processors";
+}
+
+TEST(RangePlan, SplitGivesTheNewRangeTheSecondHalf) {
+  const int64_t MiB = 1024 * 1024;
+  struct Case {
+    const char* name;
+    int64_t position, end;
+    int64_t newStart;
+  };
+  const Case cases[] = {
+      // 30 MiB left: the new range holds the last 15 MiB + 2 bytes.
+      {"30 MiB left", 5 * MiB, 35 * MiB, 35 * MiB - 15 * MiB - 1},
+      {"odd remainder", 100, 111, 105},
+      {"three bytes left", 7, 10, 8},
+  };
+  for (const Case& c : cases) {
+    const int64_t s = SplitStart(c.position, c.end);
+    EXPECT_EQ(s, c.newStart) << c.name;
+    EXPECT_GT(s, c.position) << c.name;  // the victim keeps at least its next byte
+  }
+  EXPECT_EQ(35 * MiB - SplitStart(5 * MiB, 35 * MiB) + 1, 15 * MiB + 2);
+}
+
+TEST(RangePlan, ChoosesTheLargestRemainingRangeOfAtLeastTenMiB) {
+  const int64_t MiB = 1024 * 1024;
+  struct Case {
+    const char* name;
+    std::vector<RangeProgress> ranges;
+    int victim;
+  };
+  const Case cases[] = {
+      {"largest wins", {{0, 1, 0, 20 * MiB}, {1, 1, 20 * MiB, 50 * MiB}, {2, 2, 50 * MiB, 50 * MiB}}, 1},
+      {"ties go to the later id", {{0, 1, 0, 20 * MiB}, {1, 1, 20 * MiB, 40 * MiB}}, 1},
+      {"exactly 10 MiB left is split", {{0, 1, 0, 10 * MiB}}, 0},
+      {"one byte short of 10 MiB is not", {{0, 1, 1, 10 * MiB}}, -1},
+      {"finished ranges are skipped", {{0, 2, 0, 40 * MiB}, {1, 3, 0, 40 * MiB}}, -1},
+      {"nothing to split", {}, -1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ChooseSplitVictim(c.ranges), c.victim) << c.name;
+}
+
+TEST(RangePlan, ParsesContentRange) {
+  struct Case {
+    const char* value;
+    bool ok;
+    int64_t first, last, total;
+  };
+  const Case cases[] = {
+      {" bytes 100-199/1000\r\n", true, 100, 199, 1000},
+      {"bytes 0-0/*", true, 0, 0, -1},
+      {"Bytes 5-9/10", true, 5, 9, 10},
+      {"bytes 9-5/10", false, 0, 0, 0},
+      {"bytes */10", false, 0, 0, 0},
+      {"items 0-9/10", false, 0, 0, 0},
+      {"bytes 0-9/10 junk", false, 0, 0, 0},
+      {"", false, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    int64_t first = 0, last = 0, total = 0;
+    ASSERT_EQ(ParseContentRange(c.value, first, last, total), c.ok) << "'" << c.value << "'";
+    if (!c.ok) continue;
+    EXPECT_EQ(first, c.first) << c.value;
+    EXPECT_EQ(last, c.last) << c.value;
+    EXPECT_EQ(total, c.total) << c.value;
+  }
+}
