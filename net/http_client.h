@@ -49,6 +49,7 @@ class HttpClient {
 };
 
 // Applies the TLS policy shared by every transfer of the program to an easy
-// handle: verification on against the system trust store (plus the build's
-// extra CA file, if any); off only with HttpProxyEnabled.
+// handle: peer and host-name verification on, against the system trust store,
+// or against Vendor().caFile when one is configured (test builds); off only
+// with HttpProxyEnabled. Call it on every handle, after any proxy option.
 void ApplyTlsPolicy(CURL* handle);

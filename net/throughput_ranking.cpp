@@ -1,0 +1,173 @@
+#include "net/throughput_ranking.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "base/debug_output.h"
+#include "base/system_info.h"
+#include "net/http_client.h"
+
+namespace {
+
+const int64_t kByteLimit = 2 * 1024 * 1024;
+const long kConnectLimitSeconds = 3;
+const int kPollMs = 20;
+
+// The progress callback's view of one probe; lives on the probe thread's stack.
+struct ProbeContext {
+  uint64_t startMs;
+  int64_t windowMs;
+  int64_t byteLimit;
+  std::atomic<bool>* reachedLimit;
+  std::atomic<bool>* stopFlag;
+};
+
+size_t DiscardWriter(char*, size_t size, size_t count, void*) { return size * count; }
+
+int ProbeProgress(void* context, double, double downloadedNow, double, double) {
+  auto* probe = static_cast<ProbeContext*>(context);
+  if (!probe) return 0;
+  if (probe->stopFlag->load()) return 1;
+  if (probe->byteLimit > 0 && static_cast<int64_t>(downloadedNow) >= probe->byteLimit) {
+    probe->reachedLimit->store(true);
+    return 1;
+  }
+  if (static_cast<int64_t>(TickCount64() - probe->startMs) >= probe->windowMs) return 1;
+  return 0;
+}
+
+SpeedSample MeasureDomain(const std::string& url, int64_t windowMs, int64_t byteLimit, long transferLimitSeconds,
+                          WorkerSlot* slot, std::atomic<bool>* stopFlag) {
+  SpeedSample sample;
+  CURL* handle = curl_easy_init();
+  if (!handle) return sample;
+  ProbeContext context{TickCount64(), windowMs, byteLimit, &slot->reachedLimit, stopFlag};
+
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardWriter);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectLimitSeconds);
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT, transferLimitSeconds);
+  // The probe never goes through the debugging proxy.
+  ApplyTlsPolicy(handle);
+  curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(handle, CURLOPT_PROGRESSFUNCTION, &ProbeProgress);
+  curl_easy_setopt(handle, CURLOPT_PROGRESSDATA, &context);
+
+  CURLcode rc = curl_easy_perform(handle);
+  long status = 0;
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+  if ((rc == CURLE_OK || rc == CURLE_ABORTED_BY_CALLBACK) && status >= 200 && status <= 299) {
+    curl_off_t bytes = 0;
+    double totalSeconds = 0, connectSeconds = 0;
+    curl_easy_getinfo(handle, CURLINFO_SIZE_DOWNLOAD_T, &bytes);
+    curl_easy_getinfo(handle, CURLINFO_TOTAL_TIME, &totalSeconds);
+    curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME, &connectSeconds);
+    sample.bytes = static_cast<int64_t>(bytes);
+    sample.totalMs = static_cast<int32_t>(totalSeconds * 1000);
+    sample.connectMs = static_cast<int32_t>(connectSeconds * 1000);
+    sample.ok = true;
+  }
+  curl_easy_cleanup(handle);
+  return sample;
+}
+
+// Thread body: measures, publishes the sample, then sets `done`. Catches
+// everything: a probe must never take the process down.
+void RunProbe(std::shared_ptr<WorkerSlot> slot, int64_t windowMs, int64_t byteLimit,
+              std::shared_ptr<std::atomic<bool>> stopFlag, std::string url, long transferLimitSeconds) {
+  SpeedSample sample;
+  try {
+    sample = MeasureDomain(url, windowMs, byteLimit, transferLimitSeconds, slot.get(), stopFlag.get());
+  } catch (...) {
+    sample = SpeedSample();
+  }
+  slot->sample = sample;
+  slot->done.store(true);
+}
+
+}  // namespace
+
+std::string FormatSpeedSample(const SpeedSample& sample, int windowMs) {
+  if (!sample.ok) return "Fail";
+  double seconds = sample.totalMs >= 1 ? sample.totalMs / 1000.0 : windowMs / 1000.0;
+  char text[128];
+  std::snprintf(text, sizeof text, "%.0fKB/s(%lldB/%dms, connect %dms)",
+                static_cast<double>(sample.bytes) / 1024 / seconds, static_cast<long long>(sample.bytes),
+                static_cast<int>(sample.totalMs), static_cast<int>(sample.connectMs));
+  return text;
+}
+
+void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds, SpeedSamples* samples) {
+  if (!domains) {
+    DebugOut("CheckThroughputAndSortDomains not need domains is null\n");
+    return;
+  }
+  if (domains->size() < 2) {
+    DebugOut("CheckThroughputAndSortDomains not need domains count is " + std::to_string(domains->size()));
+    return;
+  }
+  try {
+    const int64_t windowMs = static_cast<int64_t>(seconds) * 1000;
+    const long transferLimitSeconds = seconds + 2;
+    auto stopFlag = std::make_shared<std::atomic<bool>>(false);
+    std::vector<std::shared_ptr<WorkerSlot>> slots;
+    slots.reserve(domains->size());
+    for (const std::string& domain : *domains) {
+      auto slot = std::make_shared<WorkerSlot>();
+      slots.push_back(slot);
+      try {
+        std::thread(RunProbe, slot, windowMs, kByteLimit, stopFlag, domain + path, transferLimitSeconds).detach();
+      } catch (...) {
+        slot->done.store(true);  // no thread: a failed probe with a zero sample
+      }
+    }
+
+    const size_t needed = slots.size() == 3 ? 2 : std::min<size_t>(slots.size(), 3);
+    const uint64_t deadlineMs = static_cast<uint64_t>(seconds + 2) * 1000 + 500;
+    const uint64_t startMs = TickCount64();
+    for (;;) {
+      if (TickCount64() - startMs >= deadlineMs) break;
+      size_t done = 0, reached = 0;
+      for (const auto& slot : slots) {
+        bool isDone = slot->done.load();
+        if (isDone) ++done;
+        // A probe that reached the limit counts once it has published its
+        // sample (microseconds later), so a fast domain is not ranked as failed.
+        if (isDone && slot->reachedLimit.load()) ++reached;
+      }
+      if (done == slots.size() || reached >= needed) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    stopFlag->store(true);
+
+    SpeedSamples measured;
+    for (size_t k = 0; k < slots.size(); ++k) {
+      SpeedSample sample = slots[k]->done.load() ? slots[k]->sample : SpeedSample();
+      measured[(*domains)[k]] = sample;
+      if (samples) (*samples)[(*domains)[k]] = sample;
+    }
+    std::stable_sort(domains->begin(), domains->end(), [&measured](const std::string& a, const std::string& b) {
+      return measured[a].bytes > measured[b].bytes;
+    });
+
+    std::string line = "Domain Throughput Sort Result: ";
+    for (size_t k = 0; k < domains->size(); ++k) {
+      if (k > 0) line += ", ";
+      line += "[" + (*domains)[k] + ": " + FormatSpeedSample(measured[(*domains)[k]], static_cast<int>(windowMs)) + "]";
+    }
+    DebugOut(line);
+  } catch (...) {
+    DebugOut("CheckThroughputAndSortDomains failed\n");
+  }
+}

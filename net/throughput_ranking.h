@@ -1,0 +1,27 @@
+// Ranking of download domains by a short parallel throughput probe.
+#pragma once
+#include <atomic>
+#include <string>
+
+#include "net/domains.h"
+
+// One domain's probe, shared by the ranking and its probe thread; whichever
+// lets go last frees it. The probe writes `sample` once, then sets `done`;
+// the ranking reads `sample` only after it has seen `done`.
+struct WorkerSlot {
+  SpeedSample sample;
+  std::atomic<bool> done{false};
+  std::atomic<bool> reachedLimit{false};  // set before the probe's transfer ends
+};
+
+// Probes every domain at once (domain + `path`, for a window of `seconds`),
+// then reorders `domains` in place, most bytes first (stable), and stores each
+// domain's sample in `samples` when given. Waits until enough probes have
+// received 2 MiB or all are done, and never past (seconds + 2) * 1000 + 500 ms;
+// probes still running then count as failed and end by themselves later.
+// A null list or one with fewer than 2 domains is left alone. Writes the
+// result as one debugger line. Blocks the caller; never throws.
+void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds, SpeedSamples* samples);
+
+// The log entry of one sample: "Fail", or speed, bytes, time and connect time.
+std::string FormatSpeedSample(const SpeedSample& sample, int windowMs);
