@@ -147,6 +147,14 @@ TEST_F(ClientLaunchTest, StartClientRunsThePresentClientWithoutArguments) {
 
   for (int i = 0; i < 200 && !FileExists(mark); ++i) Sleep(100);
   ASSERT_TRUE(FileExists(mark));
+  // Let the started client end before its folder is removed.
+  if (DWORD pid = FindProcessId(L"Quorvane.exe")) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process) {
+      WaitForSingleObject(process, kEndWaitMs);
+      CloseHandle(process);
+    }
+  }
   HANDLE file = CreateFileW(mark.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   wchar_t line[2048] = {};

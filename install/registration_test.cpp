@@ -31,6 +31,9 @@ class RegistrationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    savedCurrent_ = current;
     ClearEntries();
     scratch_ = MakeTempFolder(L"registration");
     desktop_ = scratch_ + L"\\Desktop";
@@ -52,6 +55,7 @@ class RegistrationTest : public ::testing::Test {
     else
       DeleteStored(HKEY_CURRENT_USER, kShellFolders, L"Desktop", 0);
     ClearEntries();
+    SetCurrentDirectoryW(savedCurrent_.c_str());
     RemoveTree(scratch_);
     CoUninitialize();
   }
@@ -69,7 +73,7 @@ class RegistrationTest : public ::testing::Test {
 
   std::wstring LinkPath() const { return desktop_ + L"\\Quorvane.lnk"; }
 
-  std::wstring scratch_, desktop_, installFolder_;
+  std::wstring scratch_, desktop_, installFolder_, savedCurrent_;
   StoredValue savedDesktop_;
 };
 
