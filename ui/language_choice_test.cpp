@@ -19,18 +19,15 @@ TEST(StartLanguage, UserIniValueElseSystemLanguage) {
     const wchar_t* code;
   };
   const Case cases[] = {
-      {L"", 0x0407, L"de"},          // German system, no user.ini
-      {L"", 0x0416, L"pt-br"},       // Brazilian Portuguese
-      {L"", 0x0816, L"pt-br"},       // European Portuguese shares the entry
-      {L"", 0x0413, L"en"},          // Dutch is not in the table
-      {L"", 0x0404, L"zh-tw"},       // every Chinese variant
-      {L"", 0x0804, L"zh-tw"},
-      {L"", 0x0C04, L"zh-tw"},
-      {L"", 0x0401, L"arabic"},
-      {L"", 0x0409, L"en"},
-      {L"zh_cn", 0x0409, L"zh_cn"},  // user.ini wins, even for a code outside the table
-      {L"ru", 0x0407, L"ru"},
-      {L"nl", 0x0407, L"nl"},        // a code without a file is still taken
+      {L"", 0x0407, L"de"},     // German system, no user.ini
+      {L"", 0x0416, L"pt-br"},  // Brazilian Portuguese
+      {L"", 0x0816, L"pt-br"},  // European Portuguese shares the entry
+      {L"", 0x0413, L"en"},     // Dutch is not in the table
+      {L"", 0x0404, L"zh-tw"},  // every Chinese variant
+      {L"", 0x0804, L"zh-tw"}, {L"", 0x0C04, L"zh-tw"},      {L"", 0x0401, L"arabic"},
+      {L"", 0x0409, L"en"},    {L"zh_cn", 0x0409, L"zh_cn"},  // user.ini wins, even for a code outside the
+                                                              // table
+      {L"ru", 0x0407, L"ru"},  {L"nl", 0x0407, L"nl"},        // a code without a file is still taken
   };
   for (const auto& c : cases) {
     EXPECT_EQ(StartLanguageCode(c.iniValue, c.systemLangId), c.code)
@@ -93,7 +90,8 @@ TEST_F(StartLanguageChoice, WithoutValueTheSystemLanguageIsLoaded) {
     const std::wstring code = ChooseStartLanguage();
     EXPECT_EQ(code, SystemLanguageCode());
     EXPECT_EQ(CurrentLanguage(), code);
-    EXPECT_NE(GetText(L"tt_wizard"), L"tt_wizard") << "language file of " << WideToUtf8(code) << " not loaded";
+    EXPECT_NE(GetText(L"tt_wizard"), L"tt_wizard")
+        << "language file of " << WideToUtf8(code) << " not loaded";
   }
 }
 

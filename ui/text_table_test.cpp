@@ -1,8 +1,8 @@
 #include "ui/text_table.h"
 
 #include <gtest/gtest.h>
-#include <pugixml.hpp>
 
+#include <pugixml.hpp>
 #include <set>
 #include <string>
 #include <vector>
@@ -48,11 +48,24 @@ class TextTable : public ::testing::Test {
 };
 
 TEST_F(TextTable, EnglishFileCarriesTheEighteenIds) {
-  const std::set<std::wstring> expected = {
-      L"tt_createdesktop", L"tt_agree",       L"tt_wizard",        L"tt_choosepath",       L"tt_failed",
-      L"tt_installover",   L"tt_starter",     L"tt_autostartup",   L"tt_fastinstall",      L"tt_protol",
-      L"tt_install",       L"tt_install_webview2", L"tt_brower",   L"tt_pathnotfind",      L"tt_uninstall",
-      L"tt_ui_language",   L"tt_downstatus_failed", L"tt_goto_website"};
+  const std::set<std::wstring> expected = {L"tt_createdesktop",
+                                           L"tt_agree",
+                                           L"tt_wizard",
+                                           L"tt_choosepath",
+                                           L"tt_failed",
+                                           L"tt_installover",
+                                           L"tt_starter",
+                                           L"tt_autostartup",
+                                           L"tt_fastinstall",
+                                           L"tt_protol",
+                                           L"tt_install",
+                                           L"tt_install_webview2",
+                                           L"tt_brower",
+                                           L"tt_pathnotfind",
+                                           L"tt_uninstall",
+                                           L"tt_ui_language",
+                                           L"tt_downstatus_failed",
+                                           L"tt_goto_website"};
   EXPECT_EQ(std::set<std::wstring>(EnglishIds().begin(), EnglishIds().end()), expected);
   EXPECT_EQ(EnglishIds().size(), expected.size()) << "an id appears twice";
 }
@@ -99,11 +112,21 @@ TEST_F(TextTable, DownloadFailureTextEndsWithItsLanguagesColon) {
     wchar_t colon;
   };
   const Case cases[] = {
-      {L"en", L'\xFF0C', L'\xFF1A'},    {L"zh-tw", L'\xFF0C', L'\xFF1A'}, {L"zh_cn", L'\xFF0C', L'\xFF1A'},
-      {L"ja", L'\xFF0C', L'\xFF1A'},    {L"arabic", L'\x060C', L':'},     {L"de", L',', L':'},
-      {L"fr", L',', L':'},              {L"it", L',', L':'},              {L"ko", L',', L':'},
-      {L"ru", L',', L':'},              {L"es", L',', L':'},              {L"vi", L',', L':'},
-      {L"pt-br", L',', L':'},           {L"th", 0, L':'},                 {L"tr", L',', L':'},
+      {L"en", L'\xFF0C', L'\xFF1A'},
+      {L"zh-tw", L'\xFF0C', L'\xFF1A'},
+      {L"zh_cn", L'\xFF0C', L'\xFF1A'},
+      {L"ja", L'\xFF0C', L'\xFF1A'},
+      {L"arabic", L'\x060C', L':'},
+      {L"de", L',', L':'},
+      {L"fr", L',', L':'},
+      {L"it", L',', L':'},
+      {L"ko", L',', L':'},
+      {L"ru", L',', L':'},
+      {L"es", L',', L':'},
+      {L"vi", L',', L':'},
+      {L"pt-br", L',', L':'},
+      {L"th", 0, L':'},
+      {L"tr", L',', L':'},
       {L"uk", L',', L':'},
   };
   std::set<std::wstring> covered;
@@ -213,11 +236,11 @@ TEST(LanguageTableCodes, LangIdsSelectTheirEntry) {
     const wchar_t* code;
   };
   const Case cases[] = {
-      {0x0409, L"en"},    {0x0809, L"en"},    {0x0401, L"arabic"}, {0x3801, L"arabic"}, {0x0407, L"de"},
-      {0x0C07, L"de"},    {0x040C, L"fr"},    {0x0410, L"it"},     {0x0411, L"ja"},     {0x0412, L"ko"},
-      {0x0419, L"ru"},    {0x0404, L"zh-tw"}, {0x0804, L"zh-tw"},  {0x0C04, L"zh-tw"},  {0x1004, L"zh-tw"},
-      {0x0C0A, L"es"},    {0x042A, L"vi"},    {0x0416, L"pt-br"},  {0x0816, L"pt-br"},  {0x041E, L"th"},
-      {0x041F, L"tr"},    {0x0422, L"uk"},    {0x0413, L"en"},     {0x0415, L"en"},     {0x0000, L"en"},
+      {0x0409, L"en"}, {0x0809, L"en"},    {0x0401, L"arabic"}, {0x3801, L"arabic"}, {0x0407, L"de"},
+      {0x0C07, L"de"}, {0x040C, L"fr"},    {0x0410, L"it"},     {0x0411, L"ja"},     {0x0412, L"ko"},
+      {0x0419, L"ru"}, {0x0404, L"zh-tw"}, {0x0804, L"zh-tw"},  {0x0C04, L"zh-tw"},  {0x1004, L"zh-tw"},
+      {0x0C0A, L"es"}, {0x042A, L"vi"},    {0x0416, L"pt-br"},  {0x0816, L"pt-br"},  {0x041E, L"th"},
+      {0x041F, L"tr"}, {0x0422, L"uk"},    {0x0413, L"en"},     {0x0415, L"en"},     {0x0000, L"en"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(LanguageCodeForLangId(c.langId), c.code) << std::hex << "0x" << c.langId;

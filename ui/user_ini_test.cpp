@@ -8,6 +8,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// shlobj.h builds on the declarations of windows.h.
 #include <shlobj.h>
 
 #include "ui/user_ini_test_file.h"
@@ -56,11 +57,13 @@ bool IsShortForm(const std::wstring& path) {
   size_t start = path.find(L'\\');
   while (start != std::wstring::npos) {
     size_t end = path.find(L'\\', start + 1);
-    std::wstring part = path.substr(start + 1, end == std::wstring::npos ? std::wstring::npos : end - start - 1);
+    std::wstring part =
+        path.substr(start + 1, end == std::wstring::npos ? std::wstring::npos : end - start - 1);
     size_t dot = part.find(L'.');
     std::wstring name = part.substr(0, dot);
     std::wstring ext = dot == std::wstring::npos ? L"" : part.substr(dot + 1);
-    if (name.empty() || name.size() > 8 || ext.size() > 3 || part.find(L' ') != std::wstring::npos) return false;
+    if (name.empty() || name.size() > 8 || ext.size() > 3 || part.find(L' ') != std::wstring::npos)
+      return false;
     start = end;
   }
   return true;
@@ -75,7 +78,8 @@ std::wstring TempFolder() {
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return "<missing>";
   char buffer[8192];
   DWORD got = 0;
@@ -87,7 +91,8 @@ TEST(UserIni, FolderIsTheShortLocalApplicationDataFolder) {
   wchar_t local[MAX_PATH] = {};
   ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local), S_OK);
   const std::wstring folder = UserDataFolder();
-  EXPECT_TRUE(SamePath(LongPath(folder), LongPath(local))) << WideToUtf8(folder) << " vs " << WideToUtf8(local);
+  EXPECT_TRUE(SamePath(LongPath(folder), LongPath(local)))
+      << WideToUtf8(folder) << " vs " << WideToUtf8(local);
   EXPECT_TRUE(IsShortForm(folder.substr(0, folder.rfind(L'\\')))) << WideToUtf8(folder);
   EXPECT_EQ(UserDataFolder(), folder);
   EXPECT_EQ(UserIniPath(), folder + L"\\Quorvane\\user.ini");

@@ -18,7 +18,8 @@ class ScopedUserIni {
     UniqueHandle file(CreateFileW(UserIniPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    ok_ = file.valid() && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    ok_ = file.valid() &&
+          WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
           written == bytes.size();
   }
   ~ScopedUserIni() {

@@ -1,4 +1,5 @@
 #include <windows.h>
+// shlobj.h builds on the declarations of windows.h.
 #include <shlobj.h>
 
 #include <vector>
