@@ -3,7 +3,7 @@
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
 #define STBI_NO_STDIO
-#include <stb_image.h>
+#include <stb/stb_image.h>
 
 #include <algorithm>
 #include <cwctype>

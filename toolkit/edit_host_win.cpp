@@ -1,0 +1,115 @@
+#include <algorithm>
+#include <string>
+
+#include "toolkit/window_parts_win.h"
+
+namespace skinui {
+
+namespace {
+const wchar_t kHostClass[] = L"SkinUiEditHost";
+
+COLORREF ToColorRef(uint32_t argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
+}  // namespace
+
+EditHost::EditHost(HWND owner, Edit* edit) : control_(edit) {
+  WNDCLASSEXW wc = {sizeof(wc)};
+  if (!GetClassInfoExW(GetModuleHandleW(nullptr), kHostClass, &wc)) {
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_IBEAM);
+    wc.lpszClassName = kHostClass;
+    RegisterClassExW(&wc);
+  }
+  brush_ = CreateSolidBrush(ToColorRef(edit->GetNativeBkColor()));
+  // Owned by the skinned window: it stays above it and follows it.
+  popup_ = CreateWindowExW(WS_EX_TOOLWINDOW, kHostClass, L"", WS_POPUP | WS_CLIPCHILDREN, 0, 0, 0, 0, owner, nullptr,
+                           GetModuleHandleW(nullptr), this);
+  if (!popup_) return;
+  edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT, 0, 0, 0, 0, popup_,
+                          nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (edit_) SendMessageW(edit_, EM_SETLIMITTEXT, static_cast<WPARAM>(std::max(1, edit->GetMaxChar())), 0);
+}
+
+EditHost::~EditHost() {
+  if (popup_) {
+    SetWindowLongPtrW(popup_, GWLP_USERDATA, 0);
+    DestroyWindow(popup_);
+  }
+  if (brush_) DeleteObject(brush_);
+}
+
+LRESULT CALLBACK EditHost::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE)
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+  auto* self = reinterpret_cast<EditHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+  switch (msg) {
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wp);
+      SetTextColor(dc, ToColorRef(self->control_->GetTextColor()));
+      SetBkColor(dc, ToColorRef(self->control_->GetNativeBkColor()));
+      return reinterpret_cast<LRESULT>(self->brush_);
+    }
+    case WM_ERASEBKGND: {
+      RECT rc;
+      GetClientRect(hwnd, &rc);
+      FillRect(reinterpret_cast<HDC>(wp), &rc, self->brush_);
+      return 1;
+    }
+    case WM_MOUSEACTIVATE:
+      return MA_ACTIVATE;
+    case WM_LBUTTONDOWN:
+      self->Focus();
+      return 0;
+    case WM_COMMAND:
+      if (HIWORD(wp) == EN_CHANGE && reinterpret_cast<HWND>(lp) == self->edit_ && !self->settingText_) {
+        int n = GetWindowTextLengthW(self->edit_);
+        std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+        GetWindowTextW(self->edit_, &text[0], n + 1);
+        text.resize(static_cast<size_t>(n));
+        self->control_->TextTyped(text);
+      }
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void EditHost::Sync(const RECT& screen, bool show, HFONT font) {
+  if (!popup_ || !edit_) return;
+  if (!show) {
+    if (IsWindowVisible(popup_)) ::ShowWindow(popup_, SW_HIDE);
+    return;
+  }
+  if (reinterpret_cast<HFONT>(SendMessageW(edit_, WM_GETFONT, 0, 0)) != font)
+    SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  const int w = screen.right - screen.left, h = screen.bottom - screen.top;
+  // The edit is as tall as its text, centred in the field.
+  HDC dc = GetDC(edit_);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW tm = {};
+  GetTextMetricsW(dc, &tm);
+  SelectObject(dc, old);
+  ReleaseDC(edit_, dc);
+  const int eh = std::min(h, static_cast<int>(tm.tmHeight) + 2);
+  SetWindowPos(popup_, nullptr, screen.left, screen.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  SetWindowPos(edit_, nullptr, 0, (h - eh) / 2, w, eh, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void EditHost::PullText() {
+  if (!edit_) return;
+  settingText_ = true;
+  SetWindowTextW(edit_, control_->GetText().c_str());
+  settingText_ = false;
+}
+
+void EditHost::Focus() {
+  if (!edit_) return;
+  SetForegroundWindow(popup_);
+  SetFocus(edit_);
+}
+
+}  // namespace skinui

@@ -1,0 +1,94 @@
+#include <algorithm>
+
+#include "toolkit/painter.h"
+#include "toolkit/window_parts_win.h"
+
+namespace skinui {
+
+Surface::~Surface() {
+  if (dc_ && old_) SelectObject(dc_, old_);
+  if (bmp_) DeleteObject(bmp_);
+  if (dc_) DeleteDC(dc_);
+}
+
+bool Surface::Ensure(int w, int h) {
+  if (w == w_ && h == h_ && bmp_) return true;
+  if (!dc_) dc_ = CreateCompatibleDC(nullptr);
+  if (!dc_) return false;
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bmp) return false;
+  if (old_) SelectObject(dc_, old_);
+  if (bmp_) DeleteObject(bmp_);
+  bmp_ = bmp;
+  old_ = SelectObject(dc_, bmp_);
+  bits_ = static_cast<uint32_t*>(bits);
+  w_ = w;
+  h_ = h;
+  return true;
+}
+
+bool Surface::Present(HWND hwnd, POINT screenPos) {
+  if (!bmp_) return false;
+  GdiFlush();
+  SIZE size = {w_, h_};
+  POINT src = {0, 0};
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  return UpdateLayeredWindow(hwnd, nullptr, &screenPos, &size, dc_, &src, 0, &blend, ULW_ALPHA) != FALSE;
+}
+
+namespace {
+const wchar_t kShadowClass[] = L"SkinUiShadow";
+
+void RegisterShadowClass() {
+  WNDCLASSEXW wc = {sizeof(wc)};
+  if (GetClassInfoExW(GetModuleHandleW(nullptr), kShadowClass, &wc)) return;
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = kShadowClass;
+  RegisterClassExW(&wc);
+}
+}  // namespace
+
+ShadowWindow::~ShadowWindow() {
+  if (hwnd_) DestroyWindow(hwnd_);
+}
+
+void ShadowWindow::Update(HWND owner, const ShadowSettings& s, ImageCache& images, bool show) {
+  if (!show) {
+    if (hwnd_) ::ShowWindow(hwnd_, SW_HIDE);
+    return;
+  }
+  if (!hwnd_) {
+    RegisterShadowClass();
+    // Not owned: an owned window would stay above its owner, and the shadow
+    // must sit just below the window it belongs to.
+    hwnd_ = CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kShadowClass,
+                            L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!hwnd_) return;
+  }
+  RECT wr;
+  GetWindowRect(owner, &wr);
+  const int w = wr.right - wr.left + 2 * s.size, h = wr.bottom - wr.top + 2 * s.size;
+  if (w <= 0 || h <= 0) return;
+  const bool redraw = !valid_ || drawnSize_.cx != w || drawnSize_.cy != h || drawn_.image != s.image ||
+                      drawn_.corner != s.corner || drawn_.size != s.size;
+  if (redraw) {
+    if (!surface_.Ensure(w, h)) return;
+    Canvas c = surface_.MakeCanvas();
+    valid_ = RenderShadow(c, images, s);
+    drawn_ = s;
+    drawnSize_ = SIZE{w, h};
+  }
+  surface_.Present(hwnd_, POINT{wr.left - s.size, wr.top - s.size});
+  SetWindowPos(hwnd_, owner, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
+}  // namespace skinui

@@ -1,0 +1,117 @@
+// The native helpers a skinned window uses: the drop shadow window, the
+// popup that hosts a real edit control over an Edit, and the drop-down list
+// of a Combo. A layered window painted with UpdateLayeredWindow shows no
+// child windows, so each of these is its own top-level window that follows
+// the main one.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "toolkit/controls.h"
+#include "toolkit/gdi_text_win.h"
+#include "toolkit/image.h"
+#include "toolkit/paint_manager.h"
+
+namespace skinui {
+
+// A 32-bit top-down DIB selected into its own memory DC.
+class Surface {
+ public:
+  Surface() = default;
+  ~Surface();
+  Surface(const Surface&) = delete;
+  Surface& operator=(const Surface&) = delete;
+  bool Ensure(int w, int h);
+  Canvas MakeCanvas() { return Canvas(bits_, w_, h_, w_); }
+  HDC Dc() const { return dc_; }
+  int Width() const { return w_; }
+  int Height() const { return h_; }
+  const uint32_t* Bits() const { return bits_; }
+  // Shows the surface as the layered window's picture at `screenPos`.
+  bool Present(HWND hwnd, POINT screenPos);
+
+ private:
+  HDC dc_ = nullptr;
+  HBITMAP bmp_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  uint32_t* bits_ = nullptr;
+  int w_ = 0, h_ = 0;
+};
+
+class ShadowWindow {
+ public:
+  ShadowWindow() = default;
+  ~ShadowWindow();
+  // Places the shadow around `owner` (just below it in z-order) and redraws
+  // it when the settings or the size changed. Hides it when `show` is false.
+  void Update(HWND owner, const ShadowSettings& s, ImageCache& images, bool show);
+  HWND Handle() const { return hwnd_; }
+  const Surface& Pixels() const { return surface_; }
+
+ private:
+  HWND hwnd_ = nullptr;
+  Surface surface_;
+  ShadowSettings drawn_;
+  SIZE drawnSize_ = {0, 0};
+  bool valid_ = false;
+};
+
+class EditHost {
+ public:
+  EditHost(HWND owner, Edit* edit);
+  ~EditHost();
+  EditHost(const EditHost&) = delete;
+  EditHost& operator=(const EditHost&) = delete;
+  // Follows the control: `screen` is its text area on screen.
+  void Sync(const RECT& screen, bool show, HFONT font);
+  // Puts the control's text into the native edit without a notification.
+  void PullText();
+  void Focus();
+  HWND Popup() const { return popup_; }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+  HWND popup_ = nullptr;
+  HWND edit_ = nullptr;
+  Edit* control_;
+  HBRUSH brush_ = nullptr;
+  bool settingText_ = false;
+};
+
+class DropList {
+ public:
+  DropList() = default;
+  ~DropList();
+  // Opens the list of `combo` below `comboScreen` (above it when the screen
+  // ends first). A second Open right after the list closed by the same click
+  // is ignored, so clicking the combo toggles the list.
+  void Open(HWND owner, Combo* combo, const RECT& comboScreen, PaintManager& pm, ImageCache& images,
+            GdiTextRenderer& text);
+  void Close();
+  bool IsOpen() const { return hwnd_ && IsWindowVisible(hwnd_); }
+  // The combo is going away.
+  void Forget(Combo* combo);
+
+ private:
+  static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+  void Render();
+  int ItemAt(int y) const;
+  int ContentHeight() const;
+
+  HWND hwnd_ = nullptr;
+  Surface surface_;
+  Combo* combo_ = nullptr;
+  PaintManager* pm_ = nullptr;
+  ImageCache* images_ = nullptr;
+  GdiTextRenderer* text_ = nullptr;
+  int scale_ = 100;
+  int hot_ = -1;
+  int scroll_ = 0;
+  Size size_;
+  DWORD closedAt_ = 0;
+  Combo* closedCombo_ = nullptr;
+};
+
+}  // namespace skinui
