@@ -73,16 +73,23 @@ class Sim:
             return [json.loads(line) for line in f if line.strip()]
 
     def stop(self):
+        """Stops the simulator and fails when it did not end cleanly (a
+        sanitizer report, a hang on the way out)."""
+        hung = False
         if self.proc.poll() is None:
             self.proc.terminate()
             try:
                 self.proc.wait(10)
             except subprocess.TimeoutExpired:
+                hung = True
                 self.proc.kill()
                 self.proc.wait()
+        errors = self.proc.stderr.read().decode(errors="replace")
         self.proc.stdout.close()
         self.proc.stderr.close()
         shutil.rmtree(self.dir, ignore_errors=True)
+        if hung or self.proc.returncode != 0:
+            raise AssertionError(f"simulator ended badly (exit {self.proc.returncode}, hung {hung}): {errors}")
 
 
 def curl(*args, timeout=30):
