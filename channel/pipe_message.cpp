@@ -22,7 +22,13 @@ std::wstring DecodePipeText(const unsigned char* bytes, std::size_t count) {
 
 long ReadPipeNumber(const std::wstring& text) { return std::wcstol(text.c_str(), nullptr, 10); }
 
-unsigned ScaleInstallerProgress(long value) { return static_cast<unsigned>(value * 0.29 + 70); }
+unsigned ScaleInstallerProgress(long value) {
+  // Each step rounded to double: with x87 extended precision (32-bit builds)
+  // 100 * 0.29 + 70 would stay just below 99 and truncate to 98.
+  volatile double product = value * 0.29;
+  volatile double sum = product + 70;
+  return static_cast<unsigned>(sum);
+}
 
 PipeMessage InterpretPipeMessage(const std::wstring& text, const std::wstring& failedText) {
   PipeMessage m;
