@@ -1,0 +1,60 @@
+#include "telemetry/activation_report.h"
+
+#include <cwchar>
+
+#include "base/text_convert.h"
+#include "telemetry/user_agent.h"
+
+namespace {
+
+constexpr size_t kBodyBuffer = 1024;
+
+// Escaped while still UTF-16, so that a trail byte of a double-byte ANSI
+// character can never be mistaken for a backslash.
+std::wstring EscapeJsonText(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    switch (c) {
+      case L'"': out += L"\\\""; break;
+      case L'\\': out += L"\\\\"; break;
+      case L'\b': out += L"\\b"; break;
+      case L'\f': out += L"\\f"; break;
+      case L'\n': out += L"\\n"; break;
+      case L'\r': out += L"\\r"; break;
+      case L'\t': out += L"\\t"; break;
+      default:
+        if (static_cast<unsigned long>(c) < 0x20) {
+          static const wchar_t kDigits[] = L"0123456789ABCDEF";
+          out += L"\\u00";
+          out += kDigits[(c >> 4) & 0xF];
+          out += kDigits[c & 0xF];
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string FormatActivationBody(const std::wstring& aid, const std::wstring& platformId) {
+  std::string body =
+      "{ \"aid\": \"" + WideToAnsi(EscapeJsonText(aid)) + "\", \"platform_id\": " + WideToAnsi(platformId) + " }";
+  if (body.size() >= kBodyBuffer) return {};
+  return body;
+}
+
+ClientActivation PrepareClientActivation(const std::wstring& platformId, const std::wstring& aid,
+                                         const std::wstring& channelId, const std::wstring& languageName) {
+  ClientActivation activation;
+  if (platformId.empty() || aid.empty()) return activation;
+  activation.body = FormatActivationBody(aid, platformId);
+  activation.channelId = channelId;
+  activation.languageAnsi = FitPrefix(WideToAnsi(languageName), kUserAgentBuffer - 1, 0);
+  return activation;
+}
+
+std::string ClientActivationUrl(const std::string& clientServiceHost) {
+  return clientServiceHost + "/api/common_bll/v1/client/active";
+}

@@ -1,0 +1,79 @@
+#include "telemetry/report_sender.h"
+
+#include <exception>
+
+#include "base/debug_output.h"
+#include "base/vendor.h"
+#include "net/backup_domains.h"
+#include "net/http_client.h"
+#include "telemetry/device_identity.h"
+#include "telemetry/user_agent.h"
+
+namespace {
+
+constexpr size_t kReportDeviceIdBuffer = 100;
+constexpr size_t kActivationDeviceIdBuffer = 128;
+
+void PostReport(const std::string& url, const std::string& header, const std::string& body) {
+  HttpClient client;
+  std::string response;
+  int result = client.PostJson(url, header, body, response);
+  if (result != 200) DebugOut("upload install information failed result code " + std::to_string(result));
+}
+
+void ReportException(const char* what) {
+  DebugOut(std::string("upload install information failed: ") + (what ? what : "unknown error"));
+}
+
+}  // namespace
+
+void SendInstallReport(const InstallReport& report, const std::string& reportHost) {
+  try {
+    CdnAttemptStats stats = report.attemptStats ? report.attemptStats() : CdnAttemptStats{};
+    char deviceId[kReportDeviceIdBuffer] = {};
+    GetDeviceId(deviceId, sizeof deviceId);
+    ReportDevice device{deviceId, GetOsDescription(), GetCpuBrand()};
+    std::string body = BuildInstallReportJson(report, device, stats, ClientBuildVersion());
+    PostReport(InstallReportUrl(reportHost), report.userAgentLine, body);
+  } catch (const std::exception& e) {
+    ReportException(e.what());
+  } catch (...) {
+    ReportException(nullptr);
+  }
+}
+
+std::thread StartInstallReport(InstallReport report, bool launchedByChannel, bool force) {
+  if (launchedByChannel && !force) return {};
+  try {
+    return std::thread([report = std::move(report)] { SendInstallReport(report, Vendor().report); });
+  } catch (const std::exception& e) {
+    ReportException(e.what());
+    return {};
+  }
+}
+
+void SendClientActivation(const ClientActivation& activation, const std::string& clientServiceHost) {
+  if (activation.body.empty()) return;
+  try {
+    char deviceId[kActivationDeviceIdBuffer] = {};
+    GetDeviceId(deviceId, sizeof deviceId);
+    std::string userAgent =
+        FormatUserAgentLine(GetOsDescription(), activation.channelId, deviceId, activation.languageAnsi, 0);
+    PostReport(ClientActivationUrl(clientServiceHost), userAgent, activation.body);
+  } catch (const std::exception& e) {
+    ReportException(e.what());
+  } catch (...) {
+    ReportException(nullptr);
+  }
+}
+
+std::thread StartClientActivation(ClientActivation activation) {
+  if (activation.body.empty()) return {};
+  try {
+    return std::thread(
+        [activation = std::move(activation)] { SendClientActivation(activation, Vendor().clientService); });
+  } catch (const std::exception& e) {
+    ReportException(e.what());
+    return {};
+  }
+}

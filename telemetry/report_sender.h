@@ -1,0 +1,31 @@
+// Sending the install event report and the client activation report, each on
+// a thread of its own. The caller (the main window) owns the returned threads
+// and joins them before it goes; a thread that is not joinable means nothing
+// was started. Thread bodies catch everything, write their line and end.
+//
+// A report that is not answered with 200 leaves one debugger line,
+// "upload install information failed result code <result>", and nothing else.
+#pragma once
+#include <string>
+#include <thread>
+
+#include "telemetry/activation_report.h"
+#include "telemetry/install_report.h"
+
+// The body of a report thread: takes the attempt statistics now, gathers the
+// device texts, posts the document to `reportHost` (scheme and host).
+void SendInstallReport(const InstallReport& report, const std::string& reportHost);
+
+// Starts SendInstallReport towards Vendor().report. An installer started with
+// "-launch-by-channel" (`launchedByChannel`) sends no install report unless
+// `force` is set.
+std::thread StartInstallReport(InstallReport report, bool launchedByChannel, bool force);
+
+// The body of the activation thread: builds a fresh User-Agent line with the
+// language name in the ANSI code page and posts the body to
+// `clientServiceHost`. Nothing is sent when the body is empty.
+void SendClientActivation(const ClientActivation& activation, const std::string& clientServiceHost);
+
+// Starts SendClientActivation towards Vendor().clientService when
+// `activation` has a body.
+std::thread StartClientActivation(ClientActivation activation);
