@@ -20,14 +20,14 @@ def win(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def run_case(name, install_dir, forwarded):
+def run_case(name, install_dir, forwarded, env=None):
     """Returns the pipe server's observations as a dict of lists."""
     case_dir = os.path.join(WORK, name)
     shutil.rmtree(case_dir, ignore_errors=True)
     os.makedirs(case_dir)
     out = os.path.join(case_dir, "seen.txt")
     p = subprocess.run([WINE_RUN, PIPE_CHECK, win(out), win(INSTALLER), install_dir, *forwarded],
-                       capture_output=True, timeout=240)
+                       capture_output=True, timeout=240, env=dict(os.environ, **(env or {})))
     if p.returncode != 0 or not os.path.exists(out):
         raise AssertionError(f"pipe check failed ({p.returncode}): {p.stderr.decode(errors='replace')}")
     seen = {}
@@ -100,6 +100,18 @@ class SampleInstaller(unittest.TestCase):
                 self.assertTrue(pipe.startswith("\\\\.\\pipe\\autoupdate_pipe_quorvane_"), first)
                 self.assertEqual(first, f"cmdline= -pipename={pipe}  -silent -auto-start  -launch-by-channel "
                                         f"-install-path \"{win(folder)}\" {' '.join(forwarded)} ")
+
+    def test_client_marks_its_start_in_the_folder_given(self):
+        marks = os.path.join(WORK, "marks")
+        shutil.rmtree(marks, ignore_errors=True)
+        os.makedirs(marks)
+        folder = os.path.join(WORK, "marks_folder")
+        shutil.rmtree(folder, ignore_errors=True)
+        seen = run_case("marks", win(folder), [], env={"QV_SAMPLE_CLIENT_DIR": win(marks)})
+        self.assertEqual(seen["exit"], ["0"])
+        with open(os.path.join(marks, "client_started.txt")) as f:
+            self.assertEqual(f.read().split(" ")[:2], ["started", seen["client_pid"][0]])
+        self.assertFalse(os.path.exists(os.path.join(folder, "client_started.txt")))
 
     def test_folder_that_cannot_be_made_fails_with_a_text(self):
         seen = run_case("bad_folder", "Q:\\no such drive\\Quorvane", [])

@@ -108,6 +108,9 @@ int main(int argc, char** argv) {
   } else {
     content.Generate(config.size);
   }
+  // The gzip form is made before anything listens: made on the first request
+  // instead, it would delay that domain's first answer (a ranking probe's).
+  if (config.gzip) content.Gzipped();
   RequestLog log;
   if (!log.Open(config.recordFile)) {
     std::fprintf(stderr, "vendor_sim: cannot create %s\n", config.recordFile.c_str());
