@@ -137,6 +137,14 @@ int main(int argc, char** argv) {
       return 2;
     }
     directoryAnswer.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // "{domainN}" stands for domain N's base URL, so a hand-written answer
+    // can name the simulator's own ports.
+    for (size_t i = domainUrls.size(); i-- > 0;) {
+      const std::string mark = "{domain" + std::to_string(i) + "}";
+      for (size_t at = directoryAnswer.find(mark); at != std::string::npos;
+           at = directoryAnswer.find(mark, at + domainUrls[i].size()))
+        directoryAnswer.replace(at, mark.size(), domainUrls[i]);
+    }
   } else {
     std::vector<std::string> listed = domainUrls;
     if (config.directoryDomainsSet) {

@@ -13,7 +13,7 @@ const char kSimUsage[] =
     "  --record FILE            every request received, as JSON lines\n"
     "  --port-file FILE         ports and base URLs as JSON, written once listening\n"
     "  --api-port N             port of the directory/report/activation server (default any)\n"
-    "  --directory-file FILE    raw directory answer\n"
+    "  --directory-file FILE    raw directory answer; {domainN} stands for domain N's URL\n"
     "  --directory-status CODE  status of the directory answer (default 200)\n"
     "  --directory-domains LIST domain indexes in the OSS_DOMAIN entry, in order, or 'none'\n"
     "  --directory-extra URL    one more backup URL in the OSS_DOMAIN entry (repeatable)\n"

@@ -122,6 +122,8 @@ class SimTestCase(unittest.TestCase):
 class DirectoryAnswers(unittest.TestCase):
     def test_answers(self):
         raw = '{"domain_list":[{"domain_key":"oss_domain","main_url":"x"}]}'
+        raw2 = ('{"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"{domain2}","backup_urls":["{domain0}",'
+                '"{domain0}/x",5]},{"domain_key":"OSS_DOMAIN","main_url":"{domain1}"}]}')
         cases = [
             # name, flags, expected status, expected answer (None: compute from the domains)
             ("default lists every domain", (), 200, None),
@@ -129,12 +131,13 @@ class DirectoryAnswers(unittest.TestCase):
                                                "http://127.0.0.1:1"), 200, "2,0+extra"),
             ("no domains", ("--directory-domains", "none"), 200, "none"),
             ("raw answer with a status", ("--directory-file", "RAW", "--directory-status", "500"), 500, raw),
+            ("raw answer naming domains", ("--directory-file", "RAW2"), 200, "raw2"),
         ]
         for name, flags, status, expected in cases:
             with self.subTest(name):
                 with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as f:
-                    f.write(raw)
-                flags = tuple(f.name if x == "RAW" else x for x in flags)
+                    f.write(raw2 if "RAW2" in flags else raw)
+                flags = tuple(f.name if x in ("RAW", "RAW2") else x for x in flags)
                 sim = Sim(*flags)
                 try:
                     rc, code, _, _, body = curl(sim.api + DIRECTORY + "?client_type=10&version=3.0.0",
@@ -142,6 +145,10 @@ class DirectoryAnswers(unittest.TestCase):
                     self.assertEqual((rc, code), (0, status))
                     if expected == raw:
                         self.assertEqual(body.decode(), raw)
+                    elif expected == "raw2":
+                        d = sim.domains
+                        self.assertEqual(body.decode(), raw2.replace("{domain2}", d[2]).replace("{domain0}", d[0])
+                                     .replace("{domain1}", d[1]))
                     else:
                         entry = json.loads(body)["domain_list"][0]
                         self.assertEqual(entry["domain_key"], "OSS_DOMAIN")
