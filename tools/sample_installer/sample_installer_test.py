@@ -27,7 +27,9 @@ def run_case(name, install_dir, forwarded, env=None):
     os.makedirs(case_dir)
     out = os.path.join(case_dir, "seen.txt")
     p = subprocess.run([WINE_RUN, PIPE_CHECK, win(out), win(INSTALLER), install_dir, *forwarded],
-                       capture_output=True, timeout=240, env=dict(os.environ, **(env or {})))
+                       capture_output=True, timeout=240,
+                       # Wine reads the non-ASCII folder names of these arguments as UTF-8.
+                       env=dict(os.environ, LC_ALL="C.UTF-8", **(env or {})))
     if p.returncode != 0 or not os.path.exists(out):
         raise AssertionError(f"pipe check failed ({p.returncode}): {p.stderr.decode(errors='replace')}")
     seen = {}
@@ -112,6 +114,16 @@ class SampleInstaller(unittest.TestCase):
         with open(os.path.join(marks, "client_started.txt")) as f:
             self.assertEqual(f.read().split(" ")[:2], ["started", seen["client_pid"][0]])
         self.assertFalse(os.path.exists(os.path.join(folder, "client_started.txt")))
+
+    def test_folder_ending_in_a_backslash_with_a_non_ascii_name(self):
+        # The stub quotes the folder as it is; a trailing backslash before the
+        # closing quote must not swallow the arguments that follow.
+        folder = os.path.join(WORK, "backslash_folder", "Quorvane \u00e9t\u00e9")
+        shutil.rmtree(os.path.dirname(folder), ignore_errors=True)
+        seen = run_case("backslash", win(folder) + "\\", ["-sample-steps=7,100"])
+        self.assertEqual((seen["exit"], seen["message"]), (["0"], ["7", "100"]))
+        self.assertEqual(seen["displayicon"], [win(folder) + "\\Quorvane.exe"])
+        self.assertTrue(os.path.exists(os.path.join(folder, "Quorvane.exe")))
 
     def test_folder_that_cannot_be_made_fails_with_a_text(self):
         seen = run_case("bad_folder", "Q:\\no such drive\\Quorvane", [])
