@@ -23,9 +23,11 @@ std::wstring OwnFolder() {
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                      nullptr);
   return out;
 }
 
@@ -37,7 +39,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   size_t at = commandLine.find(L"-sample-stay=");
   if (at != std::wstring::npos) {
     const wchar_t* value = commandLine.c_str() + at + 13;
-    stayMs = std::wcsncmp(value, L"forever", 7) == 0 ? INFINITE : static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
+    stayMs = std::wcsncmp(value, L"forever", 7) == 0 ? INFINITE
+                                                     : static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
   }
 
   wchar_t dir[MAX_PATH * 4] = {};

@@ -1,7 +1,7 @@
 #include "tools/sample_installer/installer_args.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cwchar>
 
@@ -20,7 +20,8 @@ std::vector<std::wstring> SplitCommas(const std::wstring& text) {
   size_t from = 0;
   for (;;) {
     size_t comma = text.find(L',', from);
-    parts.push_back(PercentDecode(text.substr(from, comma == std::wstring::npos ? std::wstring::npos : comma - from)));
+    parts.push_back(
+        PercentDecode(text.substr(from, comma == std::wstring::npos ? std::wstring::npos : comma - from)));
     if (comma == std::wstring::npos) return parts;
     from = comma + 1;
   }
@@ -95,20 +96,34 @@ InstallerArgs ParseInstallerArgs(const std::wstring& commandLine) {
     const std::wstring& arg = args[i];
     std::wstring value;
     a.tokens.push_back(arg);
-    if (arg == L"-silent") a.silent = true;
-    else if (arg == L"-auto-start") a.autoStart = true;
-    else if (arg == L"-launch-by-channel") a.launchByChannel = true;
-    else if (arg == L"-install-path" && !quotedPath && i + 1 < args.size()) a.installPath = args[++i];
-    else if (StartsWith(arg, L"-pipename=", &value)) a.pipeName = value;
-    else if (arg == L"-sample-fail") a.fail = true;
-    else if (StartsWith(arg, L"-sample-fail=", &value)) a.fail = true, a.failDetail = PercentDecode(value);
-    else if (StartsWith(arg, L"-sample-failtext=", &value)) a.failText = PercentDecode(value);
-    else if (arg == L"-sample-noconnect") a.noConnect = true;
-    else if (arg == L"-sample-joined") a.joined = true;
-    else if (StartsWith(arg, L"-sample-slow=", &value)) a.pauseMs = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
-    else if (StartsWith(arg, L"-sample-steps=", &value)) a.stepsSet = true, a.steps = SplitCommas(value);
-    else if (StartsWith(arg, L"-sample-exit=", &value)) a.exitSet = true, a.exitCode = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
-    else if (StartsWith(arg, L"-sample-args-file=", &value)) a.argsFile = PercentDecode(value);
+    if (arg == L"-silent")
+      a.silent = true;
+    else if (arg == L"-auto-start")
+      a.autoStart = true;
+    else if (arg == L"-launch-by-channel")
+      a.launchByChannel = true;
+    else if (arg == L"-install-path" && !quotedPath && i + 1 < args.size())
+      a.installPath = args[++i];
+    else if (StartsWith(arg, L"-pipename=", &value))
+      a.pipeName = value;
+    else if (arg == L"-sample-fail")
+      a.fail = true;
+    else if (StartsWith(arg, L"-sample-fail=", &value))
+      a.fail = true, a.failDetail = PercentDecode(value);
+    else if (StartsWith(arg, L"-sample-failtext=", &value))
+      a.failText = PercentDecode(value);
+    else if (arg == L"-sample-noconnect")
+      a.noConnect = true;
+    else if (arg == L"-sample-joined")
+      a.joined = true;
+    else if (StartsWith(arg, L"-sample-slow=", &value))
+      a.pauseMs = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
+    else if (StartsWith(arg, L"-sample-steps=", &value))
+      a.stepsSet = true, a.steps = SplitCommas(value);
+    else if (StartsWith(arg, L"-sample-exit=", &value))
+      a.exitSet = true, a.exitCode = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
+    else if (StartsWith(arg, L"-sample-args-file=", &value))
+      a.argsFile = PercentDecode(value);
   }
   if (a.pauseMs < 0) a.pauseMs = 0;
   return a;

@@ -7,7 +7,7 @@
 #include <vector>
 
 struct InstallerArgs {
-  std::wstring commandLine;  // as received
+  std::wstring commandLine;          // as received
   std::vector<std::wstring> tokens;  // every argument but the quoted folder
   std::wstring pipeName;
   std::wstring installPath;
@@ -15,17 +15,17 @@ struct InstallerArgs {
   bool autoStart = false;
   bool launchByChannel = false;
 
-  bool fail = false;                          // -sample-fail[=DETAIL]
+  bool fail = false;  // -sample-fail[=DETAIL]
   std::wstring failDetail;
   std::wstring failText = L"Failed to install";  // -sample-failtext=TEXT
-  bool noConnect = false;                     // -sample-noconnect
-  bool joined = false;                        // -sample-joined
-  int pauseMs = 100;                          // -sample-slow=MS
-  bool stepsSet = false;                      // -sample-steps=A,B,...
+  bool noConnect = false;                        // -sample-noconnect
+  bool joined = false;                           // -sample-joined
+  int pauseMs = 100;                             // -sample-slow=MS
+  bool stepsSet = false;                         // -sample-steps=A,B,...
   std::vector<std::wstring> steps;
-  bool exitSet = false;                       // -sample-exit=CODE
+  bool exitSet = false;  // -sample-exit=CODE
   int exitCode = 0;
-  std::wstring argsFile;                      // -sample-args-file=PATH
+  std::wstring argsFile;  // -sample-args-file=PATH
 };
 
 // Values of "-sample-..." switches may hold %XX escapes (UTF-8 bytes), since

@@ -22,15 +22,18 @@ const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                      nullptr);
   return out;
 }
 
 std::string Ansi(const std::wstring& text) {
   if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
@@ -63,14 +66,17 @@ int wmain(int argc, wchar_t** argv) {
 
   // A value left by an earlier run must not pass for this run's.
   RegKey old;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, old.put()) == ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, old.put()) ==
+      ERROR_SUCCESS)
     RegDeleteValueW(old.get(), L"DisplayIcon");
   old.reset();
 
   wchar_t pipeName[50];
-  swprintf(pipeName, 50, L"\\\\.\\pipe\\autoupdate_pipe_quorvane_%d", static_cast<int>(GetCurrentProcessId()));
-  UniqueHandle pipe(CreateNamedPipeW(pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                     0, 1, 512, 512, 0, nullptr));
+  swprintf(pipeName, 50, L"\\\\.\\pipe\\autoupdate_pipe_quorvane_%d",
+           static_cast<int>(GetCurrentProcessId()));
+  UniqueHandle pipe(
+      CreateNamedPipeW(pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE, 0,
+                       1, 512, 512, 0, nullptr));
   UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!pipe || !event) {
     std::fprintf(stderr, "pipe_check: cannot create the pipe (%lu)\n", GetLastError());
@@ -79,12 +85,14 @@ int wmain(int argc, wchar_t** argv) {
 
   // The stub's own command line for the full installer, blanks included.
   char commandLine[1024];
-  std::snprintf(commandLine, sizeof commandLine, " -pipename=%s  -silent -auto-start  -launch-by-channel -install-path \"%s\" %s ",
+  std::snprintf(commandLine, sizeof commandLine,
+                " -pipename=%s  -silent -auto-start  -launch-by-channel -install-path \"%s\" %s ",
                 Ansi(pipeName).c_str(), Ansi(installPath).c_str(), Ansi(forwarded).c_str());
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(Ansi(installer).c_str(), commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  if (!CreateProcessA(Ansi(installer).c_str(), commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
     std::fprintf(stderr, "pipe_check: cannot start the installer (%lu)\n", GetLastError());
     return 2;
   }
@@ -124,8 +132,8 @@ int wmain(int argc, wchar_t** argv) {
 
   wchar_t icon[1024] = {};
   DWORD iconBytes = sizeof icon - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY, nullptr,
-                   icon, &iconBytes) == ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY,
+                   nullptr, icon, &iconBytes) == ERROR_SUCCESS)
     out += "displayicon=" + Utf8(icon) + "\n";
 
   // The installed client, started once: it must run and leave its mark.
@@ -135,15 +143,18 @@ int wmain(int argc, wchar_t** argv) {
     STARTUPINFOW csi{};
     csi.cb = sizeof csi;
     PROCESS_INFORMATION cpi{};
-    if (CreateProcessW(client.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &csi, &cpi)) {
+    if (CreateProcessW(client.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &csi,
+                       &cpi)) {
       UniqueHandle cp(cpi.hProcess), ct(cpi.hThread);
       WaitForSingleObject(cp.get(), kBoundMs);
       out += "client_pid=" + std::to_string(cpi.dwProcessId) + "\n";
     }
   }
 
-  UniqueHandle file(CreateFileW(outPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(
+      CreateFileW(outPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
-  if (!file || !WriteFile(file.get(), out.data(), static_cast<DWORD>(out.size()), &written, nullptr)) return 2;
+  if (!file || !WriteFile(file.get(), out.data(), static_cast<DWORD>(out.size()), &written, nullptr))
+    return 2;
   return 0;
 }

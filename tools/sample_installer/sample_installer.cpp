@@ -5,8 +5,8 @@
 // the embedded sample client as "Quorvane.exe" into the folder it is given,
 // records the client's path as "DisplayIcon" under the uninstall key, and
 // ends with 0 on success. tools/README.md lists the "-sample-..." switches.
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -22,9 +22,11 @@ const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                      nullptr);
   return out;
 }
 
@@ -57,7 +59,8 @@ void Send(const UniqueHandle& pipe, const std::wstring& text) {
 }
 
 bool WriteWholeFile(const std::wstring& path, const void* data, DWORD size, DWORD& error) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   if (!file || !WriteFile(file.get(), data, size, &written, nullptr) || written != size) {
     error = GetLastError();
@@ -81,7 +84,8 @@ bool InstallClient(const InstallerArgs& args, std::wstring& detail) {
     detail = L"no installation folder";
     return false;
   }
-  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_SAMPLE_CLIENT), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  HRSRC res =
+      FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_SAMPLE_CLIENT), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
   HGLOBAL loaded = res ? LoadResource(nullptr, res) : nullptr;
   const void* data = loaded ? LockResource(loaded) : nullptr;
   DWORD size = res ? SizeofResource(nullptr, res) : 0;

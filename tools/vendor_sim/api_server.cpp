@@ -9,7 +9,8 @@ const char kDirectoryPath[] = "/api/multi_platform_manage_bff/v1/disaster/backup
 const char kReportPath[] = "/api/data_report/client/update_pc_module";
 const char kActivePath[] = "/api/common_bll/v1/client/active";
 
-std::string DefaultDirectoryAnswer(const std::vector<std::string>& urls, const std::vector<std::string>& extra) {
+std::string DefaultDirectoryAnswer(const std::vector<std::string>& urls,
+                                   const std::vector<std::string>& extra) {
   rapidjson::StringBuffer buffer;
   rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
   w.StartObject();
@@ -49,7 +50,8 @@ void ApiServer::Record(const httplib::Request& req, int status) {
   if (q != std::string::npos) rec.query = req.target.substr(q + 1);
   for (const auto& [name, value] : req.headers) {
     // The server library adds these itself; they were not sent.
-    if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT") continue;
+    if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT")
+      continue;
     rec.headers.emplace(name, value);
   }
   rec.body = req.body;
@@ -58,8 +60,8 @@ void ApiServer::Record(const httplib::Request& req, int status) {
 }
 
 bool ApiServer::Start() {
-  auto answer = [this](const httplib::Request& req, httplib::Response& res, int status, const std::string& body,
-                       const char* type) {
+  auto answer = [this](const httplib::Request& req, httplib::Response& res, int status,
+                       const std::string& body, const char* type) {
     Record(req, status);
     res.status = status;
     res.set_content(body, type);

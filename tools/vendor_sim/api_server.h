@@ -16,7 +16,8 @@ extern const char kActivePath[];
 
 // The directory's default answer: one "OSS_DOMAIN" entry whose main_url is the
 // first listed domain and whose backup_urls are the others, then `extra`.
-std::string DefaultDirectoryAnswer(const std::vector<std::string>& urls, const std::vector<std::string>& extra);
+std::string DefaultDirectoryAnswer(const std::vector<std::string>& urls,
+                                   const std::vector<std::string>& extra);
 
 class ApiServer {
  public:

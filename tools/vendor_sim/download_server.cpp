@@ -17,7 +17,7 @@ const char kDownloadPath[] = "/official/pc/client_channel/QVInstaller.exe";
 namespace {
 
 constexpr int kPollMs = 100;
-constexpr int kIdleMs = 15000;       // a keep-alive connection without a request ends
+constexpr int kIdleMs = 15000;  // a keep-alive connection without a request ends
 constexpr size_t kMaxHead = 16 * 1024;
 
 std::string Lower(std::string s) {
@@ -199,7 +199,8 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
     if (e == std::string::npos) e = head.size();
     std::string line = head.substr(at, e - at);
     size_t colon = line.find(':');
-    if (colon != std::string::npos) rec.headers.emplace(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)));
+    if (colon != std::string::npos)
+      rec.headers.emplace(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)));
     at = e + 2;
   }
   auto header = [&rec](const char* name) {
@@ -243,8 +244,9 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
     if (status) rec.fault = "status=" + std::to_string(code);
     log_.Add(rec);
     std::string text = "no such file\n";
-    std::string out = "HTTP/1.1 " + std::to_string(code) + " Sim\r\nContent-Type: text/plain\r\nContent-Length: " +
-                      std::to_string(text.size()) + "\r\nConnection: " + connection + "\r\n\r\n";
+    std::string out = "HTTP/1.1 " + std::to_string(code) +
+                      " Sim\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size()) +
+                      "\r\nConnection: " + connection + "\r\n\r\n";
     if (!isHead) out += text;
     return SendAll(fd, out.data(), out.size(), stopping_) && keepAlive;
   }
@@ -271,8 +273,9 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
   }
   const int64_t length = gzipped ? static_cast<int64_t>(gzipped->size()) : last - first + 1;
   rec.status = range == 1 ? 206 : 200;
-  std::string out = "HTTP/1.1 " + std::string(range == 1 ? "206 Partial Content" : "200 OK") +
-                    "\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(length) + "\r\n";
+  std::string out =
+      "HTTP/1.1 " + std::string(range == 1 ? "206 Partial Content" : "200 OK") +
+      "\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(length) + "\r\n";
   if (!noRanges) out += "Accept-Ranges: bytes\r\n";
   if (range == 1)
     out += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
@@ -300,7 +303,8 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
 
   // The body, paced to the domain's rate on this connection.
   std::vector<char> chunk(64 * 1024);
-  if (config_.rate > 0) chunk.resize(static_cast<size_t>(std::clamp<int64_t>(config_.rate / 20, 1024, 64 * 1024)));
+  if (config_.rate > 0)
+    chunk.resize(static_cast<size_t>(std::clamp<int64_t>(config_.rate / 20, 1024, 64 * 1024)));
   const auto start = std::chrono::steady_clock::now();
   int64_t sent = 0;
   while (sent < toSend) {

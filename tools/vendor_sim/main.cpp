@@ -1,11 +1,10 @@
 // vendor_sim: the vendor's services on 127.0.0.1 for tests and the demo. See
 // tools/README.md for the flags and the port file.
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
-
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
 
 #include <atomic>
 #include <chrono>

@@ -11,12 +11,12 @@ struct RecordedRequest {
   std::string server;  // "api" or "domain"
   int domain = -1;     // index of the download domain
   std::string method;
-  std::string path;    // without the query
+  std::string path;  // without the query
   std::string query;
   std::multimap<std::string, std::string> headers;
   std::string body;
-  int status = 0;      // the status the simulator answers with (0: none, connection reset)
-  std::string fault;   // the fault applied, empty when none
+  int status = 0;        // the status the simulator answers with (0: none, connection reset)
+  std::string fault;     // the fault applied, empty when none
   std::string encoding;  // "gzip" when the answer was compressed
 };
 

@@ -21,17 +21,17 @@ struct DomainConfig {
 };
 
 struct SimConfig {
-  std::string file;     // the file served as the full installer
-  int64_t size = -1;    // or generated content of this size
+  std::string file;   // the file served as the full installer
+  int64_t size = -1;  // or generated content of this size
   std::vector<DomainConfig> domains;
-  bool gzip = true;     // compress whole-file answers when the client accepts gzip
+  bool gzip = true;  // compress whole-file answers when the client accepts gzip
   std::string recordFile;
   std::string portFile;
   int apiPort = 0;
   std::string directoryFile;  // raw directory answer
   int directoryStatus = 200;
   bool directoryDomainsSet = false;
-  std::vector<int> directoryDomains;      // indexes listed in the OSS_DOMAIN entry
+  std::vector<int> directoryDomains;        // indexes listed in the OSS_DOMAIN entry
   std::vector<std::string> directoryExtra;  // further backup URLs
   int reportStatus = 200;
   int activeStatus = 200;
