@@ -1,7 +1,8 @@
 #include "tools/sample_installer/installer_args.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h
+#include <shellapi.h>
 
 #include <cwchar>
 

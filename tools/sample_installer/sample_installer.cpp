@@ -5,8 +5,9 @@
 // the embedded sample client as "Quorvane.exe" into the folder it is given,
 // records the client's path as "DisplayIcon" under the uninstall key, and
 // ends with 0 on success. tools/README.md lists the "-sample-..." switches.
-#include <shlobj.h>
 #include <windows.h>
+// after windows.h
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
