@@ -127,7 +127,8 @@ DomainList FetchBackupDomainsFrom(const std::vector<std::string>& endpoints, con
   std::string response;
   for (const std::string& endpoint : endpoints) {
     HttpClient client;
-    if (client.Get(endpoint + "?" + queryString, headerText, response, nullptr, kDirectoryTimeoutSeconds) == 200)
+    if (client.Get(endpoint + "?" + queryString, headerText, response, nullptr, kDirectoryTimeoutSeconds) ==
+        200)
       break;
   }
   // A non-200 answer is still read: its body may name the domains.
@@ -137,7 +138,8 @@ DomainList FetchBackupDomainsFrom(const std::vector<std::string>& endpoints, con
 DomainList FetchBackupDomains(const std::string& userAgentLine, bool testEndpoint) {
   try {
     const VendorHosts& hosts = Vendor();
-    return FetchBackupDomainsFrom(DirectoryEndpoints(hosts, testEndpoint), hosts.builtinDomains, userAgentLine);
+    return FetchBackupDomainsFrom(DirectoryEndpoints(hosts, testEndpoint), hosts.builtinDomains,
+                                  userAgentLine);
   } catch (...) {
     // Out of memory on a huge answer: the built-in list still serves.
     try {

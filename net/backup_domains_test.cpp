@@ -25,13 +25,14 @@ TEST(FetchBackupDomains, SendsTheFixedRequestToTheChosenHost) {
     EXPECT_EQ(FetchBackupDomains(kUserAgent, testEndpoint), Builtin());
     auto requests = directory.Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(RequestLine(requests[0]), std::string("GET ") + kPath + "?client_type=10&version=3.0.0 HTTP/1.1");
+    EXPECT_EQ(RequestLine(requests[0]),
+              std::string("GET ") + kPath + "?client_type=10&version=3.0.0 HTTP/1.1");
     std::vector<std::string> sent;
     for (const std::string& line : HeaderLines(requests[0]))
       if (line.rfind("Host:", 0) != 0 && line.rfind("Accept-Encoding:", 0) != 0) sent.push_back(line);
     // No build version natively: the empty "Client-Build-Version:" entry is not sent.
-    std::vector<std::string> expected = {"Accept:application/json", "Saas-App-Id:QV_PC", "Saas-Product-Line:QV",
-                                         kUserAgent};
+    std::vector<std::string> expected = {"Accept:application/json", "Saas-App-Id:QV_PC",
+                                         "Saas-Product-Line:QV", kUserAgent};
     EXPECT_EQ(sent, expected) << "test endpoint " << testEndpoint;
   }
 }
@@ -40,8 +41,10 @@ TEST(DirectoryEndpoints, TestSwitchChoosesTheHost) {
   VendorHosts hosts;
   hosts.directoryTest = "https://dir-test.example";
   hosts.directoryProd = "https://dir.example";
-  EXPECT_EQ(DirectoryEndpoints(hosts, true), std::vector<std::string>{"https://dir-test.example" + std::string(kPath)});
-  EXPECT_EQ(DirectoryEndpoints(hosts, false), std::vector<std::string>{"https://dir.example" + std::string(kPath)});
+  EXPECT_EQ(DirectoryEndpoints(hosts, true),
+            std::vector<std::string>{"https://dir-test.example" + std::string(kPath)});
+  EXPECT_EQ(DirectoryEndpoints(hosts, false),
+            std::vector<std::string>{"https://dir.example" + std::string(kPath)});
 }
 
 TEST(FetchBackupDomains, ReadsTheFirstCdnEntryOrKeepsTheBuiltInList) {
@@ -52,25 +55,35 @@ TEST(FetchBackupDomains, ReadsTheFirstCdnEntryOrKeepsTheBuiltInList) {
     std::string body;
     DomainList expected;
   } cases[] = {
-      {"main and backups, number skipped", 200,
+      {"main and backups, number skipped",
+       200,
        R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"https://m","backup_urls":["https://b1",7,"https://b2"]}]})",
        {"https://m", "https://b1", "https://b2"}},
-      {"first CDN entry wins", 200,
+      {"first CDN entry wins",
+       200,
        R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"https://one"},{"domain_key":"OSS_DOMAIN","main_url":"https://two"}]})",
        {"https://one"}},
-      {"CDN entry without URLs empties the list", 200, R"({"domain_list":[{"domain_key":"OSS_DOMAIN"}]})", {}},
-      {"main URL as a number", 200,
-       R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":5,"backup_urls":["https://b"]}]})", {"https://b"}},
+      {"CDN entry without URLs empties the list",
+       200,
+       R"({"domain_list":[{"domain_key":"OSS_DOMAIN"}]})",
+       {}},
+      {"main URL as a number",
+       200,
+       R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":5,"backup_urls":["https://b"]}]})",
+       {"https://b"}},
       {"other case of the key ignored", 200,
        R"({"domain_list":[{"domain_key":"oss_domain","main_url":"https://m"}]})", Builtin()},
-      {"other keys and non-objects skipped", 200,
+      {"other keys and non-objects skipped",
+       200,
        R"({"domain_list":[1,"x",null,[],{"domain_key":"API_DOMAIN","main_url":"https://api"},{"domain_key":7},)"
        R"({"main_url":"https://nokey"},{"domain_key":"OSS_DOMAIN","main_url":"https://m"}],"other":1})",
        {"https://m"}},
-      {"backup URLs not an array", 200,
+      {"backup URLs not an array",
+       200,
        R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"https://m","backup_urls":"https://b"}]})",
        {"https://m"}},
-      {"no CDN entry", 200, R"({"domain_list":[{"domain_key":"API_DOMAIN","main_url":"https://api"}]})", Builtin()},
+      {"no CDN entry", 200, R"({"domain_list":[{"domain_key":"API_DOMAIN","main_url":"https://api"}]})",
+       Builtin()},
       {"domain_list missing", 200, R"({"data":{"domain_list":[]}})", Builtin()},
       {"domain_list an object", 200, R"({"domain_list":{"domain_key":"OSS_DOMAIN","main_url":"https://m"}})",
        Builtin()},
@@ -81,20 +94,25 @@ TEST(FetchBackupDomains, ReadsTheFirstCdnEntryOrKeepsTheBuiltInList) {
       {"trailing garbage", 200, R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"https://m"}]} x)",
        Builtin()},
       {"deep nesting", 200, Nested(200000), Builtin()},
-      {"deep nesting beside a CDN entry", 200,
+      {"deep nesting beside a CDN entry",
+       200,
        R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"https://m","x":)" + Nested(200000) + "}]}",
        {"https://m"}},
       {"unterminated deep nesting", 200, std::string(300000, '{'), Builtin()},
-      {"huge ignored member", 200,
+      {"huge ignored member",
+       200,
        R"({"pad":")" + huge + R"(","domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"https://m"}]})",
        {"https://m"}},
       {"huge garbage", 200, huge, Builtin()},
-      {"error status with a usable body", 503,
-       R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"https://m"}]})", {"https://m"}},
+      {"error status with a usable body",
+       503,
+       R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"https://m"}]})",
+       {"https://m"}},
       {"error page", 404, "<html>not found</html>", Builtin()},
   };
   for (const Case& c : cases) {
-    DirectoryServer().SetResponse(RawServer::Response(c.status, c.body, "Content-Type: application/json\r\n"));
+    DirectoryServer().SetResponse(
+        RawServer::Response(c.status, c.body, "Content-Type: application/json\r\n"));
     EXPECT_EQ(FetchBackupDomains(kUserAgent, false), c.expected) << c.name;
   }
 }

@@ -17,9 +17,15 @@ TEST(JoinHeaderLines, JoinsInNameOrderWithSeparatorBetweenOnly) {
     std::string expected;
   } cases[] = {
       {"empty map", {}, "\r\n", ""},
-      {"one entry, no separator after it", {{"Accept", "application/json"}}, "\r\n", "Accept:application/json"},
+      {"one entry, no separator after it",
+       {{"Accept", "application/json"}},
+       "\r\n",
+       "Accept:application/json"},
       {"byte-wise name order", {{"b", "2"}, {"a", "1"}, {"B", "3"}}, "\r\n", "B:3\r\na:1\r\nb:2"},
-      {"empty value keeps the colon", {{"Client-Build-Version", ""}, {"X", "y"}}, "|", "Client-Build-Version:|X:y"},
+      {"empty value keeps the colon",
+       {{"Client-Build-Version", ""}, {"X", "y"}},
+       "|",
+       "Client-Build-Version:|X:y"},
       {"value copied verbatim", {{"User", " a b "}}, ",", "User: a b "},
   };
   for (const Case& c : cases) EXPECT_EQ(JoinHeaderLines(c.map, c.separator), c.expected) << c.name;
@@ -32,7 +38,10 @@ TEST(BuildQueryString, SkipsEmptyValuesAndEncodesOnRequest) {
     bool encode;
     std::string expected;
   } cases[] = {
-      {"directory query", {{"version", "3.0.0"}, {"client_type", "10"}}, false, "client_type=10&version=3.0.0"},
+      {"directory query",
+       {{"version", "3.0.0"}, {"client_type", "10"}},
+       false,
+       "client_type=10&version=3.0.0"},
       {"empty map", {}, true, ""},
       {"empty value skipped in the middle", {{"a", "1"}, {"b", ""}, {"c", "3"}}, false, "a=1&c=3"},
       // The "&" depends on the map position, not on what was written before.
@@ -53,7 +62,8 @@ TEST(PercentEncode, KeepsUnreservedAndEncodesEveryOtherByte) {
   } cases[] = {
       {"empty", "", ""},
       {"unreserved", "AZaz09-_.~", "AZaz09-_.~"},
-      {"reserved characters", " !*'();:@&=+$,/?#[]", "%20%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%23%5B%5D"},
+      {"reserved characters", " !*'();:@&=+$,/?#[]",
+       "%20%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%23%5B%5D"},
       {"percent itself", "100%", "100%25"},
       {"control bytes and NUL", std::string("a\0\n\x7f", 4), "a%00%0A%7F"},
       {"UTF-8 bytes upper-case hex", "\xC3\xA9\xFF", "%C3%A9%FF"},

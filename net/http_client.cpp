@@ -45,9 +45,7 @@ curl_slist* BuildHeaderList(const std::string& headers) {
   return list;
 }
 
-void UseDebugProxy(CURL* handle) {
-  curl_easy_setopt(handle, CURLOPT_PROXY, kDebugProxy);
-}
+void UseDebugProxy(CURL* handle) { curl_easy_setopt(handle, CURLOPT_PROXY, kDebugProxy); }
 
 // Performs the prepared transfer and turns its outcome into the one result int.
 int PerformAndReport(CURL* handle, std::string& response) {

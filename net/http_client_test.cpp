@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,14 +77,16 @@ TEST(HttpClientGet, ReusedObjectCarriesNoEarlierHeadersOrMethod) {
   // After a POST the same object still sends a plain GET without the POST's headers.
   EXPECT_EQ(RequestLine(requests[3]), "GET /4 HTTP/1.1");
   EXPECT_EQ(CustomHeaders(requests[3]), std::vector<std::string>{});
-  for (const std::string& line : HeaderLines(requests[3])) EXPECT_NE(line.rfind("Content-Type", 0), 0u) << line;
+  for (const std::string& line : HeaderLines(requests[3]))
+    EXPECT_NE(line.rfind("Content-Type", 0), 0u) << line;
 }
 
 class HttpClientServerTest : public testing::Test {
  protected:
   void SetUp() override {
     auto& s = server_.server();
-    s.Get("/ok", [](const httplib::Request&, httplib::Response& res) { res.set_content("hello", "text/plain"); });
+    s.Get("/ok",
+          [](const httplib::Request&, httplib::Response& res) { res.set_content("hello", "text/plain"); });
     s.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
       res.status = 404;
       res.set_content("no such page", "text/html");
@@ -100,7 +103,8 @@ class HttpClientServerTest : public testing::Test {
     s.Get(R"(/r/(\d+))", redirect);
     s.Post(R"(/r/(\d+))", redirect);
     s.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
-      for (int i = 0; i < 500 && !server_.stopping; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      for (int i = 0; i < 500 && !server_.stopping; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
       res.set_content("late", "text/plain");
     });
     s.Get("/big", [](const httplib::Request&, httplib::Response& res) {
@@ -225,9 +229,9 @@ TEST(HttpClientGet, AsksForGzipAndInflatesTheBody) {
   RawServer server;
   ASSERT_TRUE(server.listening());
   // gzip of "hello gzip"
-  const unsigned char gz[] = {0x1f, 0x8b, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x03, 0xcb, 0x48,
-                              0xcd, 0xc9, 0xc9, 0x57, 0x48, 0xaf, 0xca, 0x2c, 0x00, 0x00, 0x19, 0x6a,
-                              0xd2, 0xdf, 0x0a, 0x00, 0x00, 0x00};
+  const unsigned char gz[] = {0x1f, 0x8b, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x03,
+                              0xcb, 0x48, 0xcd, 0xc9, 0xc9, 0x57, 0x48, 0xaf, 0xca, 0x2c,
+                              0x00, 0x00, 0x19, 0x6a, 0xd2, 0xdf, 0x0a, 0x00, 0x00, 0x00};
   server.SetResponse(RawServer::Response(200, std::string(reinterpret_cast<const char*>(gz), sizeof gz),
                                          "Content-Encoding: gzip\r\n"));
   HttpClient client;
@@ -257,7 +261,8 @@ TEST(HttpClientPostJson, SendsContentTypeThenHeaderAndTheBodyUpToNul) {
     server.ClearRequests();
     HttpClient client;
     std::string response = "stale";
-    EXPECT_EQ(client.PostJson(server.Url() + "/report", "User-Agent: PC/test", c.body, response), 201) << c.name;
+    EXPECT_EQ(client.PostJson(server.Url() + "/report", "User-Agent: PC/test", c.body, response), 201)
+        << c.name;
     EXPECT_EQ(response, "{\"ok\":true}") << c.name;
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u) << c.name;
@@ -273,8 +278,15 @@ TEST(HttpClientPostJson, SendsContentTypeThenHeaderAndTheBodyUpToNul) {
 }
 
 TEST(HttpClientProxy, SwitchSendsBothOperationsThroughTheLocalProxy) {
-  RawServer proxy(8888);
-  ASSERT_TRUE(proxy.listening()) << "port 8888 is taken on this machine";
+  // Another test process may hold the port for a moment: wait for it, boundedly.
+  std::unique_ptr<RawServer> listener;
+  for (int attempt = 0; attempt < 300; ++attempt) {
+    listener = std::make_unique<RawServer>(8888);
+    if (listener->listening()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  RawServer& proxy = *listener;
+  ASSERT_TRUE(proxy.listening()) << "port 8888 stayed taken";
   proxy.SetResponse(RawServer::Response(200, "via proxy"));
   ProxySwitch on(true);
 

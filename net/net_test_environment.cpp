@@ -26,7 +26,8 @@ class NetTestEnvironment : public testing::Environment {
     directory = std::make_unique<RawServer>();
     setenv("QV_DIRECTORY_URL", directory->Url().c_str(), 1);
     // Loopback tests must not be sent through a proxy of the machine.
-    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+    for (const char* name :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
       unsetenv(name);
   }
   void TearDown() override {
@@ -39,7 +40,8 @@ class NetTestEnvironment : public testing::Environment {
   std::string dir_;
 };
 
-[[maybe_unused]] testing::Environment* const environment = testing::AddGlobalTestEnvironment(new NetTestEnvironment);
+[[maybe_unused]] testing::Environment* const environment =
+    testing::AddGlobalTestEnvironment(new NetTestEnvironment);
 
 }  // namespace
 

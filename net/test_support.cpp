@@ -23,7 +23,8 @@ void LocalServer::Start() {
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ <= 0) return;
   thread_ = std::thread([this] { server_->listen_after_bind(); });
-  for (int i = 0; i < 500 && !server_->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  for (int i = 0; i < 500 && !server_->is_running(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 LocalServer::~LocalServer() {
@@ -114,7 +115,8 @@ void RawServer::HandleConnection(int fd) {
   size_t wanted = std::string::npos;
   while (!stop_ && std::chrono::steady_clock::now() < deadline) {
     size_t headEnd = raw.find("\r\n\r\n");
-    if (headEnd != std::string::npos && wanted == std::string::npos) wanted = headEnd + 4 + ContentLength(raw);
+    if (headEnd != std::string::npos && wanted == std::string::npos)
+      wanted = headEnd + 4 + ContentLength(raw);
     if (wanted != std::string::npos && raw.size() >= wanted) break;
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 20) <= 0) continue;

@@ -74,10 +74,10 @@ int ClosedPort();
 // TLS material made by make_test_certs.sh, once per test process.
 struct TlsFiles {
   std::string dir;
-  std::string caFile;                      // the CA the process trusts
-  std::string serverCert, serverKey;       // 127.0.0.1, chains to caFile
-  std::string wrongHostCert, wrongHostKey; // chains to caFile, other host name
-  std::string untrustedCert, untrustedKey; // 127.0.0.1, unknown CA
+  std::string caFile;                       // the CA the process trusts
+  std::string serverCert, serverKey;        // 127.0.0.1, chains to caFile
+  std::string wrongHostCert, wrongHostKey;  // chains to caFile, other host name
+  std::string untrustedCert, untrustedKey;  // 127.0.0.1, unknown CA
 };
 const TlsFiles& TestTls();
 

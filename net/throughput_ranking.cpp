@@ -42,8 +42,8 @@ int ProbeProgress(void* context, double, double downloadedNow, double, double) {
   return 0;
 }
 
-SpeedSample MeasureDomain(const std::string& url, int64_t windowMs, int64_t byteLimit, long transferLimitSeconds,
-                          WorkerSlot* slot, std::atomic<bool>* stopFlag) {
+SpeedSample MeasureDomain(const std::string& url, int64_t windowMs, int64_t byteLimit,
+                          long transferLimitSeconds, WorkerSlot* slot, std::atomic<bool>* stopFlag) {
   SpeedSample sample;
   CURL* handle = curl_easy_init();
   if (!handle) return sample;
@@ -108,7 +108,8 @@ std::string FormatSpeedSample(const SpeedSample& sample, int windowMs) {
   return text;
 }
 
-void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds, SpeedSamples* samples) {
+void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds,
+                                   SpeedSamples* samples) {
   if (!domains) {
     DebugOut("CheckThroughputAndSortDomains not need domains is null\n");
     return;
@@ -127,7 +128,8 @@ void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path,
       auto slot = std::make_shared<WorkerSlot>();
       slots.push_back(slot);
       try {
-        std::thread(RunProbe, slot, windowMs, kByteLimit, stopFlag, domain + path, transferLimitSeconds).detach();
+        std::thread(RunProbe, slot, windowMs, kByteLimit, stopFlag, domain + path, transferLimitSeconds)
+            .detach();
       } catch (...) {
         slot->done.store(true);  // no thread: a failed probe with a zero sample
       }
@@ -157,14 +159,16 @@ void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path,
       measured[(*domains)[k]] = sample;
       if (samples) (*samples)[(*domains)[k]] = sample;
     }
-    std::stable_sort(domains->begin(), domains->end(), [&measured](const std::string& a, const std::string& b) {
-      return measured[a].bytes > measured[b].bytes;
-    });
+    std::stable_sort(domains->begin(), domains->end(),
+                     [&measured](const std::string& a, const std::string& b) {
+                       return measured[a].bytes > measured[b].bytes;
+                     });
 
     std::string line = "Domain Throughput Sort Result: ";
     for (size_t k = 0; k < domains->size(); ++k) {
       if (k > 0) line += ", ";
-      line += "[" + (*domains)[k] + ": " + FormatSpeedSample(measured[(*domains)[k]], static_cast<int>(windowMs)) + "]";
+      line += "[" + (*domains)[k] + ": " +
+              FormatSpeedSample(measured[(*domains)[k]], static_cast<int>(windowMs)) + "]";
     }
     DebugOut(line);
   } catch (...) {

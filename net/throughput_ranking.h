@@ -21,7 +21,8 @@ struct WorkerSlot {
 // probes still running then count as failed and end by themselves later.
 // A null list or one with fewer than 2 domains is left alone. Writes the
 // result as one debugger line. Blocks the caller; never throws.
-void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds, SpeedSamples* samples);
+void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds,
+                                   SpeedSamples* samples);
 
 // The log entry of one sample: "Fail", or speed, bytes, time and connect time.
 std::string FormatSpeedSample(const SpeedSample& sample, int windowMs);

@@ -51,11 +51,13 @@ class Domain {
                                  [stopping](size_t, size_t length, httplib::DataSink& sink) {
                                    static const std::string block(16 * 1024, 's');
                                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                                   return !*stopping && sink.write(block.data(), std::min(length, block.size()));
+                                   return !*stopping &&
+                                          sink.write(block.data(), std::min(length, block.size()));
                                  });
         break;
       case Behaviour::kStall:  // accepts, then never answers
-        for (int i = 0; i < 1000 && !*stopping; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 1000 && !*stopping; ++i)
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
         res.status = 500;
         break;
       case Behaviour::kNotFound:
@@ -132,7 +134,10 @@ TEST(CheckThroughputAndSortDomains, NothingToRankWritesOnlyItsLine) {
   } cases[] = {
       {"null list", true, {}, "CheckThroughputAndSortDomains not need domains is null\n"},
       {"empty list", false, {}, "CheckThroughputAndSortDomains not need domains count is 0"},
-      {"one domain", false, {"http://127.0.0.1:1"}, "CheckThroughputAndSortDomains not need domains count is 1"},
+      {"one domain",
+       false,
+       {"http://127.0.0.1:1"},
+       "CheckThroughputAndSortDomains not need domains count is 1"},
   };
   for (const Case& c : cases) {
     DomainList domains = c.domains;
@@ -155,7 +160,8 @@ TEST(CheckThroughputAndSortDomains, FasterDomainComesFirst) {
   EXPECT_GT(r.samples[slow.Url()].bytes, 0);
   EXPECT_LT(r.samples[slow.Url()].bytes, kLimit);
   ASSERT_EQ(r.log.size(), 1u);
-  EXPECT_TRUE(Matches(r.log[0], "Domain Throughput Sort Result: " + Entry(fast.Url()) + ", " + Entry(slow.Url())))
+  EXPECT_TRUE(
+      Matches(r.log[0], "Domain Throughput Sort Result: " + Entry(fast.Url()) + ", " + Entry(slow.Url())))
       << r.log[0];
   EXPECT_LT(r.elapsedMs, kDeadlineMs + kMarginMs);
 }
@@ -183,8 +189,8 @@ TEST(CheckThroughputAndSortDomains, WaitEndsWhenTheNeededProbesReachTheLimit) {
       domains.push_back(fast.back()->Url());
     }
     Ranked r = Rank(domains);
-    std::printf("[ measure  ] %s: ranking ended after %.0f ms = %.2f of the 4.5 s deadline\n", c.name, r.elapsedMs,
-                r.elapsedMs / kDeadlineMs);
+    std::printf("[ measure  ] %s: ranking ended after %.0f ms = %.2f of the 4.5 s deadline\n", c.name,
+                r.elapsedMs, r.elapsedMs / kDeadlineMs);
     EXPECT_LT(r.elapsedMs, kDeadlineMs + kMarginMs) << c.name;
     for (int i = 0; i < c.fast; ++i) {
       const std::string& url = fast[i]->Url();
@@ -197,8 +203,8 @@ TEST(CheckThroughputAndSortDomains, WaitEndsWhenTheNeededProbesReachTheLimit) {
 }
 
 TEST(CheckThroughputAndSortDomains, FailuresGetZeroSamplesAndKeepTheirOrder) {
-  Domain notFound(Behaviour::kNotFound), redirects6(Behaviour::kRedirects6), redirects5(Behaviour::kRedirects5),
-      small(Behaviour::kSmall);
+  Domain notFound(Behaviour::kNotFound), redirects6(Behaviour::kRedirects6),
+      redirects5(Behaviour::kRedirects5), small(Behaviour::kSmall);
   const std::string refused = "http://127.0.0.1:" + std::to_string(ClosedPort());
   const std::string unresolvable = "http://host.invalid";
   Ranked r = Rank({refused, notFound.Url(), unresolvable, redirects6.Url(), redirects5.Url(), small.Url()});
@@ -211,23 +217,23 @@ TEST(CheckThroughputAndSortDomains, FailuresGetZeroSamplesAndKeepTheirOrder) {
     EXPECT_TRUE(IsZero(r.samples[failed])) << failed;
   ASSERT_EQ(r.log.size(), 1u);
   EXPECT_TRUE(Matches(r.log[0], "Domain Throughput Sort Result: " + Entry(small.Url()) + ", " +
-                                     Entry(redirects5.Url()) + ", " + FailEntry(refused) + ", " +
-                                     FailEntry(notFound.Url()) + ", " + FailEntry(unresolvable) + ", " +
-                                     FailEntry(redirects6.Url())))
+                                    Entry(redirects5.Url()) + ", " + FailEntry(refused) + ", " +
+                                    FailEntry(notFound.Url()) + ", " + FailEntry(unresolvable) + ", " +
+                                    FailEntry(redirects6.Url())))
       << r.log[0];
 }
 
 TEST(CheckThroughputAndSortDomains, EveryServerStallingEndsByTheDeadline) {
   Domain a(Behaviour::kStall), b(Behaviour::kStall), c(Behaviour::kStall);
   Ranked r = Rank({a.Url(), b.Url(), c.Url()});
-  std::printf("[ measure  ] all stalled: ranking ended after %.0f ms = %.2f of the 4.5 s deadline\n", r.elapsedMs,
-              r.elapsedMs / kDeadlineMs);
+  std::printf("[ measure  ] all stalled: ranking ended after %.0f ms = %.2f of the 4.5 s deadline\n",
+              r.elapsedMs, r.elapsedMs / kDeadlineMs);
   EXPECT_LT(r.elapsedMs, kDeadlineMs + kMarginMs);
   EXPECT_EQ(r.order, (DomainList{a.Url(), b.Url(), c.Url()}));
   for (const auto& entry : r.samples) EXPECT_TRUE(IsZero(entry.second)) << entry.first;
   ASSERT_EQ(r.log.size(), 1u);
-  EXPECT_EQ(r.log[0], "Domain Throughput Sort Result: " + FailEntry(a.Url()) + ", " + FailEntry(b.Url()) + ", " +
-                          FailEntry(c.Url()));
+  EXPECT_EQ(r.log[0], "Domain Throughput Sort Result: " + FailEntry(a.Url()) + ", " + FailEntry(b.Url()) +
+                          ", " + FailEntry(c.Url()));
 }
 
 TEST(CheckThroughputAndSortDomains, EqualByteCountsKeepDirectoryOrder) {
@@ -269,7 +275,8 @@ TEST(FormatSpeedSample, SpeedOverTheTransferOrTheWindow) {
       {"failed", SpeedSample{5000, 10, 1, false}, 2000, "Fail"},
       {"zero sample", SpeedSample{}, 2000, "Fail"},
       {"one second", SpeedSample{2097152, 1000, 3, true}, 2000, "2048KB/s(2097152B/1000ms, connect 3ms)"},
-      {"no transfer time: whole window", SpeedSample{2097152, 0, 0, true}, 2000, "1024KB/s(2097152B/0ms, connect 0ms)"},
+      {"no transfer time: whole window", SpeedSample{2097152, 0, 0, true}, 2000,
+       "1024KB/s(2097152B/0ms, connect 0ms)"},
       {"rounded", SpeedSample{1536, 1000, 0, true}, 2000, "2KB/s(1536B/1000ms, connect 0ms)"},
       {"nothing received", SpeedSample{0, 5, 1, true}, 2000, "0KB/s(0B/5ms, connect 1ms)"},
   };

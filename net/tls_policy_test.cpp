@@ -29,7 +29,8 @@ struct TlsServers {
 };
 
 std::string VerificationFailure() {
-  return std::string("curl_easy_perform() failed:") + curl_easy_strerror(CURLE_PEER_FAILED_VERIFICATION) + "\n";
+  return std::string("curl_easy_perform() failed:") + curl_easy_strerror(CURLE_PEER_FAILED_VERIFICATION) +
+         "\n";
 }
 
 TEST(TlsPolicy, CertificatesAreVerifiedOnEveryOperation) {
@@ -71,7 +72,8 @@ TEST(TlsPolicy, OnlyTheProxySwitchTurnsVerificationOff) {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
     ApplyTlsPolicy(handle);
-    EXPECT_EQ(curl_easy_perform(handle), proxy ? CURLE_OK : CURLE_PEER_FAILED_VERIFICATION) << "proxy " << proxy;
+    EXPECT_EQ(curl_easy_perform(handle), proxy ? CURLE_OK : CURLE_PEER_FAILED_VERIFICATION)
+        << "proxy " << proxy;
     curl_easy_cleanup(handle);
   }
 }

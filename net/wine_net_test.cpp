@@ -34,7 +34,8 @@ class WineNetTest : public testing::Test {
 };
 
 std::string VerificationFailure() {
-  return std::string("curl_easy_perform() failed:") + curl_easy_strerror(CURLE_PEER_FAILED_VERIFICATION) + "\n";
+  return std::string("curl_easy_perform() failed:") + curl_easy_strerror(CURLE_PEER_FAILED_VERIFICATION) +
+         "\n";
 }
 
 TEST_F(WineNetTest, GetOverHttpAndHttps) {
@@ -47,7 +48,8 @@ TEST_F(WineNetTest, GetOverHttpAndHttps) {
       {"http", http_ + "/hello", 200, "hello"},
       {"https, trusted CA", https_ + "/hello", 200, "hello"},
       {"404 body kept", https_ + "/missing", 404, "no such page"},
-      {"https, other host name", wrongHost_ + "/hello", CURLE_PEER_FAILED_VERIFICATION, VerificationFailure()},
+      {"https, other host name", wrongHost_ + "/hello", CURLE_PEER_FAILED_VERIFICATION,
+       VerificationFailure()},
       {"https, unknown CA", untrusted_ + "/hello", CURLE_PEER_FAILED_VERIFICATION, VerificationFailure()},
   };
   for (const Case& c : cases) {
@@ -83,7 +85,8 @@ TEST_F(WineNetTest, PostJsonOverHttpAndHttps) {
 TEST_F(WineNetTest, DirectoryOverHttpsCarriesTheBuildVersion) {
   // The server names the domains and mirrors what it received.
   DomainList got = FetchBackupDomains("User-Agent: PC/Windows/test", true);
-  DomainList expected = {http_, https_, "query:client_type=10&version=3.0.0", "build:1234", "agent:PC/Windows/test"};
+  DomainList expected = {http_, https_, "query:client_type=10&version=3.0.0", "build:1234",
+                         "agent:PC/Windows/test"};
   EXPECT_EQ(got, expected);
 }
 
