@@ -107,6 +107,17 @@ class HttpClientServerTest : public testing::Test {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       res.set_content("late", "text/plain");
     });
+    // 1000 bytes, then nothing more until the server stops.
+    s.Get("/partial", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_chunked_content_provider("application/octet-stream",
+                                       [this](size_t offset, httplib::DataSink& sink) {
+                                         if (offset == 0)
+                                           return sink.write(std::string(1000, 'p').data(), 1000);
+                                         for (int i = 0; i < 500 && !server_.stopping; ++i)
+                                           std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                                         return false;
+                                       });
+    });
     s.Get("/big", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(std::string(300000, 'b'), "application/octet-stream");
     });
@@ -171,6 +182,14 @@ TEST_F(HttpClientServerTest, FileSinkGetsTheBodyAndShortWritesFail) {
   EXPECT_EQ(std::fread(&content[0], 1, content.size(), file), content.size());
   EXPECT_EQ(content, std::string(300000, 'b'));
   std::fclose(file);
+
+  // A failed transfer leaves what was written in the file.
+  std::FILE* partial = std::tmpfile();
+  ASSERT_NE(partial, nullptr);
+  EXPECT_EQ(client.Get(Url("/partial"), "", response, partial, 1), CURLE_OPERATION_TIMEDOUT);
+  EXPECT_EQ(response, FailureText(CURLE_OPERATION_TIMEDOUT));
+  EXPECT_EQ(std::ftell(partial), 1000);
+  std::fclose(partial);
 
   // A stream that cannot be written (as on a full disk) aborts with the write error.
   std::FILE* readOnly = std::fopen("/dev/null", "r");
