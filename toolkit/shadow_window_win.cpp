@@ -88,7 +88,19 @@ void ShadowWindow::Update(HWND owner, const ShadowSettings& s, ImageCache& image
     drawnSize_ = SIZE{w, h};
   }
   surface_.Present(hwnd_, POINT{wr.left - s.size, wr.top - s.size});
-  SetWindowPos(hwnd_, owner, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  // Shown first, then put just below the owner: a window that is being
+  // shown may be raised to the top by the display system.
+  if (!IsWindowVisible(hwnd_))
+    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER | SWP_SHOWWINDOW);
+  SetWindowPos(hwnd_, owner, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (!placed_ && !raising_) {
+    // Some display systems keep a newly shown window on top whatever the
+    // window order says: raise the owner over its shadow once.
+    placed_ = true;
+    raising_ = true;
+    SetWindowPos(owner, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    raising_ = false;
+  }
 }
 
 }  // namespace skinui

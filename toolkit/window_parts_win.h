@@ -55,6 +55,8 @@ class ShadowWindow {
   ShadowSettings drawn_;
   SIZE drawnSize_ = {0, 0};
   bool valid_ = false;
+  bool placed_ = false;
+  bool raising_ = false;
 };
 
 class EditHost {
