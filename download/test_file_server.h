@@ -11,7 +11,7 @@
 
 // Deterministic bytes that differ at every offset of a misplaced range.
 std::string MakeContent(int64_t size, uint32_t seed = 1);
-// FNV-1a, 64 bits.
+// A 64-bit FNV-1a hash.
 uint64_t HashBytes(const std::string& bytes);
 // The whole file, or "" with ok false when it cannot be read.
 std::string ReadWholeFile(const std::string& path, bool* ok = nullptr);
