@@ -159,6 +159,17 @@ int main(int argc, char** argv) {
   }
 
   std::string report = PortReport(api.port(), domainUrls, config);
+  if (!config.envFile.empty()) {
+    std::string all;
+    for (const auto& d : domainUrls) all += (all.empty() ? "" : ",") + d;
+    const std::string base = Base(api.port());
+    std::string env = "export QV_DIRECTORY_URL=" + base + "\nexport QV_REPORT_URL=" + base +
+                      "\nexport QV_CLIENT_SERVICE_URL=" + base + "\nexport QV_BUILTIN_DOMAINS=" + all;
+    if (!WriteAtomically(config.envFile, env)) {
+      std::fprintf(stderr, "vendor_sim: cannot write %s\n", config.envFile.c_str());
+      return 2;
+    }
+  }
   if (!config.portFile.empty() && !WriteAtomically(config.portFile, report)) {
     std::fprintf(stderr, "vendor_sim: cannot write %s\n", config.portFile.c_str());
     return 2;

@@ -12,6 +12,7 @@ const char kSimUsage[] =
     "  --no-gzip                never compress\n"
     "  --record FILE            every request received, as JSON lines\n"
     "  --port-file FILE         ports and base URLs as JSON, written once listening\n"
+    "  --env-file FILE          the same environment as shell export lines, written before the port file\n"
     "  --api-port N             port of the directory/report/activation server (default any)\n"
     "  --directory-file FILE    raw directory answer; {domainN} stands for domain N's URL\n"
     "  --directory-status CODE  status of the directory answer (default 200)\n"
@@ -166,6 +167,8 @@ bool ParseSimConfig(int argc, char** argv, SimConfig& config, std::string& error
       if (!value(config.recordFile)) return false;
     } else if (flag == "--port-file") {
       if (!value(config.portFile)) return false;
+    } else if (flag == "--env-file") {
+      if (!value(config.envFile)) return false;
     } else if (flag == "--api-port") {
       if (!number(n)) return false;
       config.apiPort = static_cast<int>(n);

@@ -27,6 +27,7 @@ struct SimConfig {
   bool gzip = true;  // compress whole-file answers when the client accepts gzip
   std::string recordFile;
   std::string portFile;
+  std::string envFile;  // shell "export" lines of the environment
   int apiPort = 0;
   std::string directoryFile;  // raw directory answer
   int directoryStatus = 200;

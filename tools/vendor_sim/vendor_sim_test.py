@@ -168,9 +168,16 @@ class DirectoryAnswers(unittest.TestCase):
                     os.unlink(f.name)
 
     def test_port_file_gives_the_environment(self):
-        sim = Sim("--domains", "2")
+        env_file = tempfile.mktemp(prefix="vendor_sim_env.")
+        sim = Sim("--domains", "2", "--env-file", env_file)
         try:
             env = sim.ports["env"]
+            shell = subprocess.run(["bash", "-c", f'source {env_file} && echo "$QV_DIRECTORY_URL|$QV_REPORT_URL|'
+                                                  f'$QV_CLIENT_SERVICE_URL|$QV_BUILTIN_DOMAINS"'],
+                                   capture_output=True, text=True, timeout=30)
+            self.assertEqual(shell.stdout.strip().split("|"), [env["QV_DIRECTORY_URL"], env["QV_REPORT_URL"],
+                                                               env["QV_CLIENT_SERVICE_URL"],
+                                                               env["QV_BUILTIN_DOMAINS"]])
             self.assertEqual(env["QV_DIRECTORY_URL"], sim.api)
             self.assertEqual(env["QV_REPORT_URL"], sim.api)
             self.assertEqual(env["QV_CLIENT_SERVICE_URL"], sim.api)
@@ -179,6 +186,8 @@ class DirectoryAnswers(unittest.TestCase):
             self.assertEqual(sim.ports["pid"], sim.proc.pid)
         finally:
             sim.stop()
+            if os.path.exists(env_file):
+                os.unlink(env_file)
 
 
 class Downloads(SimTestCase):
