@@ -153,6 +153,7 @@ TEST(UserIni, ReadsLanguageOfAppInfo) {
 }
 
 TEST(UserIni, MissingFileGivesNothingAndIsNotCreated) {
+  DeleteFileW(UserIniPath().c_str());  // left over by an interrupted run
   ASSERT_EQ(GetFileAttributesW(UserIniPath().c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(UserIniLanguage(), L"");
   EXPECT_EQ(GetFileAttributesW(UserIniPath().c_str()), INVALID_FILE_ATTRIBUTES);
