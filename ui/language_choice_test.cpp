@@ -14,24 +14,27 @@ namespace {
 
 TEST(StartLanguage, UserIniValueElseSystemLanguage) {
   struct Case {
+    const char* name;
     const wchar_t* iniValue;
     unsigned systemLangId;
     const wchar_t* code;
   };
   const Case cases[] = {
-      {L"", 0x0407, L"de"},     // German system, no user.ini
-      {L"", 0x0416, L"pt-br"},  // Brazilian Portuguese
-      {L"", 0x0816, L"pt-br"},  // European Portuguese shares the entry
-      {L"", 0x0413, L"en"},     // Dutch is not in the table
-      {L"", 0x0404, L"zh-tw"},  // every Chinese variant
-      {L"", 0x0804, L"zh-tw"}, {L"", 0x0C04, L"zh-tw"},      {L"", 0x0401, L"arabic"},
-      {L"", 0x0409, L"en"},    {L"zh_cn", 0x0409, L"zh_cn"},  // user.ini wins, even for a code outside the
-                                                              // table
-      {L"ru", 0x0407, L"ru"},  {L"nl", 0x0407, L"nl"},        // a code without a file is still taken
+      {"German system, no user.ini", L"", 0x0407, L"de"},
+      {"Brazilian Portuguese system", L"", 0x0416, L"pt-br"},
+      {"European Portuguese shares the entry", L"", 0x0816, L"pt-br"},
+      {"Dutch is not in the table", L"", 0x0413, L"en"},
+      {"Traditional Chinese", L"", 0x0404, L"zh-tw"},
+      {"Simplified Chinese system", L"", 0x0804, L"zh-tw"},
+      {"Hong Kong Chinese", L"", 0x0C04, L"zh-tw"},
+      {"Arabic", L"", 0x0401, L"arabic"},
+      {"English", L"", 0x0409, L"en"},
+      {"user.ini names a code outside the table", L"zh_cn", 0x0409, L"zh_cn"},
+      {"user.ini wins over the system", L"ru", 0x0407, L"ru"},
+      {"a code without a file is still taken", L"nl", 0x0407, L"nl"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(StartLanguageCode(c.iniValue, c.systemLangId), c.code)
-        << "ini \"" << WideToUtf8(c.iniValue) << "\" langid 0x" << std::hex << c.systemLangId;
+    EXPECT_EQ(StartLanguageCode(c.iniValue, c.systemLangId), c.code) << c.name;
   }
 }
 
