@@ -12,25 +12,25 @@ constexpr size_t kBodyBuffer = 1024;
 // Escaped while still UTF-16, so that a trail byte of a double-byte ANSI
 // character can never be mistaken for a backslash.
 std::wstring EscapeJsonText(const std::wstring& text) {
+  static const struct {
+    wchar_t c;
+    const wchar_t* escaped;
+  } kShortForms[] = {{L'"', L"\\\""}, {L'\\', L"\\\\"}, {L'\b', L"\\b"}, {L'\f', L"\\f"},
+                     {L'\n', L"\\n"}, {L'\r', L"\\r"},  {L'\t', L"\\t"}};
+  static const wchar_t kDigits[] = L"0123456789ABCDEF";
   std::wstring out;
   for (wchar_t c : text) {
-    switch (c) {
-      case L'"': out += L"\\\""; break;
-      case L'\\': out += L"\\\\"; break;
-      case L'\b': out += L"\\b"; break;
-      case L'\f': out += L"\\f"; break;
-      case L'\n': out += L"\\n"; break;
-      case L'\r': out += L"\\r"; break;
-      case L'\t': out += L"\\t"; break;
-      default:
-        if (static_cast<unsigned long>(c) < 0x20) {
-          static const wchar_t kDigits[] = L"0123456789ABCDEF";
-          out += L"\\u00";
-          out += kDigits[(c >> 4) & 0xF];
-          out += kDigits[c & 0xF];
-        } else {
-          out += c;
-        }
+    const wchar_t* escaped = nullptr;
+    for (const auto& form : kShortForms)
+      if (form.c == c) escaped = form.escaped;
+    if (escaped) {
+      out += escaped;
+    } else if (static_cast<unsigned long>(c) < 0x20) {
+      out += L"\\u00";
+      out += kDigits[(c >> 4) & 0xF];
+      out += kDigits[c & 0xF];
+    } else {
+      out += c;
     }
   }
   return out;
@@ -39,8 +39,8 @@ std::wstring EscapeJsonText(const std::wstring& text) {
 }  // namespace
 
 std::string FormatActivationBody(const std::wstring& aid, const std::wstring& platformId) {
-  std::string body =
-      "{ \"aid\": \"" + WideToAnsi(EscapeJsonText(aid)) + "\", \"platform_id\": " + WideToAnsi(platformId) + " }";
+  std::string body = "{ \"aid\": \"" + WideToAnsi(EscapeJsonText(aid)) +
+                     "\", \"platform_id\": " + WideToAnsi(platformId) + " }";
   if (body.size() >= kBodyBuffer) return {};
   return body;
 }

@@ -58,7 +58,8 @@ TEST(PrepareClientActivation, OnlyWithBothIdentifiers) {
 }
 
 TEST(ClientActivationUrl, PathOnTheServiceHost) {
-  EXPECT_EQ(ClientActivationUrl("https://127.0.0.1:9"), "https://127.0.0.1:9/api/common_bll/v1/client/active");
+  EXPECT_EQ(ClientActivationUrl("https://127.0.0.1:9"),
+            "https://127.0.0.1:9/api/common_bll/v1/client/active");
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ class OpenSslDes : public ::testing::Test {
   }
 
   // ECB without padding over `data` (a multiple of 8 bytes).
-  static std::vector<uint8_t> Crypt(const char* cipherName, const uint8_t* key, const std::vector<uint8_t>& data,
-                                    bool encrypt) {
+  static std::vector<uint8_t> Crypt(const char* cipherName, const uint8_t* key,
+                                    const std::vector<uint8_t>& data, bool encrypt) {
     EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, cipherName, nullptr);
     EXPECT_NE(cipher, nullptr) << cipherName;
     std::vector<uint8_t> out(data.size() + 16);
@@ -82,7 +82,8 @@ TEST_F(OpenSslDes, TwoKeyTripleDesAgreesOnRandomKeysAndBlocks) {
   std::vector<std::vector<uint8_t>> keys;
   for (int i = 0; i < 200; ++i) keys.push_back(RandomBytes(rng, 16));
   // The key of the identifier cache as well.
-  keys.push_back({0x5E, 0x0B, 0x7C, 0x2A, 0x91, 0xD4, 0xF6, 0x38, 0x0A, 0x6C, 0x1B, 0x9E, 0x47, 0xD2, 0xF0, 0x5C});
+  keys.push_back(
+      {0x5E, 0x0B, 0x7C, 0x2A, 0x91, 0xD4, 0xF6, 0x38, 0x0A, 0x6C, 0x1B, 0x9E, 0x47, 0xD2, 0xF0, 0x5C});
   for (size_t k = 0; k < keys.size(); ++k) {
     std::vector<uint8_t> data = RandomBytes(rng, 8 * 16);
     std::vector<uint8_t> expected = Crypt("DES-EDE-ECB", keys[k].data(), data, true);

@@ -27,8 +27,8 @@ std::string ChooseAdapterId(const std::vector<AdapterRecord>& adapters) {
 
 std::string FormatUptimeId(uint32_t first, uint32_t second, uint32_t third) {
   char text[32];
-  std::snprintf(text, sizeof text, "%04X%04X%04X", static_cast<unsigned>(third), static_cast<unsigned>(second),
-                static_cast<unsigned>(first));
+  std::snprintf(text, sizeof text, "%04X%04X%04X", static_cast<unsigned>(third),
+                static_cast<unsigned>(second), static_cast<unsigned>(first));
   return std::string(text).substr(0, kIdLength);
 }
 

@@ -26,8 +26,8 @@ std::string FormatUptimeId(uint32_t first, uint32_t second, uint32_t third);
 
 // What resolving the identifier needs from the platform.
 struct DeviceIdSources {
-  std::function<std::wstring()> readCache;                // "" when missing or unusable
-  std::function<void(const std::wstring&)> writeCache;    // failures ignored
+  std::function<std::wstring()> readCache;                        // "" when missing or unusable
+  std::function<void(const std::wstring&)> writeCache;            // failures ignored
   std::function<bool(std::vector<AdapterRecord>&)> listAdapters;  // false: no list
   std::function<uint32_t()> uptimeMs;
 };

@@ -57,7 +57,8 @@ TEST(ChooseAdapterId, GatewayPassThenIpPass) {
   const Case cases[] = {
       {"later gateway beats earlier IP", {noGateway, withGateway}, "AABBCC0D0E0F"},
       {"IP pass when no gateway", {idle, noGateway}, "001122334455"},
-      {"first of several in list order", {withGateway, Adapter({9, 9, 9, 9, 9, 9}, "1.1.1.1", "1.1.1.254")},
+      {"first of several in list order",
+       {withGateway, Adapter({9, 9, 9, 9, 9, 9}, "1.1.1.1", "1.1.1.254")},
        "AABBCC0D0E0F"},
       {"all zero: none", {idle, idle2}, ""},
       {"no adapters: none", {}, ""},
@@ -124,13 +125,19 @@ TEST(ResolveDeviceId, CacheKeptOrReplaced) {
       {"12 characters kept", EncryptText(L"ABCDEF012345", kUtf8), true, realAdapters, "ABCDEF012345", false},
       {"12 characters kept whatever they are", EncryptText(L"not hex at**", kUtf8), true, realAdapters,
        "not hex at**", false},
-      {"11 characters replaced", EncryptText(L"ABCDEF01234", kUtf8), true, realAdapters, "525400123456", true},
-      {"13 characters replaced", EncryptText(L"ABCDEF0123456", kUtf8), true, realAdapters, "525400123456", true},
+      {"11 characters replaced", EncryptText(L"ABCDEF01234", kUtf8), true, realAdapters, "525400123456",
+       true},
+      {"13 characters replaced", EncryptText(L"ABCDEF0123456", kUtf8), true, realAdapters, "525400123456",
+       true},
       {"garbage replaced", L"not a cipher text", true, realAdapters, "525400123456", true},
       {"missing value", L"", true, realAdapters, "525400123456", true},
       {"no adapter list: uptime", L"", false, {}, "100210011000", true},
-      {"no qualifying adapter: uptime", L"", true,
-       {Adapter({1, 2, 3, 4, 5, 6}, "0.0.0.0", "0.0.0.0")}, "100210011000", true},
+      {"no qualifying adapter: uptime",
+       L"",
+       true,
+       {Adapter({1, 2, 3, 4, 5, 6}, "0.0.0.0", "0.0.0.0")},
+       "100210011000",
+       true},
   };
   for (const Case& c : cases) {
     FakeSystem system;

@@ -81,7 +81,6 @@ bool ListNetworkAdapters(std::vector<AdapterRecord>& adapters) {
   return true;
 }
 
-
 std::string GetDeviceId(char* buffer, size_t capacity) {
   DeviceIdSources sources;
   sources.readCache = [] {

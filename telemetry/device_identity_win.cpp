@@ -1,7 +1,7 @@
 // The device identity texts from the Windows registry, the IP helper and the
 // system clock.
-#include <windows.h>
 #include <iphlpapi.h>
+#include <windows.h>
 
 #include <cstring>
 #include <memory>
@@ -23,7 +23,9 @@ std::wstring ReadCache() {
   return text;
 }
 
-void WriteCache(const std::wstring& text) { SetRegString(HKEY_LOCAL_MACHINE, kCacheKey, kCacheValue, text, true); }
+void WriteCache(const std::wstring& text) {
+  SetRegString(HKEY_LOCAL_MACHINE, kCacheKey, kCacheValue, text, true);
+}
 
 }  // namespace
 
@@ -37,15 +39,14 @@ bool ListNetworkAdapters(std::vector<AdapterRecord>& adapters) {
   for (IP_ADAPTER_INFO* a = list; a; a = a->Next) {
     AdapterRecord record;
     static_assert(sizeof a->Address >= 6, "hardware address field");
-    std::memcpy(record.address, a->Address, sizeof record.address < sizeof a->Address ? sizeof record.address
-                                                                                    : sizeof a->Address);
+    std::memcpy(record.address, a->Address,
+                sizeof record.address < sizeof a->Address ? sizeof record.address : sizeof a->Address);
     record.ipAddress = a->IpAddressList.IpAddress.String;
     record.gateway = a->GatewayList.IpAddress.String;
     adapters.push_back(std::move(record));
   }
   return true;
 }
-
 
 std::string GetDeviceId(char* buffer, size_t capacity) {
   DeviceIdSources sources;
@@ -69,9 +70,9 @@ std::string GetOsDescription() {
   description += version;
   using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
   HMODULE kernel = GetModuleHandleW(L"kernel32");
-  auto isWow64 = kernel ? reinterpret_cast<IsWow64Fn>(
-                              reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
-                        : nullptr;
+  auto isWow64 =
+      kernel ? reinterpret_cast<IsWow64Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+             : nullptr;
   if (isWow64) {
     BOOL wow64 = FALSE;
     description += isWow64(GetCurrentProcess(), &wow64) && wow64 ? L"x64" : L"x86";

@@ -1,7 +1,6 @@
 // Device identity against the real (Wine) registry and IP helper.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>

@@ -37,18 +37,19 @@ TEST(InstallReportJson, WholeDocumentInOrder) {
   ok.downloadMs = 2500;
   stats.attempts = {failed, ok};
 
-  EXPECT_EQ(BuildInstallReportJson(SuccessReport(), kDevice, stats, "1234"),
-            "{\"client_type\":10,\"client_version\":\"3.0.0.1234\",\"current_channel_id\":\"5\","
-            "\"pre_channel_id\":\"10\",\"action_type\":\"install\",\"packet_type\":\"stub\","
-            "\"install_path\":\"C:\\\\Program Files (x86)\\\\Quorvane\",\"third_type\":\"ad\","
-            "\"device_info\":{\"sn\":\"\",\"mac\":\"0A1B2C3D4E5F\",\"os\":\"windowsx64\","
-            "\"cpu\":\"  Intel(R) Core(TM) i5\",\"device_model\":\"\"},"
-            "\"error_detail\":{\"http_code\":0,\"error_module\":\"\"},"
-            "\"extra_info\":{\"attempt_id\":\"0123456789ABCDEF0123456789ABCDEF\",\"cdn_attempts\":["
-            "{\"selected_cdn\":\"https://a.example\",\"cdn_error_msg\":\"curl_easy_perform() failed:Timeout was "
-            "reached\\n\",\"rtt_speed_ms\":31,\"time_connect_ms\":40,\"download_byte\":0,\"download_ms\":10001},"
-            "{\"selected_cdn\":\"https://b.example/\",\"cdn_error_msg\":\"\",\"rtt_speed_ms\":12,"
-            "\"time_connect_ms\":15,\"download_byte\":5368709120,\"download_ms\":2500}]}}");
+  EXPECT_EQ(
+      BuildInstallReportJson(SuccessReport(), kDevice, stats, "1234"),
+      "{\"client_type\":10,\"client_version\":\"3.0.0.1234\",\"current_channel_id\":\"5\","
+      "\"pre_channel_id\":\"10\",\"action_type\":\"install\",\"packet_type\":\"stub\","
+      "\"install_path\":\"C:\\\\Program Files (x86)\\\\Quorvane\",\"third_type\":\"ad\","
+      "\"device_info\":{\"sn\":\"\",\"mac\":\"0A1B2C3D4E5F\",\"os\":\"windowsx64\","
+      "\"cpu\":\"  Intel(R) Core(TM) i5\",\"device_model\":\"\"},"
+      "\"error_detail\":{\"http_code\":0,\"error_module\":\"\"},"
+      "\"extra_info\":{\"attempt_id\":\"0123456789ABCDEF0123456789ABCDEF\",\"cdn_attempts\":["
+      "{\"selected_cdn\":\"https://a.example\",\"cdn_error_msg\":\"curl_easy_perform() failed:Timeout was "
+      "reached\\n\",\"rtt_speed_ms\":31,\"time_connect_ms\":40,\"download_byte\":0,\"download_ms\":10001},"
+      "{\"selected_cdn\":\"https://b.example/\",\"cdn_error_msg\":\"\",\"rtt_speed_ms\":12,"
+      "\"time_connect_ms\":15,\"download_byte\":5368709120,\"download_ms\":2500}]}}");
 }
 
 // The parts of the document that depend on the values, one case each.
@@ -93,13 +94,15 @@ TEST(InstallReportJson, NoAttemptsStillCarriesTheAttemptId) {
   CdnAttemptStats stats;
   stats.attemptId = "FEDCBA9876543210FEDCBA9876543210";
   std::string json = BuildInstallReportJson(SuccessReport(), kDevice, stats, "");
-  const std::string tail = "\"extra_info\":{\"attempt_id\":\"FEDCBA9876543210FEDCBA9876543210\",\"cdn_attempts\":[]}}";
+  const std::string tail =
+      "\"extra_info\":{\"attempt_id\":\"FEDCBA9876543210FEDCBA9876543210\",\"cdn_attempts\":[]}}";
   ASSERT_GE(json.size(), tail.size());
   EXPECT_EQ(json.substr(json.size() - tail.size()), tail);
 }
 
 TEST(InstallReportUrl, PathOnTheReportHost) {
-  EXPECT_EQ(InstallReportUrl("http://127.0.0.1:8080"), "http://127.0.0.1:8080/api/data_report/client/update_pc_module");
+  EXPECT_EQ(InstallReportUrl("http://127.0.0.1:8080"),
+            "http://127.0.0.1:8080/api/data_report/client/update_pc_module");
 }
 
 }  // namespace

@@ -37,8 +37,8 @@ class RecordingServer {
   RecordingServer() {
     auto record = [this](const httplib::Request& req, httplib::Response& res) {
       std::lock_guard<std::mutex> lock(lock_);
-      requests_.push_back({req.path, req.get_header_value("Content-Type"), req.get_header_value("User-Agent"),
-                           req.body});
+      requests_.push_back(
+          {req.path, req.get_header_value("Content-Type"), req.get_header_value("User-Agent"), req.body});
       res.status = status_;
       res.set_content("{}", "application/json");
     };
@@ -135,8 +135,9 @@ class ReportSending : public ::testing::Test {
   }
   // The device members as this machine fills them.
   static std::string DeviceInfo() {
-    return "\"device_info\":{\"sn\":\"\",\"mac\":\"" + GetDeviceId() + "\",\"os\":\"" + AnsiToUtf8(GetOsDescription()) +
-           "\",\"cpu\":\"" + AnsiToUtf8(GetCpuBrand()) + "\",\"device_model\":\"\"}";
+    return "\"device_info\":{\"sn\":\"\",\"mac\":\"" + GetDeviceId() + "\",\"os\":\"" +
+           AnsiToUtf8(GetOsDescription()) + "\",\"cpu\":\"" + AnsiToUtf8(GetCpuBrand()) +
+           "\",\"device_model\":\"\"}";
   }
   static std::string Head(const std::string& preChannel, const std::string& installPathJson,
                           const std::string& thirdType) {
@@ -170,15 +171,13 @@ TEST_F(ReportSending, InstallReportsAsRecordedByTheServer) {
     std::string expectedBody;
   };
   const Case cases[] = {
-      {"success with one attempt", "C:\\Quorvane", "", "12", 0, L"",
-       withAttempt,
+      {"success with one attempt", "C:\\Quorvane", "", "12", 0, L"", withAttempt,
        Head("12", "C:\\\\Quorvane", "") +
            ",\"error_detail\":{\"http_code\":0,\"error_module\":\"\"},\"extra_info\":{\"attempt_id\":"
            "\"00112233445566778899AABBCCDDEEFF\",\"cdn_attempts\":[{\"selected_cdn\":\"https://cdn.example\","
            "\"cdn_error_msg\":\"\",\"rtt_speed_ms\":20,\"time_connect_ms\":25,\"download_byte\":4294967303,"
            "\"download_ms\":900}]}}"},
-      {"failure before any attempt, escapes", "C:\\a \"b\"", "step\tfailed", "", 2000, L"t1",
-       stats,
+      {"failure before any attempt, escapes", "C:\\a \"b\"", "step\tfailed", "", 2000, L"t1", stats,
        Head("", "C:\\\\a \\\"b\\\"", "t1") +
            ",\"error_detail\":{\"http_code\":2000,\"error_module\":\"step\\tfailed\"},\"extra_info\":"
            "{\"attempt_id\":\"00112233445566778899AABBCCDDEEFF\",\"cdn_attempts\":[]}}"},
@@ -228,7 +227,8 @@ TEST_F(ReportSending, StartedReportTakesStatisticsOnItsThread) {
   EXPECT_TRUE(onOtherThread);
   std::vector<Recorded> got = server->Requests();
   ASSERT_EQ(got.size(), 1u);
-  EXPECT_NE(got[0].body.find("\"attempt_id\":\"ABCDEF\",\"cdn_attempts\":[]"), std::string::npos) << got[0].body;
+  EXPECT_NE(got[0].body.find("\"attempt_id\":\"ABCDEF\",\"cdn_attempts\":[]"), std::string::npos)
+      << got[0].body;
 }
 
 // "-launch-by-channel" silences install reports unless forced; the
@@ -272,14 +272,16 @@ TEST_F(ReportSending, ActivationBodyAndItsOwnUserAgentLine) {
     std::string expectedBody, expectedLanguage;
   };
   const Case cases[] = {
-      {"platform 3, aid 901", L"3", L"901", L"5", L"English", "{ \"aid\": \"901\", \"platform_id\": 3 }", "English"},
+      {"platform 3, aid 901", L"3", L"901", L"5", L"English", "{ \"aid\": \"901\", \"platform_id\": 3 }",
+       "English"},
       {"quote in the aid", L"3", L"9\"01", L"12", L"Fran\u00e7ais",
        "{ \"aid\": \"9\\\"01\", \"platform_id\": 3 }", WideToAnsi(L"Fran\u00e7ais")},
   };
   for (const Case& c : cases) {
     server->Reset(200);
     DebugLines debug;
-    SendClientActivation(PrepareClientActivation(c.platformId, c.aid, c.channelId, c.language), server->Url());
+    SendClientActivation(PrepareClientActivation(c.platformId, c.aid, c.channelId, c.language),
+                         server->Url());
     std::vector<Recorded> got = server->Requests();
     ASSERT_EQ(got.size(), 1u) << c.name;
     EXPECT_EQ(got[0].path, "/api/common_bll/v1/client/active") << c.name;

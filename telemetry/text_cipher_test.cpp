@@ -86,7 +86,12 @@ TEST(TextCipher, FrameAndLengthByTextLength) {
 
 TEST(TextCipher, RoundTrips) {
   const std::wstring cases[] = {
-      L"", L"A", L"0A1B2C3D4E5F", L"\u00fcber", L"\u4e2d\u6587\u540d\u5b57", L"tab\there",
+      L"",
+      L"A",
+      L"0A1B2C3D4E5F",
+      L"\u00fcber",
+      L"\u4e2d\u6587\u540d\u5b57",
+      L"tab\there",
       std::wstring(254, L'x'),  // the longest text that comes back
   };
   for (const auto& text : cases) {
@@ -145,8 +150,10 @@ TEST(TextCipher, DecryptOfAnythingStaysInsideItsBuffers) {
       {"frame buffer full", std::wstring(1024, L'0'), L""},
       {"prefix FFF far above 256", Seal("FFF0000000000000"), L""},
       {"prefix larger than the data", Seal("1F0414243FFFFFFF"), L""},
-      {"prefix one byte past the data", Seal("00E41424344454647"
-                                             "FFFFFFFFFFFFFFF").substr(0, 16),
+      {"prefix one byte past the data",
+       Seal("00E41424344454647"
+            "FFFFFFFFFFFFFFF")
+           .substr(0, 16),
        L""},
       {"prefix exactly the data", Seal("00C414243444546F"), L"ABCDEF"},
       {"zero byte ends the text", Seal("006410042FFFFFFF"), L"A"},

@@ -21,8 +21,10 @@ std::string FitPrefix(const std::string& text, size_t maxBytes, unsigned codePag
   size_t low = 0, high = wide.size();
   while (low < high) {
     size_t mid = low + (high - low + 1) / 2;
-    if (encoded(mid).size() <= maxBytes) low = mid;
-    else high = mid - 1;
+    if (encoded(mid).size() <= maxBytes)
+      low = mid;
+    else
+      high = mid - 1;
   }
   for (size_t chars = low; chars > 0; --chars) {
     if (IsHighSurrogate(wide[chars - 1])) continue;
@@ -32,8 +34,9 @@ std::string FitPrefix(const std::string& text, size_t maxBytes, unsigned codePag
   return {};
 }
 
-std::string FormatUserAgentLine(const std::string& os, const std::wstring& channelId, const std::string& deviceId,
-                                const std::string& language, unsigned languageCodePage) {
+std::string FormatUserAgentLine(const std::string& os, const std::wstring& channelId,
+                                const std::string& deviceId, const std::string& language,
+                                unsigned languageCodePage) {
   struct Part {
     std::string text;
     unsigned codePage;
@@ -65,8 +68,8 @@ std::string BuildUserAgentLine(const std::wstring& channelId, const std::wstring
                                unsigned languageCodePage) {
   char deviceId[kUserAgentBuffer] = {};
   GetDeviceId(deviceId, sizeof deviceId);
-  return FormatUserAgentLine(GetOsDescription(), channelId, deviceId, WideToCodePage(languageName, languageCodePage),
-                             languageCodePage);
+  return FormatUserAgentLine(GetOsDescription(), channelId, deviceId,
+                             WideToCodePage(languageName, languageCodePage), languageCodePage);
 }
 
 UserAgentLineCache::UserAgentLineCache()

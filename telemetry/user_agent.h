@@ -13,8 +13,9 @@ constexpr size_t kUserAgentBuffer = 260;
 // `languageCodePage` (65001 = UTF-8, 0 = ANSI). A line longer than 259 bytes
 // is cut to at most 259 bytes at a character boundary of the part where the
 // cut falls, so no multibyte character is split.
-std::string FormatUserAgentLine(const std::string& os, const std::wstring& channelId, const std::string& deviceId,
-                                const std::string& language, unsigned languageCodePage);
+std::string FormatUserAgentLine(const std::string& os, const std::wstring& channelId,
+                                const std::string& deviceId, const std::string& language,
+                                unsigned languageCodePage);
 
 // The longest prefix of `text` (encoded in `codePage`) of at most `maxBytes`
 // bytes that ends on a character boundary.

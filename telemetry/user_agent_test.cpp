@@ -49,8 +49,7 @@ TEST(FormatUserAgentLine, LongLinesCutAtCharacterBoundaries) {
   const Case cases[] = {
       {"exactly 259", L"5", std::string(259 - head.size(), 'a'), 259},
       {"ASCII language cut to 259", L"5", std::string(400, 'a'), 259},
-      {"three-byte characters: whole ones only", L"5", manyThree,
-       head.size() + (259 - head.size()) / 3 * 3},
+      {"three-byte characters: whole ones only", L"5", manyThree, head.size() + (259 - head.size()) / 3 * 3},
   };
   for (const Case& c : cases) {
     std::string line = FormatUserAgentLine("windowsx64", c.channel, "0A1B2C3D4E5F", c.language, kUtf8);
@@ -60,7 +59,8 @@ TEST(FormatUserAgentLine, LongLinesCutAtCharacterBoundaries) {
   }
 
   // A huge channel id: the cut falls inside the channel id and nothing after it is written.
-  std::string line = FormatUserAgentLine("windowsx64", std::wstring(5000, L'\u00e9'), "0A1B2C3D4E5F", "English", kUtf8);
+  std::string line =
+      FormatUserAgentLine("windowsx64", std::wstring(5000, L'\u00e9'), "0A1B2C3D4E5F", "English", kUtf8);
   EXPECT_LE(line.size(), 259u);
   EXPECT_EQ(line.find("Quorvane-PC"), std::string::npos);
   EXPECT_EQ(WideToAnsi(AnsiToWide(line)), line) << "split character in the channel id";
@@ -104,8 +104,8 @@ TEST(UserAgentLineCache, BuiltOnceEvenUnderConcurrentFirstUse) {
 TEST(UserAgentLineCache, DefaultBuildsFromThisMachineWithUtf8Language) {
   UserAgentLineCache cache;
   const std::string& line = cache.Get(L"5", L"\u4e2d\u6587");
-  EXPECT_EQ(line, "User-Agent: PC/Windows/" + GetOsDescription() + "/5/Quorvane-PC/3.0.0/" + GetDeviceId() + "/" +
-                      "\xE4\xB8\xAD\xE6\x96\x87");
+  EXPECT_EQ(line, "User-Agent: PC/Windows/" + GetOsDescription() + "/5/Quorvane-PC/3.0.0/" + GetDeviceId() +
+                      "/" + "\xE4\xB8\xAD\xE6\x96\x87");
   EXPECT_EQ(&ProcessUserAgentLine(L"9", L"x"), &ProcessUserAgentLine(L"10", L"y"));
 }
 
