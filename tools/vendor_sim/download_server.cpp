@@ -218,12 +218,13 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
 
   const Fault* status = nullptr;
   const Fault* body = nullptr;  // stall or drop
-  bool reset = false, noRanges = false;
+  bool reset = false, noRanges = false, noLength = false;
   if (isFile) {
     for (const auto& f : config_.faults) {
       if (f.from > number) continue;
       if (f.kind == Fault::kReset) reset = true;
       if (f.kind == Fault::kNoRanges) noRanges = true;
+      if (f.kind == Fault::kNoLength) noLength = true;
       if (f.kind == Fault::kStatus && !status) status = &f;
       if ((f.kind == Fault::kStall || f.kind == Fault::kDrop) && !body) body = &f;
     }
@@ -273,9 +274,17 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
   }
   const int64_t length = gzipped ? static_cast<int64_t>(gzipped->size()) : last - first + 1;
   rec.status = range == 1 ? 206 : 200;
-  std::string out =
-      "HTTP/1.1 " + std::string(range == 1 ? "206 Partial Content" : "200 OK") +
-      "\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(length) + "\r\n";
+  std::string out = "HTTP/1.1 " + std::string(range == 1 ? "206 Partial Content" : "200 OK") +
+                    "\r\nContent-Type: application/octet-stream\r\n";
+  if (noLength) {
+    rec.fault = "nolength";
+    if (isGet) {  // the body then ends with the connection
+      keepAlive = false;
+      connection = "close";
+    }
+  } else {
+    out += "Content-Length: " + std::to_string(length) + "\r\n";
+  }
   if (!noRanges) out += "Accept-Ranges: bytes\r\n";
   if (range == 1)
     out += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +

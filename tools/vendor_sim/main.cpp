@@ -109,7 +109,8 @@ int main(int argc, char** argv) {
   }
   // The gzip form is made before anything listens: made on the first request
   // instead, it would delay that domain's first answer (a ranking probe's).
-  if (config.gzip) content.Gzipped();
+  // A very large file is left to the first request that asks for gzip.
+  if (config.gzip && content.size() <= 64 * 1024 * 1024) content.Gzipped();
   RequestLog log;
   if (!log.Open(config.recordFile)) {
     std::fprintf(stderr, "vendor_sim: cannot create %s\n", config.recordFile.c_str());

@@ -8,7 +8,7 @@ const char kSimUsage[] =
     "  --rate I:R[,I:R...]      per-connection rate of domain I (R like 500k, 2m; I may be *)\n"
     "  --fault I:KIND[@N][,...] fault of domain I from its N-th download GET on; KIND is\n"
     "                           refuse | reset | 404 | status=CODE | stall[=BYTES] |\n"
-    "                           drop[=BYTES] | noranges\n"
+    "                           drop[=BYTES] | noranges | nolength\n"
     "  --no-gzip                never compress\n"
     "  --record FILE            every request received, as JSON lines\n"
     "  --port-file FILE         ports and base URLs as JSON, written once listening\n"
@@ -102,6 +102,10 @@ bool ParseFault(const std::string& text, Fault& fault, bool& refuse) {
   }
   if (kind == "noranges" && arg.empty()) {
     fault.kind = Fault::kNoRanges;
+    return true;
+  }
+  if (kind == "nolength" && arg.empty()) {
+    fault.kind = Fault::kNoLength;
     return true;
   }
   if (kind == "404" && arg.empty()) {

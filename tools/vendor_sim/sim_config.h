@@ -8,7 +8,7 @@
 // GET on that domain it affects (1 = every request), so a domain can serve the
 // ranking probe well and then fail the real download.
 struct Fault {
-  enum Kind { kReset, kStatus, kStall, kDrop, kNoRanges };
+  enum Kind { kReset, kStatus, kStall, kDrop, kNoRanges, kNoLength };
   Kind kind = kStatus;
   int64_t arg = -1;  // status code; bytes sent before a stall or drop (-1 = default)
   int from = 1;

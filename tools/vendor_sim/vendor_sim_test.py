@@ -287,6 +287,7 @@ class Faults(unittest.TestCase):
             ("drop half-way", "drop", (), 18, 200, half, "drop"),
             ("drop after some bytes", "drop=4k", (), 18, 200, 4096, "drop"),
             ("ranges ignored", "noranges", ("-r", "100-199"), 0, 200, SIZE, "noranges"),
+            ("no length", "nolength", (), 0, 200, SIZE, "nolength"),
         ]
         for name, fault, flags, exit_code, status, received, recorded in cases:
             with self.subTest(name):
@@ -299,9 +300,13 @@ class Faults(unittest.TestCase):
                         self.assertEqual(body, sim.content[:received])
                     if fault == "noranges":
                         self.assertNotIn("accept-ranges", head)
+                    if fault == "nolength":
+                        self.assertNotIn("content-length", head)
+                        self.assertNotIn("content-length", curl("-I", sim.domains[0] + DOWNLOAD)[3])
                     # The other domain is untouched.
                     self.assertEqual(curl(sim.domains[1] + DOWNLOAD)[:3], (0, 200, SIZE))
-                    rec = [r for r in sim.requests() if r["server"] == "domain" and r["domain"] == 0]
+                    rec = [r for r in sim.requests() if r["server"] == "domain" and r["domain"] == 0
+                           and r["method"] == "GET"]
                     self.assertEqual([r["fault"] for r in rec], [recorded] if recorded else [])
                 finally:
                     sim.stop()
