@@ -61,6 +61,25 @@ int ResolveRange(const std::string& value, int64_t size, int64_t& first, int64_t
   return 1;
 }
 
+const char* Reason(int code) {
+  switch (code) {
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 500:
+      return "Internal Server Error";
+    case 502:
+      return "Bad Gateway";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return code < 400 ? "OK" : "Error";
+  }
+}
+
 }  // namespace
 
 DownloadServer::DownloadServer(int index, const DomainConfig& config, Content& content, RequestLog& log,
@@ -245,8 +264,8 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
     if (status) rec.fault = "status=" + std::to_string(code);
     log_.Add(rec);
     std::string text = "no such file\n";
-    std::string out = "HTTP/1.1 " + std::to_string(code) +
-                      " Sim\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size()) +
+    std::string out = "HTTP/1.1 " + std::to_string(code) + " " + Reason(code) +
+                      "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size()) +
                       "\r\nConnection: " + connection + "\r\n\r\n";
     if (!isHead) out += text;
     return SendAll(fd, out.data(), out.size(), stopping_) && keepAlive;
