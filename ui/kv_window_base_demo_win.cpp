@@ -103,10 +103,24 @@ class DemoWnd : public KvWindowBase {
     char line[160];
     snprintf(line, sizeof line, "window %ld %ld %ld %ld\n", wr.left, wr.top, wr.right - wr.left, wr.bottom - wr.top);
     out += line;
-    if (skinui::Control* b = Manager().FindControl(L"install")) {
-      skinui::Rect r = b->GetPos();
-      snprintf(line, sizeof line, "install %ld %d %d %d\n", wr.left + r.left, static_cast<int>(wr.top + r.top),
-               r.Width(), r.Height());
+    for (const wchar_t* name : {L"install", L"createshortcut", L"closebtn", L"startApp", L"progres"}) {
+      skinui::Control* c = Manager().FindControl(name);
+      if (!c || !c->IsVisibleInTree()) continue;
+      skinui::Rect r = c->GetPos();
+      snprintf(line, sizeof line, "%s %d %d %d %d\n", WideToUtf8(name).c_str(), static_cast<int>(wr.left + r.left),
+               static_cast<int>(wr.top + r.top), r.Width(), r.Height());
+      out += line;
+    }
+    // Samples of the surfaces as drawn: the background left of the middle,
+    // and the shadow a quarter into its bottom margin.
+    int w = 0, h = 0;
+    if (const uint32_t* px = SurfacePixels(w, h); px && w > 20) {
+      snprintf(line, sizeof line, "bgpixel %08x\n", px[static_cast<size_t>(h / 2) * w + 20]);
+      out += line;
+    }
+    if (const uint32_t* px = ShadowPixels(w, h); px && h > 0) {
+      int size = Manager().Shadow().size;
+      snprintf(line, sizeof line, "shadowpixel %08x\n", px[static_cast<size_t>(h - size + size / 4) * w + w / 2]);
       out += line;
     }
     snprintf(line, sizeof line, "scale %d\nshadow %d %s\nrtl %d\n", GetScale(), Manager().Shadow().size,
