@@ -263,12 +263,22 @@ void Progress::SetValue(int v) {
 void Progress::PaintStateImages(PaintContext& pc) {
   if (foreImage_.Empty() || max_ <= min_ || value_ <= min_) return;
   int w = static_cast<int>(static_cast<long long>(rect_.Width()) * (value_ - min_) / (max_ - min_));
+  // The fill image is drawn into the filled part (its corners keep the
+  // rounded end); a part narrower than both corners is clipped instead.
   Rect fill = rect_;
   if (pc.IsRtl()) fill.left = fill.right - w;
   else fill.right = fill.left + w;
-  Rect old = pc.ClipTo(fill);
-  pc.DrawImage(foreImage_, rect_);
-  pc.RestoreClip(old);
+  const Rect corner = ScaleRect(foreImage_.corner, pc.Scale());
+  if (fill.Width() >= corner.left + corner.right) {
+    pc.DrawImage(foreImage_, fill);
+  } else {
+    Rect start = rect_;
+    if (pc.IsRtl()) start.left = start.right - (corner.left + corner.right);
+    else start.right = start.left + corner.left + corner.right;
+    Rect old = pc.ClipTo(fill);
+    pc.DrawImage(foreImage_, start);
+    pc.RestoreClip(old);
+  }
 }
 
 // ---- Ring

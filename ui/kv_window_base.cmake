@@ -15,3 +15,10 @@ if(WIN32)
             ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:kv_window_demo> ${qv_zip} ${CMAKE_CURRENT_BINARY_DIR}/screens)
   set_tests_properties(kv_window_screens PROPERTIES TIMEOUT 400 LABELS "wine;gui")
 endif()
+
+# The window base on real windows (Wine), with the skin package of skin/.
+qv_test(kv_window_base_win_tests SOURCES kv_window_base_win_test.cpp DEPS qv_window_base WIN32_ONLY TIMEOUT 300)
+if(WIN32)
+  target_compile_definitions(kv_window_base_win_tests PRIVATE QV_SKIN_ZIP_FILE="${qv_zip}")
+  add_dependencies(kv_window_base_win_tests qv_skin_zip)
+endif()

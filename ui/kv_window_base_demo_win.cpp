@@ -66,6 +66,7 @@ class DemoWnd : public KvWindowBase {
         if (CurrentLanguage() == e.code) combo->SelectItem(combo->GetCount() - 1);
       }
     }
+    ApplyComboDirection();
     if (auto* tabs = pm.Find<skinui::TabLayout>(L"InstallStatusLayout")) tabs->SelectItem(args_.page);
     if (args_.page == 1) {
       if (auto* ring = pm.FindControl(L"install_ring")) ring->SetVisible(true);
@@ -77,12 +78,28 @@ class DemoWnd : public KvWindowBase {
         SetCurrentLanguage(item->userData);
         LoadLanguage(L"language\\" + item->userData + L".xml");
         ApplyLanguage();
+        ApplyComboDirection();
       }
     });
     Pump().On(L"click", L"grantoption", [this](const skinui::Notification& n) {
       auto* box = static_cast<skinui::Option*>(n.sender);
       if (auto* install = Manager().FindControl(L"install")) install->SetEnabled(!box->IsSelected());
     });
+  }
+
+  // As the main window does: the combo's arrow follows the direction.
+  void ApplyComboDirection() {
+    auto* combo = Manager().Find<skinui::Combo>(L"language_combo");
+    if (!combo) return;
+    const bool rtl = IsLayoutRtl();
+    const wchar_t* corner = rtl ? L"' corner='30,10,10,10'" : L"' corner='10,10,30,10'";
+    combo->SetAttribute(L"normalimage", std::wstring(L"file='") +
+                                            (rtl ? L"install_drop_down_normal_reverse.svg" : L"install_drop_down_normal.svg") + corner);
+    combo->SetAttribute(L"pushedimage", std::wstring(L"file='") +
+                                            (rtl ? L"install_drop_down_select_reverse.svg" : L"install_drop_down_select.svg") + corner);
+    combo->SetAttribute(L"hotimage", std::wstring(L"file='") +
+                                         (rtl ? L"install_drop_down_hover_reverse.svg" : L"install_drop_down_hover.svg") + corner);
+    combo->Invalidate();
   }
 
  public:

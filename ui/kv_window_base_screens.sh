@@ -80,6 +80,11 @@ PY
 lum() { set -- $1; echo $(( ($1 * 30 + $2 * 59 + $3 * 11) / 100 )); }
 field() { grep "^$1 " "$2" | head -n1 | cut -d' ' -f2-; }
 
+# Arabic text: link a face with Arabic glyphs to "Arial" in this prefix, as
+# a Windows system's own Arial carries them.
+"$wine_run" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Arial \
+  /t REG_MULTI_SZ /d 'NotoSansArabic-Regular.ttf,Noto Sans Arabic' /f >/dev/null 2>&1
+
 run_case() {  # name dpi lang page
   local name=$1 dpi=$2 lang=$3 page=$4 dir="$out/$1"
   mkdir -p "$dir"
