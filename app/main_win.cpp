@@ -8,8 +8,8 @@
 
 #include "app/launch_options.h"
 #include "app/plain_window_win.h"
-#include "app/rehearsal_channel_win.h"
 #include "app/startup_win.h"
+#include "channel/channel_manger_win.h"
 #include "install/install_run.h"
 #include "ui/language_choice.h"
 #include "ui/text_table.h"
@@ -23,7 +23,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
   LaunchOptions options = ParseCommandLine(commandLine ? commandLine : L"");
   ApplyOwnFileName(OwnFileName(), options);
 
-  auto* window = new (std::nothrow) PlainWindow(options, std::make_unique<RehearsalChannel>());
+  auto* window = new (std::nothrow) PlainWindow(options, std::make_unique<ChannelManger>());
   if (!window) return 0;
   // The window object deletes itself when its native window is destroyed.
   if (!window->Create(GetText(L"tt_wizard"))) {

@@ -14,14 +14,6 @@ std::string AlternativeTargetPath(const std::string& tempFolder) {
   return tempFolder + "ChannelIstaller" + std::to_string(std::rand()) + ".exe";
 }
 
-std::string FormatAttemptId(uint32_t data1, uint16_t data2, uint16_t data3, const uint8_t data4[8]) {
-  char text[40] = {};
-  std::snprintf(text, sizeof(text), "%08X%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X", static_cast<unsigned>(data1),
-                static_cast<unsigned>(data2), static_cast<unsigned>(data3), data4[0], data4[1], data4[2], data4[3],
-                data4[4], data4[5], data4[6], data4[7]);
-  return text;
-}
-
 namespace {
 // The folder between the quotes, escaped for CommandLineToArgvW-style
 // splitting. Done on the UTF-16 form, which is what the receiver splits (a

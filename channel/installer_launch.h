@@ -19,10 +19,6 @@ std::wstring ProgressPipeName(uint32_t processId);
 // run, used when the usual file cannot be deleted. Reseeds the generator.
 std::string AlternativeTargetPath(const std::string& tempFolder);
 
-// The 32 upper-case hex digits of a GUID: the 32-bit field, the two 16-bit
-// fields, then the eight bytes.
-std::string FormatAttemptId(uint32_t data1, uint16_t data2, uint16_t data3, const uint8_t data4[8]);
-
 enum class CommandLineFit {
   kWhole,              // everything fits
   kWithoutForwarded,   // the forwarded arguments would not fit and were left out whole

@@ -85,11 +85,4 @@ TEST(InstallerLaunch, AlternativeNameIsTheSameOnEveryRun) {
   EXPECT_NE(first, "C:\\Temp\\ChannelIstaller.exe");
 }
 
-TEST(InstallerLaunch, AttemptIdIsUpperCaseHexInFieldOrder) {
-  const uint8_t bytes[8] = {0x00, 0x01, 0xab, 0xcd, 0xef, 0x10, 0x09, 0xff};
-  EXPECT_EQ(FormatAttemptId(0x0123abcd, 0x000f, 0xbeef, bytes), "0123ABCD000FBEEF0001ABCDEF1009FF");
-  const uint8_t zeros[8] = {};
-  EXPECT_EQ(FormatAttemptId(0, 0, 0, zeros), std::string(32, '0'));
-}
-
 }  // namespace

@@ -112,6 +112,7 @@ void PipeReaderLoop(PipeReaderHost& host, HANDLE pipe) {
     ov.hEvent = host.pipeEvent.get();
     if (!ov.hEvent) return;
     if (!Connect(host, pipe, ov)) return;
+    host.clientConnected = true;
     ReadMessages(host, pipe, ov);
   } catch (...) {
     DebugOut("__update excetipn ");

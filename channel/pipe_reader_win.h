@@ -17,6 +17,9 @@ class PipeReaderHost {
   // closes it only after the reader has ended.
   UniqueHandle pipeEvent;
   std::atomic<bool> stopped{false};
+  // Set by the reader once a client is connected (it then ends by itself
+  // after the client has closed its end and what it wrote has been read).
+  std::atomic<bool> clientConnected{false};
   HWND window = nullptr;
 
   // The reader received a failure message; called on the reader's thread.

@@ -6,18 +6,20 @@
 
 #include "base/text_convert.h"
 
-void KillProcessByName(const std::wstring& name) {
+bool KillProcessByName(const std::wstring& name) {
   UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return;
+  if (!snapshot) return false;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
     if (lstrcmpiW(entry.szExeFile, name.c_str()) != 0) continue;
     UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
     if (!process) process.reset(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-    if (process && TerminateProcess(process.get(), 0)) WaitForSingleObject(process.get(), 5000);
-    return;
+    if (!process || !TerminateProcess(process.get(), 0)) return false;
+    WaitForSingleObject(process.get(), 5000);
+    return true;
   }
+  return false;
 }
 
 UniqueHandle HoldFileAgainstChanges(const std::string& path) {

@@ -8,8 +8,9 @@
 
 // Terminates the first running process whose executable name equals `name`
 // without regard to case, with exit code 0, and waits a few seconds at most
-// for it to be gone so that its file can be replaced. Reports nothing.
-void KillProcessByName(const std::wstring& name);
+// for it to be gone so that its file can be replaced. True when a process was
+// terminated.
+bool KillProcessByName(const std::wstring& name);
 
 // Opens the file at `path` (ANSI code page) so that, while the handle is
 // held, others can read and execute it but not write, rename or delete it.

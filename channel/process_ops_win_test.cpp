@@ -112,14 +112,14 @@ TEST(ProcessOps, KillsTheRunningInstallerByName) {
   PROCESS_INFORMATION pi{};
   ASSERT_TRUE(CreateProcessA(copy.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   UniqueHandle process(pi.hProcess), thread(pi.hThread);
-  KillProcessByName(L"channelistaller.EXE");
+  EXPECT_TRUE(KillProcessByName(L"channelistaller.EXE"));
   ASSERT_EQ(WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
   DWORD code = 1;
   GetExitCodeProcess(process.get(), &code);
   EXPECT_EQ(code, 0u);
   // Gone before KillProcessByName returned, so its file can be replaced at once.
   EXPECT_TRUE(DeleteFileA(copy.c_str()));
-  KillProcessByName(L"ChannelIstaller.exe");  // none running: nothing happens
+  EXPECT_FALSE(KillProcessByName(L"ChannelIstaller.exe"));  // none running: nothing happens
 }
 
 }  // namespace

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# End-to-end channel installs under Wine: the built installer against the
+# native vendor simulator on 127.0.0.1, the sample full installer downloaded
+# from it and started through the progress pipe, real processes throughout.
+# Every run goes through debug_capture, which prints the debugger lines of the
+# installer and of the processes it starts, and each process start.
+#
+# Usage: channel_wine_test.sh SOURCE_DIR WINE_RUN SETUP_EXE INSTALLER_EXE CLIENT_EXE CAPTURE_EXE WORK_DIR
+set -u
+src=$1 wine_run=$2 setup=$3 installer=$4 client=$5 capture=$6 work=$7
+. "$src/channel/testing/vendor_sim_env.sh"
+export LC_ALL=C  # the English text table, whatever the host's language
+rm -rf "$work"
+mkdir -p "$work"
+sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { echo "FAIL - no vendor simulator"; exit 1; }
+trap stop_vendor_sim EXIT
+
+winpath() { echo "Z:$1" | tr / '\\'; }
+prefix=${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix}
+fail=0
+check() {  # check CONDITION-RESULT DESCRIPTION
+  if [ "$1" = 0 ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi
+}
+has_line() { grep -qxF -- "$2" "$1"; }
+# The stub's process id: the first process debug_capture started.
+stub_pid() { sed -n 's/^\([0-9]*\): debug_capture: started .*QuorvaneSetup\.exe$/\1/p' "$1" | head -1; }
+# Runs the installer under debug_capture; extra arguments go to the installer.
+# With END set, the run is ended END_MS after the line END appeared.
+run_setup() {
+  local out=$1
+  shift
+  local end=()
+  [ -n "${END:-}" ] && end=(--end-after "$END" "${END_MS:-3000}")
+  timeout 180 "$wine_run" "$capture" "${end[@]}" "$(winpath "$setup")" "$@" >"$out" 2>"$out.stderr"
+}
+
+# The user's temporary folder inside the prefix (created on first use of Wine).
+"$wine_run" cmd /c exit 0 >/dev/null 2>&1
+temp=$(ls -d "$prefix"/drive_c/users/"$(whoami)"/Temp "$prefix"/drive_c/users/"$(whoami)"/AppData/Local/Temp 2>/dev/null | head -1)
+[ -d "$temp" ] || { echo "FAIL - no temporary folder in $prefix"; exit 1; }
+rm -f "$temp"/ChannelIstaller*.exe
+
+echo "# 1. a channel install that succeeds, while a ChannelIstaller.exe is running"
+start_vendor_sim "$sim" "$work/sim1" --file "$installer" --domains 3 --rate 0:2m,1:8m || exit 1
+cp "$client" "$temp/ChannelIstaller.exe"
+mkdir -p "$work/blocker"
+QV_SAMPLE_CLIENT_DIR=$(winpath "$work/blocker") "$wine_run" "$temp/ChannelIstaller.exe" -sample-stay=forever \
+  >/dev/null 2>&1 &
+blocker=$!
+for i in $(seq 1 300); do [ -s "$work/blocker/client_started.txt" ] && break; sleep 0.1; done
+[ -s "$work/blocker/client_started.txt" ] || echo "# the running ChannelIstaller.exe did not start"
+ok_dir=$work/installed_ok
+run_setup "$work/run1.txt" -silent -auto-start -install-path "$(winpath "$ok_dir")" -sample-steps=5,6,100,7 \
+  -sample-slow=400
+rc=$?
+stop_vendor_sim
+check $([ $rc -eq 0 ]; echo $?) "silent channel install ends with exit code 0 (rc=$rc)"
+cmp -s "$client" "$ok_dir/Quorvane.exe"
+check $? "the sample full installer installed Quorvane.exe into the chosen folder"
+pid=$(stub_pid "$work/run1.txt")
+expected=" -pipename=\\\\.\\pipe\\autoupdate_pipe_quorvane_$pid  -silent -auto-start  -launch-by-channel -install-path \"$(winpath "$ok_dir")\" -silent -auto-start -sample-steps=5,6,100,7 -sample-slow=400 "
+actual=$(sed -n 's/^cmdline=//p' "$ok_dir/installer_args.txt" 2>/dev/null | tr -d '\r')
+[ "$actual" = "$expected" ]
+check $? "the full installer's command line is exact"
+[ "$actual" = "$expected" ] || { echo "#   expected [$expected]"; echo "#   actual   [$actual]"; }
+reads=$(sed -n "s/^$pid: __update  ReadFile //p" "$work/run1.txt" | tr '\n' ' ')
+[ "$reads" = "5 6 100 " ]
+check $? "the reader takes 5, 6 and 100 and reads nothing after 100 (read: $reads)"
+grep -q "^[0-9]*: debug_capture: started .*\\\\Temp\\\\ChannelIstaller\.exe$" "$work/run1.txt"
+check $? "the full installer ran from ChannelIstaller.exe in the temporary folder"
+for i in $(seq 1 100); do kill -0 $blocker 2>/dev/null || break; sleep 0.1; done
+if kill -0 $blocker 2>/dev/null; then
+  check 1 "the running ChannelIstaller.exe was terminated first"
+  kill $blocker 2>/dev/null
+else
+  wait $blocker
+  brc=$?
+  check $([ $brc -eq 0 ]; echo $?) "the running ChannelIstaller.exe was terminated first, with exit code 0 (rc=$brc)"
+fi
+cmp -s "$installer" "$temp/ChannelIstaller.exe" && ! ls "$temp"/ChannelIstaller[0-9]*.exe >/dev/null 2>&1
+check $? "the download replaced it under its own name"
+
+echo "# 2. the full installer fails with a text"
+start_vendor_sim "$sim" "$work/sim2" --file "$installer" --domains 2 || exit 1
+END="channel install failed" run_setup "$work/run2.txt" -silent -auto-start \
+  -install-path "$(winpath "$work/installed_fail")" -sample-fail=disk%20full
+rc=$?
+stop_vendor_sim
+pid=$(stub_pid "$work/run2.txt")
+has_line "$work/run2.txt" "$pid: channel install failed, status text: Failed to install: disk full"
+check $? "the status text is the full installer's failure text"
+grep -q "^$pid: execute installer failed with error: " "$work/run2.txt"
+check $? "the failed run is written to the debugger output"
+check $([ $rc -eq 124 ]; echo $?) "a failed silent install keeps running until ended (rc=$rc)"
+
+echo "# 3. a full installer that never connects to the pipe"
+start_vendor_sim "$sim" "$work/sim3" --file "$installer" --domains 2 || exit 1
+run_setup "$work/run3.txt" -silent -auto-start -install-path "$(winpath "$work/installed_noconnect")" \
+  -sample-noconnect
+rc=$?
+stop_vendor_sim
+check $([ $rc -eq 0 ]; echo $?) "the outcome comes from the exit code and the reader ends (rc=$rc)"
+! grep -q "Client connected" "$work/run3.txt" && grep -q "__update namepipestr" "$work/run3.txt"
+check $? "the pipe was offered but never connected"
+[ -f "$work/installed_noconnect/Quorvane.exe" ]
+check $? "the installer still installed"
+
+echo "# 4. no domain delivers the file"
+start_vendor_sim "$sim" "$work/sim4" --file "$installer" --domains 3 --fault 0:refuse,1:refuse,2:404 || exit 1
+END="channel install failed" run_setup "$work/run4.txt" -silent -auto-start \
+  -install-path "$(winpath "$work/installed_none")"
+rc=$?
+stop_vendor_sim
+pid=$(stub_pid "$work/run4.txt")
+# Wine hands wide debugger lines on in the ANSI code page: the full-width
+# comma and colon of the English text arrive as "," and ":".
+grep -qx "$pid: channel install failed, status text: download failed.errorcode is. 404" "$work/run4.txt"
+check $? "the status text is the last attempt's text"
+grep -q "^$pid: down load up grade file failed$" "$work/run4.txt"
+check $? "the failed download is written to the debugger output"
+[ -n "$pid" ] && ! grep -q "debug_capture: started .*ChannelIstaller" "$work/run4.txt" && ! grep -q "__update namepipestr" "$work/run4.txt" &&
+  [ ! -e "$work/installed_none" ]
+check $? "no pipe and no process: nothing was started"
+check $([ $rc -eq 124 ]; echo $?) "the failed silent install keeps running until ended (rc=$rc)"
+
+exit $fail

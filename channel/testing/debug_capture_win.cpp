@@ -1,0 +1,162 @@
+// Runs a program as a debuggee (with every process it starts) and prints each
+// debugger-output line it writes, narrow or wide, as one UTF-8 line on
+// standard output: "<pid>: <text>" (a trailing line feed of the text is
+// dropped). Ends with the program's exit code. For tests and the demo, where
+// Wine's own tracing shows only the narrow lines.
+//   debug_capture.exe PROGRAM [ARGUMENTS...]
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+  std::wstring text;
+  size_t length = info.nDebugStringLength;
+  if (length == 0 || length > 65536) return text;
+  if (info.fUnicode) {
+    std::vector<wchar_t> buffer(length, 0);
+    SIZE_T got = 0;
+    ReadProcessMemory(process, info.lpDebugStringData, buffer.data(), length * sizeof(wchar_t), &got);
+    text.assign(buffer.data(), wcsnlen(buffer.data(), got / sizeof(wchar_t)));
+  } else {
+    std::vector<char> buffer(length, 0);
+    SIZE_T got = 0;
+    ReadProcessMemory(process, info.lpDebugStringData, buffer.data(), length, &got);
+    std::string narrow(buffer.data(), strnlen(buffer.data(), got));
+    int n = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
+    text.assign(n, L'\0');
+    if (n) MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), &text[0], n);
+  }
+  if (!text.empty() && text.back() == L'\n') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);  // lines end in "\n" alone
+  int first = 1;
+  std::string endAfter;
+  DWORD endAfterMs = 0;
+  if (argc > 3 && std::wstring(argv[1]) == L"--end-after") {
+    endAfter = ToUtf8(argv[2]);
+    endAfterMs = static_cast<DWORD>(_wtoi(argv[3]));
+    first = 4;
+  }
+  if (argc <= first) {
+    std::fprintf(stderr, "usage: debug_capture [--end-after TEXT MS] PROGRAM [ARGUMENTS...]\n");
+    return 2;
+  }
+  std::wstring commandLine;
+  for (int i = first; i < argc; ++i) {
+    if (i > first) commandLine += L' ';
+    std::wstring a = argv[i];
+    if (a.find_first_of(L" \t\"") == std::wstring::npos && !a.empty()) {
+      commandLine += a;
+      continue;
+    }
+    commandLine += L'"';
+    for (wchar_t c : a) {
+      if (c == L'"') commandLine += L'\\';
+      commandLine += c;
+    }
+    commandLine += L'"';
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(argv[first], &commandLine[0], nullptr, nullptr, FALSE, DEBUG_PROCESS, nullptr, nullptr, &startup,
+                      &info)) {
+    std::fprintf(stderr, "debug_capture: cannot start the program, error %lu\n", GetLastError());
+    return 2;
+  }
+  const DWORD mainPid = info.dwProcessId;
+  DWORD mainExit = 1;
+  int running = 0;
+  std::vector<std::pair<DWORD, HANDLE>> processes;
+  // The Ex form passes wide lines on as wide text; the plain one as ANSI.
+  using WaitFn = BOOL(WINAPI*)(DEBUG_EVENT*, DWORD);
+  auto waitForDebugEvent = reinterpret_cast<WaitFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WaitForDebugEventEx")));
+  if (!waitForDebugEvent) waitForDebugEvent = &WaitForDebugEvent;
+  DEBUG_EVENT event{};
+  ULONGLONG deadline = 0;  // 0: none
+  bool ended = false;
+  for (;;) {
+    DWORD wait = INFINITE;
+    if (deadline) {
+      ULONGLONG now = GetTickCount64();
+      wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    }
+    if (!waitForDebugEvent(&event, wait)) {
+      if (GetLastError() != ERROR_SEM_TIMEOUT && !deadline) break;
+      std::printf("debug_capture: still running\n");
+      std::fflush(stdout);
+      for (auto& p : processes) TerminateProcess(p.second, 124);
+      ended = true;
+      deadline = 0;
+      continue;
+    }
+    DWORD status = DBG_CONTINUE;
+    switch (event.dwDebugEventCode) {
+      case CREATE_PROCESS_DEBUG_EVENT: {
+        ++running;
+        processes.emplace_back(event.dwProcessId, event.u.CreateProcessInfo.hProcess);
+        wchar_t image[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        QueryFullProcessImageNameW(event.u.CreateProcessInfo.hProcess, 0, image, &size);
+        std::printf("%lu: debug_capture: started %s\n", event.dwProcessId, ToUtf8(image).c_str());
+        std::fflush(stdout);
+        if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+        break;
+      }
+      case LOAD_DLL_DEBUG_EVENT:
+        if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+        break;
+      case OUTPUT_DEBUG_STRING_EVENT:
+        for (auto& p : processes) {
+          if (p.first != event.dwProcessId) continue;
+          std::string line = ToUtf8(ReadDebugString(p.second, event.u.DebugString));
+          std::printf("%lu: %s\n", event.dwProcessId, line.c_str());
+          std::fflush(stdout);
+          if (!endAfter.empty() && !deadline && !ended && line.find(endAfter) != std::string::npos)
+            deadline = GetTickCount64() + endAfterMs;
+        }
+        break;
+      case EXCEPTION_DEBUG_EVENT:
+        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT &&
+            event.u.Exception.ExceptionRecord.ExceptionCode != 0x4000001F /* WOW64 breakpoint */)
+          status = DBG_EXCEPTION_NOT_HANDLED;
+        break;
+      case EXIT_PROCESS_DEBUG_EVENT:
+        --running;
+        for (auto it = processes.begin(); it != processes.end(); ++it) {
+          if (it->first != event.dwProcessId) continue;
+          processes.erase(it);
+          break;
+        }
+        if (event.dwProcessId == mainPid) mainExit = event.u.ExitProcess.dwExitCode;
+        break;
+      default:
+        break;
+    }
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+    if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT && running == 0) break;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return ended ? 124 : static_cast<int>(mainExit);
+}
