@@ -177,18 +177,25 @@ bool Downloader::Start() {
   mergeError = 0;
   state = 0;
   if (delegate) delegate->OnStart();
-  if (n == 1) {
-    mode = 0;
-    singleThread = std::thread([this] { RunSingle(); });
-  } else {
-    mode = 1;
-    stopEvent.Reset();
-    std::lock_guard<std::mutex> run(runLock);
-    runningWorkers = 0;
-    for (int id = 0; id < n; ++id) {
-      ++runningWorkers;
-      workerThreads.emplace_back([this, id] { Worker(id); });
+  try {
+    if (n == 1) {
+      mode = 0;
+      singleThread = std::thread([this] { RunSingle(); });
+    } else {
+      mode = 1;
+      stopEvent.Reset();
+      std::lock_guard<std::mutex> run(runLock);
+      runningWorkers = 0;
+      for (int id = 0; id < n; ++id) {
+        ++runningWorkers;
+        workerThreads.emplace_back([this, id] { Worker(id); });
+      }
     }
+  } catch (const std::exception& e) {
+    // No thread could be made: stop the ones that run, as the destruction would.
+    DebugOut(std::string("KVDown: cannot start threads: ") + e.what());
+    Stop();
+    return false;
   }
   DebugOut("KVDown:down_type " + std::to_string(mode));
   return true;

@@ -58,21 +58,26 @@ void Downloader::CloseWorker() {
   std::unique_lock<std::mutex> run(runLock);
   --runningWorkers;
   if (state != 0) return;
-  if (rangeRefused) {
-    if (runningWorkers == 0) {
-      run.unlock();
-      FinishOverOneConnection();
+  try {
+    if (rangeRefused) {
+      if (runningWorkers == 0) {
+        run.unlock();
+        FinishOverOneConnection();
+      }
+      return;
     }
-    return;
+    if (runningWorkers > 0) {
+      std::lock_guard<std::mutex> split(splitLock);
+      if (SplitLargest()) return;
+      // Only range 0's thread is left (it stays counted until its merge ends).
+      if (runningWorkers == 1) Reader();
+      return;
+    }
+    FinishSegmented();
+  } catch (const std::exception& e) {
+    DebugOut(std::string("KVDown: closing a range failed: ") + e.what());
+    Fail(CURLE_OUT_OF_MEMORY);
   }
-  if (runningWorkers > 0) {
-    std::lock_guard<std::mutex> split(splitLock);
-    if (SplitLargest()) return;
-    // Only range 0's thread is left (it stays counted until its merge ends).
-    if (runningWorkers == 1) Reader();
-    return;
-  }
-  FinishSegmented();
 }
 
 // Called with runLock and splitLock held.
@@ -113,7 +118,14 @@ bool Downloader::SplitLargest() {
   LogRange(m, *added);
   LogRange(v, *victim);
   ++runningWorkers;
-  workerThreads.emplace_back([this, m] { Worker(m); });
+  try {
+    workerThreads.emplace_back([this, m] { Worker(m); });
+  } catch (const std::exception& e) {
+    // The split-off bytes will never come: the run ends with an error.
+    --runningWorkers;
+    DebugOut(std::string("KVDown: no thread for range ") + std::to_string(m) + ": " + e.what());
+    Fail(CURLE_OUT_OF_MEMORY);
+  }
   return true;
 }
 
@@ -136,7 +148,7 @@ void Downloader::Reader() {
         DeleteFileAt(node->path);
       };
       bool gaveBytes = false;
-      while (node->state != 3 && state == 0 && !mergeFailed) {
+      while (node->state != 3 && !Aborting() && !mergeFailed) {
         const size_t n = std::fread(buffer.data(), 1, buffer.size(), node->file);
         DebugOut("KVDown: read " + std::to_string(id) + "," + std::to_string(n) + "," +
                  std::to_string(LastSystemError()));
@@ -153,7 +165,7 @@ void Downloader::Reader() {
           } catch (const std::bad_alloc&) {
             // Wait for the merge writer to free the queued chunks.
             std::unique_lock<std::mutex> q(queueLock);
-            if (mergeQueue.empty() || state != 0 || mergeFailed) throw;
+            if (mergeQueue.empty() || Aborting() || mergeFailed) throw;
             q.unlock();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
           }
@@ -161,16 +173,16 @@ void Downloader::Reader() {
         {
           std::unique_lock<std::mutex> q(queueLock);
           if (mergeQueue.size() > kQueueLimit) {
-            roomReady.wait(q, [this] { return mergeQueue.empty() || stopEvent.IsSet() || state != 0 || mergeFailed; });
+            roomReady.wait(q, [this] { return mergeQueue.empty() || stopEvent.IsSet() || Aborting() || mergeFailed; });
           }
-          if (state != 0 || mergeFailed) break;
+          if (Aborting() || mergeFailed) break;
           mergeQueue.push_back(std::move(chunk));
           node->mergeOffset += static_cast<int64_t>(n);
         }
         dataReady.notify_all();
         if (n < buffer.size()) markMerged();
       }
-      if (state != 0 || mergeFailed) break;
+      if (Aborting() || mergeFailed) break;
       id = node->nextId;
     }
   } catch (const std::exception& e) {

@@ -183,6 +183,8 @@ TEST_F(DownloaderTest, RecoversFromTransferFaults) {
        "KVDown: byte ranges not honoured, downloading over one connection"},
       {"206 with a Content-Range that is off by one", size, {}, false, true, -1,
        "KVDown: byte ranges not honoured, downloading over one connection"},
+      {"range 0 dropped, its resumption answered with the whole file", size,
+       {{0, F::Drop, 1 * MiB}, {1 * MiB, F::Whole}}, false, false, 1 * MiB, "KVDown: attempt 1 ended with 18"},
       {"single connection dropped, then the range ignored", 5 * MiB, {{0, F::Drop, 2 * MiB}}, true, false,
        2 * MiB, "KVDown: attempt 1 ended with 18"},
       {"single connection stalled", 5 * MiB, {{0, F::Stall, 3 * MiB}}, false, false, 3 * MiB,
@@ -204,6 +206,9 @@ TEST_F(DownloaderTest, RecoversFromTransferFaults) {
       EXPECT_TRUE(HasRequestFrom(server, c.resumedFrom)) << "no resumed request";
     }
     EXPECT_GE(CountLines(c.expectedLine), 1);
+    if (!c.ignoreRanges && !c.wrongContentRange) {
+      EXPECT_EQ(CountLines("KVDown: byte ranges not honoured"), 0);
+    }
   }
 }
 

@@ -233,7 +233,8 @@ void TestFileServer::Serve(int fd) {
   }
   int64_t first = 0, last = size - 1;
   std::string answer;
-  if (request.ranged && !ignoreRanges && request.first < size) {
+  const bool whole = ignoreRanges || (faulty && fault.kind == FaultKind::Whole);
+  if (request.ranged && !whole && request.first < size) {
     first = request.first;
     last = request.last;
     const int64_t shown = wrongContentRange ? first + 1 : first;

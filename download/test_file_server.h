@@ -25,6 +25,7 @@ class TestFileServer {
     Stall,   // send `bytes` of the body, then nothing until the client leaves
     Status,  // answer `status` with a short error page
     Slow,    // send the body at `rate` bytes per second
+    Whole,   // ignore the range: 200 with the whole file
   };
   struct Fault {
     int64_t at = -1;  // first byte the request asks for (0 without a range); -1 any GET
