@@ -1,5 +1,5 @@
 # Third-party libraries as interface targets with the same names in both builds:
-# dep_curl dep_rapidjson dep_pugixml dep_minizip dep_stb dep_httplib dep_gtest dep_openssl
+# dep_curl dep_rapidjson dep_pugixml dep_minizip dep_stb dep_gtest, and natively dep_httplib dep_openssl
 find_package(Threads REQUIRED)
 
 if(WIN32)
@@ -28,8 +28,6 @@ if(WIN32)
   target_link_libraries(dep_rapidjson INTERFACE dep_headers)
   add_library(dep_stb INTERFACE)
   target_link_libraries(dep_stb INTERFACE dep_headers)
-  add_library(dep_httplib INTERFACE)
-  target_link_libraries(dep_httplib INTERFACE dep_headers ws2_32 crypt32)
   add_library(dep_pugixml INTERFACE)
   target_link_libraries(dep_pugixml INTERFACE dep_headers "${QV_MINGW}/lib/libpugixml.a")
   add_library(dep_minizip INTERFACE)
@@ -48,8 +46,6 @@ else()
   add_library(dep_rapidjson INTERFACE)
   add_library(dep_stb INTERFACE)
   target_include_directories(dep_stb SYSTEM INTERFACE /usr/include/stb)
-  add_library(dep_httplib INTERFACE)
-  target_link_libraries(dep_httplib INTERFACE Threads::Threads)
   find_package(pugixml REQUIRED)
   add_library(dep_pugixml INTERFACE)
   target_link_libraries(dep_pugixml INTERFACE pugixml::pugixml)
@@ -57,6 +53,12 @@ else()
   pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
   add_library(dep_minizip INTERFACE)
   target_link_libraries(dep_minizip INTERFACE PkgConfig::MINIZIP)
+  # Debian's cpp-httplib is a compiled library: its header must see the defines
+  # it was built with. (The Windows build has no test servers of its own; its
+  # tests talk to native or python3 servers.)
+  pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+  add_library(dep_httplib INTERFACE)
+  target_link_libraries(dep_httplib INTERFACE PkgConfig::HTTPLIB Threads::Threads)
   find_package(GTest REQUIRED)
   add_library(dep_gtest INTERFACE)
   target_link_libraries(dep_gtest INTERFACE GTest::gtest_main GTest::gmock)
