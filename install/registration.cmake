@@ -21,6 +21,7 @@ if(TARGET registration_tests)
   add_dependencies(registration_tests qv_mark_client)
   # Saving a link would otherwise make Wine write menu and desktop entries
   # into the Linux user's home.
-  set_tests_properties(registration_tests PROPERTIES
-    ENVIRONMENT "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d")
+  # The tests write the machine-wide uninstall key that the sample installer
+  # and the end-to-end installs write too.
+  set_tests_properties(registration_tests PROPERTIES RESOURCE_LOCK wine_uninstall_key)
 endif()
