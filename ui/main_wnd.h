@@ -1,0 +1,98 @@
+// CMainWnd: the installer's one window, a skinned three-page wizard (options,
+// progress, finished) described by "InstallMainWnd.xml". It binds the controls
+// to the launch options, validates the installation folder, answers clicks,
+// and owns the install run with its channel thread and report threads.
+//
+// Everything here runs on the main thread. Worker threads reach the window
+// only through WM_CHANNEL_PROGRESS and WM_CHANNEL_FAILED. The object deletes
+// itself when its native window is gone (after joining the channel thread);
+// its destructor joins the report threads, then the activation thread.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/launch_options.h"
+#include "base/win_handle.h"
+#include "install/channel_controller.h"
+#include "install/install_run.h"
+#include "install/install_view.h"
+#include "ui/kv_window_base.h"
+#include "ui/main_wnd_rules.h"
+
+class CMainWnd : public KvWindowBase, public InstallView {
+ public:
+  // `channel` is the channel controller the install action configures and runs.
+  CMainWnd(const LaunchOptions& options, std::unique_ptr<ChannelController> channel);
+  ~CMainWnd() override;
+
+  // The client identification line, built on the first call from the channel
+  // id and the language selector's text, then the same for the whole process.
+  std::string GetUserAgentLine();
+
+  // InstallView: the named controls of the skin (a missing name does nothing).
+  void SetControlVisible(const std::wstring& name, bool visible) override;
+  void SetParentVisible(const std::wstring& name, bool visible) override;
+  void SetControlEnabled(const std::wstring& name, bool enabled) override;
+  void SetControlText(const std::wstring& name, const std::wstring& text) override;
+  bool IsControlSelected(const std::wstring& name) override;
+  void SelectTabPage(const std::wstring& tabName, int page) override;
+  int ProgressValue(const std::wstring& name) override;
+  void SetProgressValue(const std::wstring& name, int value) override;
+  void CloseWindow() override;
+
+  const LaunchOptions& Options() const { return options; }
+  const std::wstring& InstallFolder() const { return rules.Folder(); }
+  const std::wstring& PathPattern() const { return rules.Pattern(); }
+  bool HoldsPipe() const { return pipeHandle.valid(); }
+  InstallRun* Run() { return run.get(); }
+  // The text the language selector shows (the selected item's), or empty.
+  std::wstring LanguageSelectorText();
+
+  // How the window reaches the desktop; tests replace them so that no
+  // browser starts and no modal picker waits for a person.
+  // Opens `url` in the browser ("open" verb, normal window).
+  std::function<void(const std::wstring& url)> openUrl;
+  // Shows the folder picker titled `title`; true with the picked path.
+  std::function<bool(const std::wstring& title, std::wstring& picked)> pickFolder;
+
+ protected:
+  const wchar_t* GetWindowClassName() const override { return L"InstallMainFrame"; }
+  std::wstring GetSkinFile() override { return L"InstallMainWnd.xml"; }
+  void InitWindow() override;
+  void OnFinalMessage(HWND hwnd) override;
+  LRESULT HandleCustomMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
+
+ private:
+  skinui::Control* Ctl(const std::wstring& name);
+  void FindControls();
+  void GiveFolderFieldItsFont();
+  void FillLanguageList();
+  // The right-to-left rule of the window together with the combo images.
+  void ApplyDirectionWithCombo();
+  void RegisterNotifications();
+  InstallRunHooks MakeHooks();
+  void OnBrowse();
+  void OnStartApp();
+  void OnLanguageSelected();
+  void ShowFolder();
+
+  LaunchOptions options;
+  OptionsPageRules rules;
+  UniqueHandle pipeHandle;
+  std::unique_ptr<ChannelController> channel;
+  std::unique_ptr<InstallRun> run;
+  std::map<std::wstring, skinui::Control*> controls;
+};
+
+// Opens the progress pipe `pipeName` as a client: waits up to `waitMs` for it,
+// then opens it for reading and writing, unshared, overlapped. Writes one of
+// the "__install" debugger lines. An invalid handle when it cannot.
+UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs = 2000);
+
+// The system's folder picker (new dialog style, no owner) titled `title`;
+// true with the picked folder's path.
+bool ShowFolderPicker(const std::wstring& title, std::wstring& picked);

@@ -1,0 +1,304 @@
+#include "ui/main_wnd.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "base/debug_output.h"
+#include "base/text_convert.h"
+#include "base/vendor.h"
+#include "install/client_launch.h"
+#include "install/messages.h"
+#include "install/registration.h"
+#include "telemetry/device_identity.h"
+#include "telemetry/report_sender.h"
+#include "telemetry/user_agent.h"
+#include "toolkit/controls.h"
+#include "ui/links.h"
+#include "ui/path_pattern.h"
+#include "ui/text_table.h"
+
+namespace {
+
+const wchar_t* const kNamedControls[] = {
+    L"closebtn", L"installPath", L"InstallStatusLayout", L"progres", L"install", L"pathIsOK", L"installstatustips",
+    L"install_status", L"installfailed_towebsit", L"browse", L"startApp", L"protocol", L"grantoption",
+    L"language_combo"};
+
+constexpr int kFolderFieldFont = 10;
+constexpr UINT kIconResource = 106;
+
+void OpenInBrowser(const std::wstring& url) {
+  ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::wstring DefaultInstallFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROGRAM_FILES, FALSE);
+  return std::wstring(folder) + L"\\" + L"Quorvane";
+}
+
+}  // namespace
+
+bool ShowFolderPicker(const std::wstring& title, std::wstring& picked) {
+  BROWSEINFOW info = {};
+  info.hwndOwner = nullptr;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
+  if (!item) return false;
+  wchar_t path[MAX_PATH] = {};
+  const bool ok = SHGetPathFromIDListW(item, path) != FALSE;
+  CoTaskMemFree(item);
+  if (ok) picked = path;
+  return ok;
+}
+
+UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs) {
+  if (!WaitNamedPipeW(pipeName.c_str(), waitMs)) {
+    DebugOut("__install WaitNamedPipe failed " + std::to_string(GetLastError()));
+    return UniqueHandle();
+  }
+  UniqueHandle pipe(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED, nullptr));
+  if (pipe.valid())
+    DebugOutW(L"__install pipename suc " + pipeName);
+  else
+    DebugOutW(L"__install pipename failed " + pipeName);
+  return pipe;
+}
+
+CMainWnd::CMainWnd(const LaunchOptions& opts, std::unique_ptr<ChannelController> ch)
+    : options(opts), rules(*this, BuildPathPattern(LogicalDrives()), opts.installPath), channel(std::move(ch)) {
+  if (options.channelId.empty()) options.channelId = L"5";
+  if (!options.pipeName.empty()) pipeHandle = OpenProgressPipe(options.pipeName);
+  openUrl = OpenInBrowser;
+  pickFolder = ShowFolderPicker;
+  Manager().SetTextResolver([](const std::wstring& id) { return GetText(id); });
+}
+
+CMainWnd::~CMainWnd() {
+  // Reports on their way finish first, then the activation report.
+  if (run) run->JoinReportThreads();
+}
+
+void CMainWnd::InitWindow() {
+  SetIcon(kIconResource);
+  KvWindowBase::InitWindow();
+  GetDeviceId();
+  FindControls();
+  GiveFolderFieldItsFont();
+  previousChannelId = ReadPreviousChannelId();
+  if (rules.Folder().empty()) rules.SetFolder(DefaultInstallFolder());
+  ShowFolder();
+  run = std::make_unique<InstallRun>(options, *this, *channel, GetHWND(), MakeHooks());
+  RegisterNotifications();
+  // An automatic start comes before the language list exists, so the
+  // identification line of this run carries an empty language.
+  if (options.autoStart || options.autoInstall) run->StartInstall();
+  FillLanguageList();
+  ApplyDirectionWithCombo();
+}
+
+void CMainWnd::FindControls() {
+  for (const wchar_t* name : kNamedControls)
+    if (skinui::Control* c = Manager().FindControl(name)) controls[name] = c;
+}
+
+skinui::Control* CMainWnd::Ctl(const std::wstring& name) {
+  auto it = controls.find(name);
+  return it != controls.end() ? it->second : Manager().FindControl(name);
+}
+
+void CMainWnd::GiveFolderFieldItsFont() {
+  skinui::Control* field = Ctl(L"installPath");
+  if (!field) return;
+  // Per-language faces replace the skin's fonts by id; font 10 is not in
+  // the skin, so the folder field keeps "Arial" in every language.
+  skinui::FontDesc font = Manager().ResolveFont(field->GetFont());
+  font.face = L"Arial";
+  font.shared = false;
+  Manager().AddFont(kFolderFieldFont, font);
+  field->SetFont(kFolderFieldFont);
+}
+
+void CMainWnd::ShowFolder() {
+  if (skinui::Control* field = Ctl(L"installPath")) field->SetText(rules.Folder());
+}
+
+void CMainWnd::FillLanguageList() {
+  auto* combo = dynamic_cast<skinui::Combo*>(Ctl(L"language_combo"));
+  if (!combo) return;
+  const std::wstring current = CurrentLanguage();
+  int selected = -1;
+  for (const LanguageEntry& e : LanguageTable()) {
+    skinui::ComboItem item;
+    item.text = e.displayName;
+    item.userData = e.code;
+    item.toolTip = e.displayName;
+    item.height = 26;
+    item.margin = skinui::Rect{6, 0, 6, 0};
+    combo->AddItem(item);
+    if (current == e.code) selected = combo->GetCount() - 1;
+  }
+  combo->SelectItem(selected, false);
+}
+
+void CMainWnd::ApplyDirectionWithCombo() {
+  const bool rtl = CurrentLanguage() == L"arabic";
+  ApplyDirection();
+  // The combo's images follow the direction whichever side switched it, so a
+  // window that starts in Arabic gets the reversed images as well.
+  if (skinui::Control* combo = Ctl(L"language_combo")) {
+    combo->SetImage(L"normalimage", rtl ? L"file='install_drop_down_normal_reverse.svg' corner='30,10,10,10'"
+                                        : L"file='install_drop_down_normal.svg' corner='10,10,30,10'");
+    combo->SetImage(L"pushedimage", rtl ? L"file='install_drop_down_select_reverse.svg' corner='30,10,10,10'"
+                                        : L"file='install_drop_down_select.svg' corner='10,10,30,10'");
+  }
+}
+
+std::wstring CMainWnd::LanguageSelectorText() {
+  auto* combo = dynamic_cast<skinui::Combo*>(Ctl(L"language_combo"));
+  if (!combo) return std::wstring();
+  const skinui::ComboItem* item = combo->GetItem(combo->GetCurSel());
+  return item ? Manager().ResolveText(item->text) : std::wstring();
+}
+
+std::string CMainWnd::GetUserAgentLine() { return ProcessUserAgentLine(options.channelId, LanguageSelectorText()); }
+
+InstallRunHooks CMainWnd::MakeHooks() {
+  InstallRunHooks hooks;
+  hooks.stopRunningClient = StopRunningClient;
+  hooks.finishChannelInstall = [this] {
+    CompletionChoices choices;
+    choices.autostart = IsControlSelected(L"autostart");
+    choices.createShortcut = IsControlSelected(L"createshortcut");
+    choices.installFolder = rules.Folder();
+    choices.channelId = options.channelId;
+    choices.seoSourceId = options.seoSourceId;
+    return FinishChannelInstall(choices);
+  };
+  hooks.userAgentLine = [this] { return GetUserAgentLine(); };
+  hooks.installFolder = [this] { return rules.Folder(); };
+  const std::wstring thirdType = options.thirdType;
+  hooks.sendInstallReport = [thirdType](const ReportRequest& request, const CdnAttemptStats& stats) {
+    InstallReport report;
+    report.userAgentLine = request.userAgentLine;
+    report.actionType = request.actionType;
+    report.httpCode = request.httpCode;
+    report.errorModule = request.errorModule;
+    report.installPath = request.installPath;
+    report.previousChannelId = previousChannelId;
+    report.thirdType = thirdType;
+    report.attemptStats = [stats] { return stats; };
+    SendInstallReport(report, Vendor().report);
+  };
+  // The language text is read here, on the UI thread; the activation thread
+  // only sends what it was given.
+  hooks.prepareActivationReport = [this] {
+    ClientActivation activation =
+        PrepareClientActivation(options.platformId, options.aid, options.channelId, LanguageSelectorText());
+    return std::function<void()>([activation] { SendClientActivation(activation, Vendor().clientService); });
+  };
+  return hooks;
+}
+
+void CMainWnd::RegisterNotifications() {
+  skinui::NotifyPump& pump = Pump();
+  pump.On(L"click", L"grantoption", [this](const skinui::Notification&) { rules.AgreementClicked(); });
+  pump.On(L"click", L"install", [this](const skinui::Notification&) { run->StartInstall(); });
+  pump.On(L"click", L"browse", [this](const skinui::Notification&) { OnBrowse(); });
+  pump.On(L"click", L"startApp", [this](const skinui::Notification&) { OnStartApp(); });
+  pump.On(L"click", L"protocol", [this](const skinui::Notification&) { openUrl(Utf8ToWide(AgreementPageUrl())); });
+  pump.On(L"click", L"installfailed_towebsit",
+          [this](const skinui::Notification&) { openUrl(Utf8ToWide(DownloadPageUrl(CurrentLanguage()))); });
+  pump.On(L"textchanged", L"installPath", [this](const skinui::Notification& n) {
+    rules.FolderTextChanged(n.sender ? n.sender->GetText() : std::wstring());
+  });
+  pump.On(L"itemselect", L"language_combo", [this](const skinui::Notification&) { OnLanguageSelected(); });
+}
+
+void CMainWnd::OnBrowse() {
+  std::wstring picked;
+  if (pickFolder && pickFolder(GetText(L"tt_choosepath"), picked)) rules.SetFolder(ComposeBrowsedFolder(picked));
+  ShowFolder();
+  rules.FolderTextChanged(rules.Folder());
+}
+
+void CMainWnd::OnStartApp() {
+  StartClient(rules.Folder());
+  ExitCode = 0;
+  if (pipeHandle.valid()) {
+    DisconnectNamedPipe(pipeHandle.get());
+    pipeHandle.reset();
+  }
+  if (HWND hwnd = GetHWND(); hwnd && IsWindow(hwnd)) PostMessageW(hwnd, WM_CLOSE, 0, 0);
+}
+
+void CMainWnd::OnLanguageSelected() {
+  auto* combo = dynamic_cast<skinui::Combo*>(Ctl(L"language_combo"));
+  if (!combo) return;
+  const skinui::ComboItem* item = combo->GetItem(combo->GetCurSel());
+  if (!item) return;
+  SetCurrentLanguage(item->userData);
+  LoadLanguage(L"language\\" + item->userData + L".xml");
+  ApplyDirectionWithCombo();
+  ApplyLanguage();
+}
+
+void CMainWnd::OnFinalMessage(HWND hwnd) {
+  if (run) run->JoinChannelThread();
+  KvWindowBase::OnFinalMessage(hwnd);
+  PostQuitMessage(0);
+  delete this;
+}
+
+LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
+  handled = false;  // every message goes on to the toolkit afterwards
+  if (!run) return 0;
+  if (msg == WM_CHANNEL_PROGRESS) run->OnChannelProgress(static_cast<unsigned>(wp));
+  if (msg == WM_CHANNEL_FAILED) {
+    run->OnChannelFailed();
+    // The failure display hides the status text; its row goes too, so the
+    // failure text, the bar and the link all stay inside the window.
+    skinui::Control* status = Ctl(L"install_status");
+    if (status && !status->IsVisible() && status->GetParent()) status->GetParent()->SetVisible(false);
+  }
+  return 0;
+}
+
+void CMainWnd::SetControlVisible(const std::wstring& name, bool visible) {
+  if (skinui::Control* c = Ctl(name)) c->SetVisible(visible);
+}
+
+void CMainWnd::SetParentVisible(const std::wstring& name, bool visible) {
+  skinui::Control* c = Ctl(name);
+  if (c && c->GetParent()) c->GetParent()->SetVisible(visible);
+}
+
+void CMainWnd::SetControlEnabled(const std::wstring& name, bool enabled) {
+  if (skinui::Control* c = Ctl(name)) c->SetEnabled(enabled);
+}
+
+void CMainWnd::SetControlText(const std::wstring& name, const std::wstring& text) {
+  if (skinui::Control* c = Ctl(name)) c->SetText(text);
+}
+
+bool CMainWnd::IsControlSelected(const std::wstring& name) {
+  auto* option = dynamic_cast<skinui::Option*>(Ctl(name));
+  return option && option->IsSelected();
+}
+
+void CMainWnd::SelectTabPage(const std::wstring& tabName, int page) {
+  if (auto* tabs = dynamic_cast<skinui::TabLayout*>(Ctl(tabName))) tabs->SelectItem(page);
+}
+
+int CMainWnd::ProgressValue(const std::wstring& name) {
+  auto* bar = dynamic_cast<skinui::Progress*>(Ctl(name));
+  return bar ? bar->GetValue() : 0;
+}
+
+void CMainWnd::SetProgressValue(const std::wstring& name, int value) {
+  if (auto* bar = dynamic_cast<skinui::Progress*>(Ctl(name))) bar->SetValue(value);
+}
+
+void CMainWnd::CloseWindow() { Close(IDOK); }

@@ -1,0 +1,623 @@
+// The main window under Wine: a real skinned window in a virtual display,
+// driven with real mouse clicks and typing where the toolkit takes them, and
+// with notifications by control name elsewhere. Screenshots of the pages in
+// every language go to QV_SCREENSHOT_DIR for a person to look at.
+#include "ui/main_wnd.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include "base/debug_output.h"
+#include "base/text_convert.h"
+#include "base/vendor.h"
+#include "install/messages.h"
+#include "install/registry.h"
+#include "install/testing/wine_test_support.h"
+#include "toolkit/controls.h"
+#include "toolkit/zip_archive.h"
+#include "ui/language_choice.h"
+#include "ui/text_table.h"
+#include "ui/user_ini.h"
+
+namespace {
+
+using testsupport::FileExists;
+
+// ---------------------------------------------------------------------------
+// A channel controller that plays a scripted run: progress values posted to
+// the window, optionally holding at one value until the test releases it,
+// then success (100, 101) or failure with a status text.
+class ScriptedChannel : public ChannelController {
+ public:
+  std::vector<unsigned> steps{0, 12, 42};
+  std::vector<unsigned> afterHold{70, 85, 99, 100, 101};
+  bool fail = false;
+  std::wstring status;
+  ChannelSettings settings;
+  int configured = 0;
+  std::atomic<bool> ran{false};
+  UniqueHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+  void Configure(const ChannelSettings& s) override {
+    settings = s;
+    ++configured;
+  }
+  void Run() override {
+    ran = true;
+    HWND window = static_cast<HWND>(settings.window);
+    for (unsigned v : steps) PostMessageW(window, WM_CHANNEL_PROGRESS, v, 0);
+    WaitForSingleObject(release.get(), 60000);
+    if (fail) {
+      PostMessageW(window, WM_CHANNEL_FAILED, 0, 0);
+      return;
+    }
+    for (unsigned v : afterHold) PostMessageW(window, WM_CHANNEL_PROGRESS, v, 0);
+  }
+  std::wstring StatusText() override { return status; }
+  CdnAttemptStats AttemptStats() override { return {}; }
+  void Release() { SetEvent(release.get()); }
+};
+
+std::atomic<int> g_liveWindows{0};
+
+// The window as the program makes it, counting itself so tests see it go.
+class TestWnd : public CMainWnd {
+ public:
+  TestWnd(const LaunchOptions& o, std::unique_ptr<ChannelController> c) : CMainWnd(o, std::move(c)) {
+    ++g_liveWindows;
+    openUrl = [this](const std::wstring& url) { opened.push_back(url); };
+    pickFolder = [this](const std::wstring& title, std::wstring& picked) {
+      pickerTitle = title;
+      if (nextPick.empty()) return false;
+      picked = nextPick;
+      return true;
+    };
+  }
+  ~TestWnd() override { --g_liveWindows; }
+  skinui::PaintManager& Pm() { return Manager(); }
+  std::vector<std::wstring> opened;
+  std::wstring nextPick, pickerTitle;
+};
+
+bool g_quit = false;
+
+// Dispatches messages until `done` holds or `boundMs` passes (a bound that
+// proves nothing hangs, not a timing requirement).
+bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > boundMs) return false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        g_quit = true;
+        continue;
+      }
+      if (skinui::WindowImplBase::PreTranslate(&msg)) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return true;
+}
+
+void PumpFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  PumpUntil([&] { return GetTickCount() - start >= ms; }, ms + 1000);
+}
+
+std::string ScreenshotDir() { return QV_SCREENSHOT_DIR; }
+
+// Captures the window's screen area with its shadow margin, as the display
+// shows it (the hosted folder field included), into `<dir>/<name>.png`.
+bool Screenshot(HWND hwnd, const std::string& name) {
+  std::wstring dir = Utf8ToWide("Z:" + ScreenshotDir());
+  for (wchar_t& ch : dir)
+    if (ch == L'/') ch = L'\\';
+  SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  const int margin = 24;
+  const int x = std::max<int>(0, r.left - margin), y = std::max<int>(0, r.top - margin);
+  const int w = r.right - r.left + 2 * margin, h = r.bottom - r.top + 2 * margin;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY);
+  GdiFlush();
+  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+  const auto* px = static_cast<const uint32_t*>(bits);
+  for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+    rgb[i * 3 + 0] = static_cast<unsigned char>((px[i] >> 16) & 0xFF);
+    rgb[i * 3 + 1] = static_cast<unsigned char>((px[i] >> 8) & 0xFF);
+    rgb[i * 3 + 2] = static_cast<unsigned char>(px[i] & 0xFF);
+  }
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  const std::string path = "Z:" + ScreenshotDir() + "/" + name + ".png";
+  return stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3) != 0;
+}
+
+// Moves the real pointer over the control and clicks it.
+void ClickControl(HWND hwnd, skinui::Control* c) {
+  ASSERT_NE(c, nullptr);
+  RECT wr;
+  GetWindowRect(hwnd, &wr);
+  const skinui::Rect& p = c->GetPos();
+  SetForegroundWindow(hwnd);
+  SetCursorPos(wr.left + (p.left + p.right) / 2, wr.top + (p.top + p.bottom) / 2);
+  PumpFor(50);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+  PumpFor(150);
+}
+
+// The native edit that hosts the folder field.
+HWND FolderEdit(HWND owner) {
+  HWND host = nullptr;
+  while ((host = FindWindowExW(nullptr, host, L"SkinUiEditHost", nullptr)) != nullptr)
+    if (GetWindow(host, GW_OWNER) == owner) return FindWindowExW(host, nullptr, L"EDIT", nullptr);
+  return nullptr;
+}
+
+// Types into the native edit as a keyboard would: select all, then characters.
+void TypeIntoFolderField(HWND owner, const std::wstring& text) {
+  HWND edit = FolderEdit(owner);
+  ASSERT_NE(edit, nullptr);
+  SendMessageW(edit, EM_SETSEL, 0, -1);
+  SendMessageW(edit, WM_CHAR, VK_BACK, 0);
+  for (wchar_t ch : text) SendMessageW(edit, WM_CHAR, ch, 0);
+  PumpFor(50);
+}
+
+std::wstring EditText(HWND edit) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(edit, text, 1024);
+  return text;
+}
+
+class MainWndTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static std::string zip;
+    std::ifstream in(QV_SKIN_ZIP_FILE, std::ios::binary);
+    zip.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    SetSkinArchive(zip.data(), zip.size());
+  }
+  void SetUp() override {
+    ASSERT_TRUE(HasSkinArchive());
+    UseLanguage(L"en");
+    g_quit = false;
+    ExitCode = 7;  // anything but 0, to see the start button set it
+  }
+  void TearDown() override {
+    if (window && g_liveWindows > 0) {
+      if (channel) channel->Release();
+      DestroyWindow(hwnd);
+      PumpUntil([] { return g_liveWindows == 0; });
+    }
+    EXPECT_EQ(g_liveWindows, 0);
+  }
+  static void UseLanguage(const std::wstring& code) {
+    ReleaseTextTable();
+    SetCurrentLanguage(code);
+    LoadLanguage(L"language\\" + code + L".xml");
+  }
+  void Open(LaunchOptions options, bool show = true) {
+    auto scripted = std::make_unique<ScriptedChannel>();
+    channel = scripted.get();
+    channel->fail = failRun;
+    channel->status = failStatus;
+    window = new TestWnd(options, std::move(scripted));
+    hwnd = window->Create(nullptr, GetText(L"tt_wizard").c_str(),
+                          WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_WINDOWEDGE);
+    ASSERT_NE(hwnd, nullptr);
+    window->CenterWindow();
+    window->ShowWindow(show);
+    PumpFor(400);
+  }
+  skinui::Control* C(const wchar_t* name) { return window->Pm().FindControl(name); }
+  int Page() { return window->Pm().Find<skinui::TabLayout>(L"InstallStatusLayout")->GetCurSel(); }
+  bool Shown(const wchar_t* name) {
+    skinui::Control* c = C(name);
+    return c && c->IsVisibleInTree();
+  }
+
+  TestWnd* window = nullptr;
+  HWND hwnd = nullptr;
+  ScriptedChannel* channel = nullptr;
+  bool failRun = false;
+  std::wstring failStatus;
+};
+
+// First in this file on purpose: the identification line is built once per
+// process, and here it is built by the automatic start, before the language
+// list exists, so it carries an empty language for the whole run.
+TEST_F(MainWndTest, AutomaticStartComesBeforeTheLanguageList) {
+  LaunchOptions options;
+  options.autoStart = true;
+  options.channelId = L"77";
+  Open(options, false);
+  ASSERT_TRUE(PumpUntil([&] { return channel->configured == 1; }));
+  EXPECT_EQ(Page(), 1);
+  const std::string line = channel->settings.userAgentLine;
+  EXPECT_EQ(line.rfind("User-Agent: PC/Windows/", 0), 0u) << line;
+  EXPECT_NE(line.find("/77/Quorvane-PC/"), std::string::npos) << line;
+  EXPECT_EQ(line.back(), '/') << "the language part is empty: " << line;
+  // The list is filled afterwards all the same, and later lines stay as built.
+  EXPECT_EQ(window->Pm().Find<skinui::Combo>(L"language_combo")->GetCount(), 15);
+  EXPECT_EQ(window->GetUserAgentLine(), line);
+}
+
+TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
+  // A progress-pipe server, as the full installer's updater would hold it.
+  const std::wstring pipeName = L"\\\\.\\pipe\\qv_ui_test_" + std::to_wstring(GetCurrentProcessId());
+  UniqueHandle server(CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                       PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr));
+  ASSERT_TRUE(server.valid());
+  std::mutex linesLock;
+  std::vector<std::string> lines;
+  SetDebugSink([&](const std::string& l) {
+    std::lock_guard<std::mutex> g(linesLock);
+    lines.push_back(l);
+  });
+
+  // The client the start button opens: a stand-in that leaves a mark.
+  const std::wstring folder = testsupport::MakeTempFolder(L"ui wizard");
+  ASSERT_TRUE(CopyFileW(Utf8ToWide("Z:" QV_MARK_CLIENT).c_str(),
+                        (folder + L"\\Quorvane.exe").c_str(), FALSE));
+  LaunchOptions options;
+  options.installPath = folder;
+  options.pipeName = pipeName;
+  options.seoSourceId = L"seo9";
+  Open(options);
+  SetDebugSink(nullptr);
+  EXPECT_TRUE(window->HoldsPipe());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), WideToUtf8(L"__install pipename suc " + pipeName)), lines.end());
+
+  // Page 0 as the options give it.
+  EXPECT_EQ(Page(), 0);
+  EXPECT_EQ(window->Options().channelId, L"5");
+  EXPECT_EQ(C(L"installPath")->GetText(), folder);
+  EXPECT_EQ(EditText(FolderEdit(hwnd)), folder);
+  auto* combo = window->Pm().Find<skinui::Combo>(L"language_combo");
+  ASSERT_EQ(combo->GetCount(), 15);
+  EXPECT_EQ(combo->GetItem(combo->GetCurSel())->userData, L"en");
+  EXPECT_EQ(combo->GetItem(1)->userData, L"arabic");
+  EXPECT_EQ(combo->GetItem(1)->height, 26);
+  EXPECT_EQ(combo->GetItem(1)->margin.left, 6);
+  EXPECT_EQ(combo->GetItem(1)->margin.right, 6);
+  EXPECT_TRUE(C(L"install")->IsEnabled());
+  EXPECT_TRUE(C(L"closebtn")->IsEnabled());
+  EXPECT_FALSE(Shown(L"pathIsOK"));
+  // The folder field keeps its own Arial font.
+  EXPECT_EQ(C(L"installPath")->GetFont(), 10);
+  EXPECT_EQ(window->Pm().GetFont(10)->face, L"Arial");
+  wchar_t caption[128] = {};
+  GetWindowTextW(hwnd, caption, 128);
+  EXPECT_EQ(std::wstring(caption), GetText(L"tt_wizard"));
+  EXPECT_TRUE(Screenshot(hwnd, "page0-options"));
+
+  // "install" with a real click: page 1, close button disabled, the channel
+  // configured with the window and the folder.
+  ClickControl(hwnd, C(L"install"));
+  ASSERT_TRUE(PumpUntil([&] { return window->Pm().Find<skinui::Progress>(L"progres")->GetValue() == 42; }));
+  EXPECT_EQ(Page(), 1);
+  EXPECT_FALSE(C(L"closebtn")->IsEnabled());
+  EXPECT_EQ(channel->settings.window, hwnd);
+  EXPECT_EQ(channel->settings.installPath, WideToAnsi(folder));
+  PumpFor(300);
+  EXPECT_TRUE(Screenshot(hwnd, "page1-progress"));
+
+  // The run ends: page 2, the choices applied (channel "5").
+  channel->Release();
+  ASSERT_TRUE(PumpUntil([&] { return Page() == 2; }));
+  EXPECT_TRUE(C(L"closebtn")->IsEnabled());
+  EXPECT_EQ(window->Pm().Find<skinui::Progress>(L"progres")->GetValue(), 99);
+  wchar_t stored[64] = {};
+  GetRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane",
+               L"CHANNELID", stored, sizeof(stored), L"");
+  EXPECT_EQ(std::wstring(stored), L"5");
+  GetRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane", L"SEOID",
+               stored, sizeof(stored), L"");
+  EXPECT_EQ(std::wstring(stored), L"seo9");
+  PumpFor(300);
+  EXPECT_TRUE(Screenshot(hwnd, "page2-finished"));
+
+  // "startApp": the client starts, the pipe is let go, the window closes,
+  // the quit message is posted and the exit code is 0.
+  ClickControl(hwnd, C(L"startApp"));
+  ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; }));
+  window = nullptr;
+  EXPECT_TRUE(g_quit);
+  EXPECT_EQ(ExitCode, 0);
+  EXPECT_TRUE(PumpUntil([&] { return FileExists(folder + L"\\started.mark"); }));
+  char byte = 0;
+  DWORD read = 0;
+  OVERLAPPED ov = {};
+  UniqueHandle ev(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ov.hEvent = ev.get();
+  ConnectNamedPipe(server.get(), &ov);  // the client was connected, and then let go
+  EXPECT_FALSE(ReadFile(server.get(), &byte, 1, &read, nullptr) && read == 1);
+  testsupport::RemoveTree(folder);
+}
+
+TEST_F(MainWndTest, PipeThatIsNotThereLeavesOnlyALine) {
+  std::vector<std::string> lines;
+  SetDebugSink([&](const std::string& l) { lines.push_back(l); });
+  LaunchOptions options;
+  options.pipeName = L"\\\\.\\pipe\\qv_ui_test_nobody_listens";
+  Open(options, false);
+  SetDebugSink(nullptr);
+  EXPECT_FALSE(window->HoldsPipe());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].rfind("__install WaitNamedPipe failed ", 0), 0u) << lines[0];
+}
+
+TEST_F(MainWndTest, EmptyFolderOptionGivesTheProgramFilesFolder) {
+  Open(LaunchOptions(), false);
+  wchar_t programFiles[MAX_PATH] = {};
+  SHGetSpecialFolderPathW(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE);
+  EXPECT_EQ(window->InstallFolder(), std::wstring(programFiles) + L"\\Quorvane");
+  EXPECT_EQ(C(L"installPath")->GetText(), window->InstallFolder());
+}
+
+TEST_F(MainWndTest, FailureShowsTheTextAndTheDownloadLink) {
+  struct Case {
+    const char* name;
+    std::wstring status;
+    std::wstring language;
+    std::wstring shown;
+    std::string link;
+  };
+  const Case cases[] = {
+      {"status text", L"download failed\xFF0C" L"errorcode is\xFF1A" L"28", L"en",
+       L"download failed\xFF0C" L"errorcode is\xFF1A" L"28", Vendor().web + "?cid=1"},
+      {"empty status in Russian", L"", L"ru", L"", Vendor().app + "/official/pc/Quorvane_windows_1.exe"},
+  };
+  for (const Case& c : cases) {
+    UseLanguage(c.language);
+    failRun = true;
+    failStatus = c.status;
+    LaunchOptions options;
+    options.installPath = L"C:\\Games\\Quorvane";
+    options.launchedByChannel = true;  // no reports leave the machine
+    Open(options);
+    ClickControl(hwnd, C(L"install"));
+    ASSERT_TRUE(PumpUntil([&] { return channel->ran.load(); })) << c.name;
+    channel->Release();
+    ASSERT_TRUE(PumpUntil([&] { return Shown(L"installfailed_towebsit"); })) << c.name;
+    EXPECT_EQ(Page(), 1) << c.name;
+    EXPECT_TRUE(C(L"closebtn")->IsEnabled()) << c.name;
+    EXPECT_FALSE(Shown(L"install_status")) << c.name;
+    EXPECT_TRUE(Shown(L"installstatustips")) << c.name;
+    const std::wstring expected = c.shown.empty() ? GetText(L"tt_failed") : c.shown;
+    EXPECT_EQ(C(L"installstatustips")->GetShownText(), expected) << c.name;
+    PumpFor(300);
+    EXPECT_TRUE(Screenshot(hwnd, std::string("page1-failed-") + WideToUtf8(c.language)));
+    ClickControl(hwnd, C(L"installfailed_towebsit"));
+    ASSERT_EQ(window->opened.size(), 1u) << c.name;
+    EXPECT_EQ(WideToUtf8(window->opened[0]), c.link) << c.name;
+    // The close button closes a failed run; the channel thread has ended.
+    ClickControl(hwnd, C(L"closebtn"));
+    ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; })) << c.name;
+    window = nullptr;
+    EXPECT_TRUE(g_quit) << c.name;
+    g_quit = false;
+  }
+}
+
+TEST_F(MainWndTest, FolderFieldIsValidatedAsTheUserTypes) {
+  Open(LaunchOptions());
+  // A letter that is no usable drive here.
+  wchar_t missing = 0;
+  for (wchar_t l = L'Y'; l > L'D' && !missing; --l)
+    if (window->PathPattern().find(l) == std::wstring::npos) missing = l;
+  ASSERT_NE(missing, 0);
+  struct Case {
+    std::wstring typed;
+    bool valid;
+    std::wstring folder;
+  };
+  const Case cases[] = {
+      {L"C:\\Games", true, L"C:\\Games"},
+      {std::wstring(1, missing) + L":\\Games", false, std::wstring(1, missing) + L":\\Games"},
+      {L"c:/games/x/", true, L"c:/games/x/"},
+      {L"C:\\", false, L"C:\\"},
+      {L"C:\\a?b", false, L"C:\\a?b"},
+      {L"  C:\\My Games  ", true, L"C:\\My Games"},
+  };
+  HWND edit = FolderEdit(hwnd);
+  for (const Case& c : cases) {
+    TypeIntoFolderField(hwnd, c.typed);
+    const std::string name = WideToUtf8(c.typed);
+    EXPECT_EQ(window->InstallFolder(), c.folder) << name;
+    EXPECT_EQ(EditText(edit), c.typed) << "the field keeps its text: " << name;
+    EXPECT_EQ(Shown(L"pathIsOK"), !c.valid) << name;
+    EXPECT_EQ(C(L"install")->IsEnabled(), c.valid) << name;
+    if (!c.valid && c.typed == L"C:\\a?b") {
+      PumpFor(200);
+      EXPECT_TRUE(Screenshot(hwnd, "page0-invalid-folder"));
+    }
+  }
+  // A leading tab, pasted (a tab key would move the focus instead).
+  SetWindowTextW(edit, L"\tC:\\Games");
+  PumpFor(50);
+  EXPECT_TRUE(Shown(L"pathIsOK"));
+  EXPECT_FALSE(C(L"install")->IsEnabled());
+
+  // The agreement box with a real click acts before it changes.
+  TypeIntoFolderField(hwnd, L"C:\\Games");
+  ASSERT_TRUE(C(L"install")->IsEnabled());
+  ClickControl(hwnd, C(L"grantoption"));
+  EXPECT_FALSE(dynamic_cast<skinui::Option*>(C(L"grantoption"))->IsSelected());
+  EXPECT_FALSE(C(L"install")->IsEnabled());
+  TypeIntoFolderField(hwnd, L"C:\\Other");  // valid, but not agreed
+  EXPECT_FALSE(C(L"install")->IsEnabled());
+  TypeIntoFolderField(hwnd, L"C:\\a?b");
+  ClickControl(hwnd, C(L"grantoption"));
+  EXPECT_TRUE(dynamic_cast<skinui::Option*>(C(L"grantoption"))->IsSelected());
+  EXPECT_FALSE(C(L"install")->IsEnabled()) << "agreed, but the folder is invalid";
+  TypeIntoFolderField(hwnd, L"C:\\Games");
+  EXPECT_TRUE(C(L"install")->IsEnabled());
+
+  // Browse: the picked folder gets the product folder, then is validated.
+  struct Pick {
+    std::wstring picked, folder;
+    bool valid;
+  };
+  const Pick picks[] = {
+      {L"C:\\", L"C:\\Quorvane", true},
+      {L"C:\\Games", L"C:\\Games\\Quorvane", true},
+      {std::wstring(1, missing) + L":\\", std::wstring(1, missing) + L":\\Quorvane", false},
+      {L"", std::wstring(1, missing) + L":\\Quorvane", false},  // cancelled: the folder stays
+  };
+  for (const Pick& p : picks) {
+    window->nextPick = p.picked;
+    ClickControl(hwnd, C(L"browse"));
+    const std::string name = WideToUtf8(p.picked);
+    EXPECT_EQ(window->pickerTitle, GetText(L"tt_choosepath")) << name;
+    EXPECT_EQ(window->InstallFolder(), p.folder) << name;
+    EXPECT_EQ(EditText(edit), p.folder) << name;
+    EXPECT_EQ(Shown(L"pathIsOK"), !p.valid) << name;
+  }
+
+  // The terms of use.
+  ClickControl(hwnd, C(L"protocol"));
+  ASSERT_EQ(window->opened.size(), 1u);
+  EXPECT_EQ(WideToUtf8(window->opened[0]), Vendor().web + "/agreement-use");
+}
+
+BOOL CALLBACK FindTitle(HWND child, LPARAM flag) {
+  wchar_t text[256] = {};
+  GetWindowTextW(child, text, 256);
+  if (GetText(L"tt_choosepath") == text) *reinterpret_cast<std::atomic<bool>*>(flag) = true;
+  return TRUE;
+}
+
+// The system folder picker itself: titled in the current language, in the
+// new dialog style, without an owner; cancelling it keeps the folder.
+TEST_F(MainWndTest, BrowseShowsTheSystemFolderPicker) {
+  UseLanguage(L"de");
+  Open(LaunchOptions());
+  std::atomic<bool> seen{false}, titled{false}, ownerless{false};
+  std::thread closer([&] {
+    for (int i = 0; i < 300 && !seen; ++i) {
+      Sleep(100);
+      HWND dialog = FindWindowW(L"#32770", nullptr);
+      if (!dialog) continue;
+      DWORD pid = 0;
+      GetWindowThreadProcessId(dialog, &pid);
+      if (pid != GetCurrentProcessId()) continue;
+      Sleep(300);
+      ownerless = GetWindow(dialog, GW_OWNER) == nullptr;
+      EnumChildWindows(dialog, FindTitle, reinterpret_cast<LPARAM>(&titled));
+      seen = true;
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+  });
+  window->pickFolder = ShowFolderPicker;
+  const std::wstring before = window->InstallFolder();
+  window->Pm().SendNotify(L"click", L"browse");
+  closer.join();
+  EXPECT_TRUE(seen);
+  EXPECT_TRUE(titled) << "a text of the picker reads the translated title";
+  EXPECT_TRUE(ownerless);
+  EXPECT_EQ(window->InstallFolder(), before);
+}
+
+// One window visits every language at run time, with a screenshot of each.
+TEST_F(MainWndTest, LanguageSwitchesAtRunTimeAndArabicMirrors) {
+  Open(LaunchOptions());
+  auto* combo = window->Pm().Find<skinui::Combo>(L"language_combo");
+  ASSERT_EQ(combo->GetCount(), 15);
+  for (int i = 0; i < combo->GetCount(); ++i) {
+    const std::wstring code = combo->GetItem(i)->userData;
+    const std::string name = WideToUtf8(code);
+    combo->SelectItem(i, true);
+    PumpFor(150);
+    EXPECT_EQ(CurrentLanguage(), code) << name;
+    EXPECT_EQ(window->LanguageSelectorText(), LanguageTable()[i].displayName) << name;
+    EXPECT_EQ(C(L"install")->GetShownText(), GetText(L"tt_fastinstall")) << name;
+    EXPECT_NE(C(L"install")->GetShownText(), L"tt_fastinstall") << name;
+    const bool rtl = code == L"arabic";
+    EXPECT_EQ(window->IsLayoutRtl(), rtl) << name;
+    EXPECT_EQ((GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0, rtl) << name;
+    EXPECT_EQ(window->Pm().GetRoot()->GetUserData(), rtl ? L"LAYOUT_RTL" : L"") << name;
+    // Labels that follow their text are not cut: each fits its row.
+    for (const wchar_t* box : {L"createshortcut", L"autostart", L"grantoption", L"protocol"}) {
+      const skinui::Rect& r = C(box)->GetPos();
+      EXPECT_GT(r.right - r.left, 0) << name << " " << WideToUtf8(box);
+    }
+    EXPECT_TRUE(Screenshot(hwnd, "page0-" + name));
+  }
+  // Back to English: left to right again.
+  combo->SelectItem(0, true);
+  PumpFor(150);
+  EXPECT_FALSE(window->IsLayoutRtl());
+  EXPECT_EQ(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
+  EXPECT_EQ(C(L"install")->GetShownText(), L"Fast Install");
+  // Arabic lacks "tt_uninstall": it keeps the English text.
+  combo->SelectItem(1, true);
+  PumpFor(100);
+  EXPECT_EQ(GetText(L"tt_uninstall"), L"Uninstall");
+  combo->SelectItem(0, true);
+  PumpFor(100);
+}
+
+// A language from user.ini that the list does not hold: no item selected,
+// the language's own font face everywhere but in the folder field.
+TEST_F(MainWndTest, SimplifiedChineseFromUserIni) {
+  const std::wstring ini = UserIniPath();
+  CreateDirectoryW(ini.substr(0, ini.find_last_of(L'\\')).c_str(), nullptr);
+  ASSERT_TRUE(WritePrivateProfileStringW(L"AppInfo", L"language", L"zh_cn", ini.c_str()));
+  ReleaseTextTable();
+  EXPECT_EQ(ChooseStartLanguage(), L"zh_cn");
+  DeleteFileW(ini.c_str());
+  Open(LaunchOptions());
+  auto* combo = window->Pm().Find<skinui::Combo>(L"language_combo");
+  EXPECT_EQ(combo->GetCurSel(), -1);
+  EXPECT_EQ(window->LanguageSelectorText(), L"");
+  EXPECT_EQ(window->Pm().GetFont(0)->face, L"Microsoft YaHei");
+  EXPECT_EQ(window->Pm().GetFont(10)->face, L"Arial");
+  EXPECT_NE(C(L"install")->GetShownText(), L"tt_fastinstall");
+  PumpFor(200);
+  EXPECT_TRUE(Screenshot(hwnd, "page0-zh_cn"));
+}
+
+TEST_F(MainWndTest, StartingInArabicIsMirroredWithReversedCombo) {
+  UseLanguage(L"arabic");
+  Open(LaunchOptions());
+  EXPECT_TRUE(window->IsLayoutRtl());
+  EXPECT_NE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
+  auto* combo = window->Pm().Find<skinui::Combo>(L"language_combo");
+  EXPECT_EQ(combo->GetItem(combo->GetCurSel())->userData, L"arabic");
+  PumpFor(200);
+  EXPECT_TRUE(Screenshot(hwnd, "page0-arabic-at-start"));
+}
+
+}  // namespace
