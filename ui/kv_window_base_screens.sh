@@ -80,15 +80,21 @@ PY
 lum() { set -- $1; echo $(( ($1 * 30 + $2 * 59 + $3 * 11) / 100 )); }
 field() { grep "^$1 " "$2" | head -n1 | cut -d' ' -f2-; }
 
-# Arabic text: link a face with Arabic glyphs to "Arial" in this prefix, as
-# a Windows system's own Arial carries them.
-"$wine_run" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Arial \
-  /t REG_MULTI_SZ /d 'NotoSansArabic-Regular.ttf,Noto Sans Arabic' /f >/dev/null 2>&1
+# Arabic text: a Windows system's Arial carries Arabic glyphs; the stand-in
+# this prefix has for it does not, so Arabic runs use a face that has both.
+arabic_face() {  # on|off
+  if [ "$1" = on ]; then
+    "$wine_run" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ /d 'DejaVu Sans' /f >/dev/null 2>&1
+  else
+    "$wine_run" reg delete 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /f >/dev/null 2>&1
+  fi
+}
 
 run_case() {  # name dpi lang page
   local name=$1 dpi=$2 lang=$3 page=$4 dir="$out/$1"
   mkdir -p "$dir"
   "$wine_run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  if [ "$lang" = arabic ]; then arabic_face on; else arabic_face off; fi
   wineserver -w 2>/dev/null
   "$wine_run" "$demo" --skin "$(winpath "$zip")" --lang "$lang" --page "$page" --backdrop \
     --report "$(winpath "$dir/report.txt")" --dump "$(winpath "$dir")" >"$dir/wine.txt" 2>&1 &
@@ -192,5 +198,6 @@ if run_case progress100 96 en 1; then check_common progress100 100 38 window_sha
 if run_case finished100 96 en 2; then check_common finished100 100 38 window_shadow.png; end_case; fi
 
 "$wine_run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+arabic_face off
 say "screenshots in $out"
 exit $fail
