@@ -30,7 +30,9 @@ def main(exe_path, skin_zip_path):
     check(b'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' in data, "manifest asks for common controls 6")
 
     file_version = "FileVersion".encode("utf-16-le")
-    at = data.find(file_version)
+    # Inside the version resource: the program's code may hold the same
+    # wide text (the name it asks the version resource for).
+    at = data.find(file_version, max(0, data.find("VS_VERSION_INFO".encode("utf-16-le"))))
     value = ""
     if at >= 0:
         # The value follows the key's terminator and padding to a 32-bit boundary.

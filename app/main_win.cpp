@@ -7,38 +7,38 @@
 #include <memory>
 
 #include "app/launch_options.h"
-#include "app/plain_window_win.h"
 #include "app/startup_win.h"
 #include "channel/channel_manger_win.h"
 #include "install/install_run.h"
 #include "ui/language_choice.h"
+#include "ui/main_wnd.h"
 #include "ui/text_table.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   MarkCompatibilityAssistantDone();
+  skinui::WindowImplBase::SetInstance(instance);
   LoadSkinPackage(instance);
   ChooseStartLanguage();
 
   LaunchOptions options = ParseCommandLine(commandLine ? commandLine : L"");
   ApplyOwnFileName(OwnFileName(), options);
 
-  auto* window = new (std::nothrow) PlainWindow(options, std::make_unique<ChannelManger>());
+  auto* window = new (std::nothrow) CMainWnd(options, std::make_unique<ChannelManger>());
   if (!window) return 0;
-  // The window object deletes itself when its native window is destroyed.
-  if (!window->Create(GetText(L"tt_wizard"))) {
-    delete window;
+  // The window object deletes itself once its native window is gone, so a
+  // failed creation (which may already have run that step) is not deleted
+  // here; the process ends right after.
+  if (!window->Create(nullptr, GetText(L"tt_wizard").c_str(),
+                      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_WINDOWEDGE)) {
+    ReleaseTextTable();
+    CoUninitialize();
     return 0;
   }
-  HWND hwnd = window->hwnd();
-  CentreWindow(hwnd);
-  ShowWindow(hwnd, options.silent ? SW_HIDE : SW_SHOW);
+  window->CenterWindow();
+  window->ShowWindow(!options.silent);
+  skinui::WindowImplBase::MessageLoop();
 
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
   ReleaseTextTable();
   CoUninitialize();
   return ExitCode;
