@@ -1,9 +1,14 @@
 // Runs a program as a debuggee (with every process it starts) and prints each
 // debugger-output line it writes, narrow or wide, as one UTF-8 line on
 // standard output: "<pid>: <text>" (a trailing line feed of the text is
-// dropped). Ends with the program's exit code. For tests and the demo, where
-// Wine's own tracing shows only the narrow lines.
-//   debug_capture.exe PROGRAM [ARGUMENTS...]
+// dropped). Each process start is printed as "<pid>: debug_capture: started
+// <image path>", each end as "<pid>: debug_capture: exited <exit code>".
+// Ends with the program's exit code. For tests and the demo, where Wine's own
+// tracing shows only the narrow lines (and wide ones in the ANSI code page).
+//   debug_capture.exe [--end-after TEXT MS] PROGRAM [ARGUMENTS...]
+// --end-after: once a line containing TEXT has been written, watch MS more
+// milliseconds; if the program is still running then, print "debug_capture:
+// still running", end every process and exit with 124.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -143,6 +148,8 @@ int wmain(int argc, wchar_t** argv) {
         break;
       case EXIT_PROCESS_DEBUG_EVENT:
         --running;
+        std::printf("%lu: debug_capture: exited %lu\n", event.dwProcessId, event.u.ExitProcess.dwExitCode);
+        std::fflush(stdout);
         for (auto it = processes.begin(); it != processes.end(); ++it) {
           if (it->first != event.dwProcessId) continue;
           processes.erase(it);
