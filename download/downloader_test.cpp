@@ -288,7 +288,7 @@ TEST_F(DownloaderTest, TargetThatCannotBeOpenedFailsToStart) {
 // appear in the log with their new bounds.
 TEST_F(DownloaderTest, SplitsASlowRange) {
   const int threads = Threads();
-  const int64_t size = threads * 21 * MiB + 5;
+  const int64_t size = threads * 12 * MiB + 5;
   const std::vector<PlannedRange> plan = PlanRanges(size, threads);
   for (int slow : {threads - 1, 0}) {
     SCOPED_TRACE("slow range " + std::to_string(slow));
@@ -297,7 +297,7 @@ TEST_F(DownloaderTest, SplitsASlowRange) {
     TestFileServer::Fault fault;
     fault.at = plan[slow].start;
     fault.kind = TestFileServer::FaultKind::Slow;
-    fault.rate = 4 * MiB;
+    fault.rate = 0;  // held back until the split asks for its second half
     server.AddFault(fault);
     delegate.done.Reset();
     delegate.completes = 0;

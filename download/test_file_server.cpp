@@ -158,18 +158,35 @@ bool TestFileServer::WaitWhilePeerConnected(int fd) {
   return false;
 }
 
+bool TestFileServer::SplitRequested(int64_t first, int64_t last) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  for (const Request& r : requests_) {
+    if (r.method == "GET" && r.ranged && r.first > first && r.first <= last) return true;
+  }
+  return false;
+}
+
 bool TestFileServer::SendBody(int fd, int64_t first, int64_t last, const Fault* fault) {
   int64_t limit = last + 1;
   if (fault && (fault->kind == FaultKind::Drop || fault->kind == FaultKind::Stall)) {
     limit = std::min(limit, first + fault->bytes);
   }
-  const int64_t step = 64 * 1024;
+  const bool held = fault && fault->kind == FaultKind::Slow && fault->rate == 0;
   const auto begin = std::chrono::steady_clock::now();
-  for (int64_t at = first; at < limit; at += step) {
-    const int64_t n = std::min(step, limit - at);
+  int64_t at = first;
+  while (at < limit) {
+    if (held && !SplitRequested(first, last) && std::chrono::steady_clock::now() - begin < std::chrono::seconds(60)) {
+      // A trickle: slow enough to be overtaken, fast enough for a low-speed limit.
+      if (!SendAll(fd, content_.data() + at, 1)) return false;
+      ++at;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    const int64_t n = std::min<int64_t>(64 * 1024, limit - at);
     if (!SendAll(fd, content_.data() + at, static_cast<size_t>(n))) return false;
+    at += n;
     if (fault && fault->kind == FaultKind::Slow && fault->rate > 0) {
-      const auto due = begin + std::chrono::microseconds((at + n - first) * 1000000 / fault->rate);
+      const auto due = begin + std::chrono::microseconds((at - first) * 1000000 / fault->rate);
       while (!stopping_ && std::chrono::steady_clock::now() < due) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       }

@@ -24,7 +24,8 @@ class TestFileServer {
     Drop,    // send `bytes` of the body, then close the connection
     Stall,   // send `bytes` of the body, then nothing until the client leaves
     Status,  // answer `status` with a short error page
-    Slow,    // send the body at `rate` bytes per second
+    Slow,    // send the body at `rate` bytes per second; with rate 0, trickle
+             // until a request for a later part of the same range arrives
     Whole,   // ignore the range: 200 with the whole file
   };
   struct Fault {
@@ -64,6 +65,7 @@ class TestFileServer {
   bool SendAll(int fd, const char* data, size_t size);
   bool SendBody(int fd, int64_t first, int64_t last, const Fault* fault);
   bool WaitWhilePeerConnected(int fd);
+  bool SplitRequested(int64_t first, int64_t last) const;
 
   std::string content_;
   int listenFd_ = -1;
