@@ -154,9 +154,11 @@ void DropList::Render() {
 }
 
 LRESULT CALLBACK DropList::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE)
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+  if (msg == WM_NCCREATE) {
+    auto* created = static_cast<DropList*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    created->hwnd_ = hwnd;  // messages arrive before CreateWindowExW returns
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+  }
   auto* self = reinterpret_cast<DropList*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!self || !self->combo_) return DefWindowProcW(hwnd, msg, wp, lp);
   return self->Handle(msg, wp, lp);

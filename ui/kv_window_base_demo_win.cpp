@@ -120,7 +120,7 @@ class DemoWnd : public KvWindowBase {
     char line[160];
     snprintf(line, sizeof line, "window %ld %ld %ld %ld\n", wr.left, wr.top, wr.right - wr.left, wr.bottom - wr.top);
     out += line;
-    for (const wchar_t* name : {L"install", L"createshortcut", L"closebtn", L"startApp", L"progres"}) {
+    for (const wchar_t* name : {L"install", L"createshortcut", L"closebtn", L"startApp", L"progres", L"language_combo"}) {
       skinui::Control* c = Manager().FindControl(name);
       if (!c || !c->IsVisibleInTree()) continue;
       skinui::Rect r = c->GetPos();

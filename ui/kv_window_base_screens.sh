@@ -171,6 +171,20 @@ if run_case en100 96 en 0; then
   say "button pixel before hover: $before, under the mouse: $after"
   [ "$(lum "$after")" -gt $(( $(lum "$before") + 8 )) ] || bad "en100: the button does not light up under the mouse"
   xdotool mousemove 5 5
+  # The language list drops down under the combo box on a click.
+  set -- $(field language_combo "$out/en100/report.txt")
+  lx=$(($1 + 30)) ly=$(($2 + $4 + 40))
+  plain=$(pixel "$out/en100/hover.ppm" $lx $ly)
+  xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) click 1
+  for _ in $(seq 1 20); do
+    sleep 0.5
+    import -window root -depth 8 "$out/en100/list.ppm"
+    [ "$(pixel "$out/en100/list.ppm" $lx $ly)" != "$plain" ] && break
+  done
+  sleep 0.5
+  import -window root -depth 8 "$out/en100/list.ppm"
+  topng "$out/en100/list.ppm" "$out/en100-list.png"
+  [ "$(pixel "$out/en100/list.ppm" $lx $ly)" != "$plain" ] || bad "en100: no drop-down list under the combo box"
   end_case
 fi
 

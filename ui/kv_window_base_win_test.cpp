@@ -186,6 +186,28 @@ TEST_F(KvWindowTest, NotificationsEditAndCloseButton) {
   EXPECT_EQ(typed, L"D:\\Play");
   EXPECT_EQ(edit->GetText(), L"D:\\Play");
 
+  // The language list: a click on the combo box opens it, a click on an
+  // item selects that item, notifies and closes the list.
+  int selects = 0;
+  wnd_.Pump().On(L"itemselect", L"language_combo", [&](const skinui::Notification&) { ++selects; });
+  auto* combo = wnd_.Manager().Find<skinui::Combo>(L"language_combo");
+  ASSERT_NE(combo, nullptr);
+  for (const wchar_t* code : {L"en", L"de", L"fr"}) combo->AddItem(skinui::ComboItem{code, code, code, 26, {6, 0, 6, 0}});
+  combo->SelectItem(0);
+  combo->Activate();
+  Pump();
+  HWND list = FindWindowExW(nullptr, nullptr, L"SkinUiDropList", nullptr);
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(IsWindowVisible(list));
+  EXPECT_TRUE(combo->IsDropped());
+  const int itemY = skinui::ScaleLength(4 + 26 + 13, wnd_.GetScale());  // the middle of the second item
+  SendMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(20, itemY));
+  Pump();
+  EXPECT_EQ(combo->GetCurSel(), 1);
+  EXPECT_EQ(selects, 1);
+  EXPECT_FALSE(IsWindowVisible(list));
+  EXPECT_FALSE(combo->IsDropped());
+
   // The close button's default: close with code 1.
   EXPECT_TRUE(wnd_.Manager().SendNotify(L"click", L"closebtn"));
   for (int i = 0; i < 200 && wnd_.GetHWND(); ++i) {
