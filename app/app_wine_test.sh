@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end runs of the built installer under Wine: silent completion, a
-# silent start without an automatic option, and an interactive window that a
-# screenshot shows. Installs run against the native vendor simulator on
+# silent start without an automatic option, an interactive window that a
+# screenshot shows, and an interactive install driven by real clicks. Installs run against the native vendor simulator on
 # 127.0.0.1 (see channel/testing/vendor_sim_env.sh).
 # Usage: app_wine_test.sh WINE_RUN EXE OUT_DIR SOURCE_DIR INSTALLER_EXE CAPTURE_EXE
 set -u
@@ -67,5 +67,64 @@ if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
                                      || check no "the screenshot shows more than a blank screen (spread $spread)"
 else
   check no "no display for the interactive check"
+fi
+
+# 5. A person's install with real clicks: "install" on page 0, the progress of
+# the real channel install on page 1, page 2, then "startApp" starts the
+# installed client and the installer ends with exit code 0.
+if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
+  start_vendor_sim "$sim" "$out/sim5" --file "$installer" --domains 2 --rate '*:400k' || exit 1
+  folder="$out/install5"
+  rm -rf "$folder"
+  "$wine_run" "$exe" -install-path "$(winpath "$folder")" &
+  pid=$!
+  wid=""
+  for i in $(seq 1 30); do
+    sleep 1
+    wid=$(xdotool search --name "Installation Guide" 2>/dev/null | head -1)
+    [ -n "$wid" ] && break
+  done
+  sleep 2
+  shot() {  # name: the window's area of the screen
+    eval "$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null)"
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$1.png" 2>/dev/null
+  }
+  click() {  # x y inside the window
+    eval "$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null)"
+    xdotool mousemove $((X + $1)) $((Y + $2)) sleep 0.2 click 1
+  }
+  if [ -n "$wid" ]; then
+    shot page0
+    click 275 149   # "install", centred, 129 px from the top, 40 px high
+    sleep 2
+    shot page1
+    for i in $(seq 1 120); do [ -f "$folder/Quorvane.exe" ] && break; sleep 1; done
+    sleep 3
+    shot page2
+    # "startApp" (page 2); clicked until the installer has gone.
+    for i in $(seq 1 30); do
+      kill -0 $pid 2>/dev/null || break
+      click 275 258
+      sleep 1
+    done
+  fi
+  timeout 30 tail --pid=$pid -f /dev/null
+  wait $pid
+  rc=$?
+  stop_vendor_sim
+  [ -n "$wid" ] && check ok "the window of an interactive start is found" || check no "the window of an interactive start is found"
+  [ $rc -eq 0 ] && check ok "interactive install ends after the start button with exit code 0" \
+               || check no "interactive install ends after the start button with exit code 0 (rc=$rc)"
+  for i in $(seq 1 20); do [ -s "$folder/client_started.txt" ] && break; sleep 0.5; done
+  [ -s "$folder/client_started.txt" ] && check ok "the start button started the installed client" \
+                                     || check no "the start button started the installed client"
+  grep -q '"path":"/api/data_report/client/update_pc_module"' "$SIM_RECORD" 2>/dev/null \
+    && grep '"path":"/api/data_report/client/update_pc_module"' "$SIM_RECORD" | grep -q 'http_code\\":0' \
+    && check ok "the finished install was reported" || check no "the finished install was reported"
+  for s in page0 page1 page2; do
+    [ -s "$out/$s.png" ] && check ok "screenshot $out/$s.png" || check no "screenshot $out/$s.png"
+  done
+else
+  check no "no display for the interactive install"
 fi
 exit $fail
