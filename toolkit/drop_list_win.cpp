@@ -160,6 +160,12 @@ LRESULT CALLBACK DropList::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
   }
   auto* self = reinterpret_cast<DropList*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self && msg == WM_NCDESTROY) {
+    // Destroyed with its owner window: forget the handle.
+    self->hwnd_ = nullptr;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  }
   if (!self || !self->combo_) return DefWindowProcW(hwnd, msg, wp, lp);
   return self->Handle(msg, wp, lp);
 }
@@ -204,6 +210,7 @@ LRESULT DropList::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ACTIVATE:
       if (LOWORD(wp) == WA_INACTIVE) Close();
       break;
+
     default:
       break;
   }

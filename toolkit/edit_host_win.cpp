@@ -58,6 +58,12 @@ LRESULT CALLBACK EditHost::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       FillRect(reinterpret_cast<HDC>(wp), &rc, self->brush_);
       return 1;
     }
+    case WM_NCDESTROY:
+      // Destroyed with its owner window: forget the handles.
+      self->popup_ = nullptr;
+      self->edit_ = nullptr;
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      break;
     case WM_MOUSEACTIVATE:
       return MA_ACTIVATE;
     case WM_LBUTTONDOWN:

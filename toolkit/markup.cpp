@@ -48,9 +48,14 @@ void ApplyAttributes(Control* c, const pugi::xml_node& n) {
   }
 }
 
-void BuildChildren(PaintManager& pm, Container* parent, const pugi::xml_node& node);
+// Deeper nesting than any window needs is cut off (a bound on recursion for
+// markup that is broken or hostile).
+const int kMaxDepth = 64;
 
-std::unique_ptr<Control> BuildControl(PaintManager& pm, Container* parent, const pugi::xml_node& n) {
+void BuildChildren(PaintManager& pm, Container* parent, const pugi::xml_node& node, int depth);
+
+std::unique_ptr<Control> BuildControl(PaintManager& pm, Container* parent, const pugi::xml_node& n, int depth) {
+  if (depth > kMaxDepth) return nullptr;
   std::unique_ptr<Control> c = CreateControl(Lower(n.name()));
   if (!c) return nullptr;
   c->SetManager(&pm, parent);
@@ -69,15 +74,15 @@ std::unique_ptr<Control> BuildControl(PaintManager& pm, Container* parent, const
       if (ParseBool(Attr(item, "selected"))) combo->SelectItem(combo->GetCount() - 1);
     }
   } else if (c->IsContainer()) {
-    BuildChildren(pm, static_cast<Container*>(c.get()), n);
+    BuildChildren(pm, static_cast<Container*>(c.get()), n, depth + 1);
   }
   return c;
 }
 
-void BuildChildren(PaintManager& pm, Container* parent, const pugi::xml_node& node) {
+void BuildChildren(PaintManager& pm, Container* parent, const pugi::xml_node& node, int depth) {
   for (pugi::xml_node child : node.children()) {
     if (child.type() != pugi::node_element) continue;
-    if (auto c = BuildControl(pm, parent, child)) parent->Add(std::move(c));
+    if (auto c = BuildControl(pm, parent, child, depth)) parent->Add(std::move(c));
   }
 }
 
@@ -148,7 +153,7 @@ bool PaintManager::LoadMarkup(const std::string& xml) {
     } else if (tag == L"style") {
       AddStyle(Attr(n, "name"), Attr(n, "value"));
     } else if (!root) {
-      root = BuildControl(*this, nullptr, n);
+      root = BuildControl(*this, nullptr, n, 0);
     }
   }
   SetRoot(std::move(root));

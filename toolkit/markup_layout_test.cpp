@@ -186,6 +186,19 @@ TEST(Markup, UnreadableMarkupFailsCleanly) {
   EXPECT_EQ(empty.GetRoot(), nullptr);
 }
 
+TEST(Markup, DeepNestingIsCutOffNotFollowed) {
+  std::string xml = "<Window size=\"10,10\">";
+  for (int i = 0; i < 5000; ++i) xml += "<VerticalLayout>";
+  xml += "<Button name=\"deep\"/>";
+  for (int i = 0; i < 5000; ++i) xml += "</VerticalLayout>";
+  xml += "</Window>";
+  PaintManager pm;
+  ASSERT_TRUE(pm.LoadMarkup(xml));
+  ASSERT_NE(pm.GetRoot(), nullptr);
+  EXPECT_EQ(pm.FindControl(L"deep"), nullptr);
+  pm.Layout(Size{10, 10});
+}
+
 TEST(Markup, ReadFontElements) {
   std::vector<FontElement> fonts;
   ASSERT_TRUE(ReadFontElements(R"(<Window><FONT ID="3" Name="Tahoma" size="14" BOLD="true" default="true"/>
