@@ -147,12 +147,14 @@ void CMainWnd::ApplyDirectionWithCombo() {
   const bool rtl = CurrentLanguage() == L"arabic";
   ApplyDirection();
   // The combo's images follow the direction whichever side switched it, so a
-  // window that starts in Arabic gets the reversed images as well.
+  // window that starts in Arabic gets the reversed images as well; the
+  // hover image is reversed too, or the arrow would jump under the mouse.
   if (skinui::Control* combo = Ctl(L"language_combo")) {
-    combo->SetImage(L"normalimage", rtl ? L"file='install_drop_down_normal_reverse.svg' corner='30,10,10,10'"
-                                        : L"file='install_drop_down_normal.svg' corner='10,10,30,10'");
-    combo->SetImage(L"pushedimage", rtl ? L"file='install_drop_down_select_reverse.svg' corner='30,10,10,10'"
-                                        : L"file='install_drop_down_select.svg' corner='10,10,30,10'");
+    const wchar_t* corner = rtl ? L"' corner='30,10,10,10'" : L"' corner='10,10,30,10'";
+    const wchar_t* suffix = rtl ? L"_reverse.svg" : L".svg";
+    combo->SetImage(L"normalimage", std::wstring(L"file='install_drop_down_normal") + suffix + corner);
+    combo->SetImage(L"hotimage", std::wstring(L"file='install_drop_down_hover") + suffix + corner);
+    combo->SetImage(L"pushedimage", std::wstring(L"file='install_drop_down_select") + suffix + corner);
   }
 }
 

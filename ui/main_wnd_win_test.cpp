@@ -90,6 +90,23 @@ class TestWnd : public CMainWnd {
 
 bool g_quit = false;
 
+// The combo's state images, read through the toolkit's own members.
+struct ComboImages : skinui::Combo {
+  static std::wstring Of(skinui::Control* c, skinui::ImageRef skinui::Button::*image) {
+    return (static_cast<skinui::Button*>(c)->*image).file;
+  }
+  static std::wstring Normal(skinui::Control* c) { return Of(c, &ComboImages::normalImage_); }
+  static std::wstring Hot(skinui::Control* c) { return Of(c, &ComboImages::hotImage_); }
+  static std::wstring Pushed(skinui::Control* c) { return Of(c, &ComboImages::pushedImage_); }
+};
+
+void ExpectComboImages(skinui::Control* combo, bool reversed, const std::string& name) {
+  const std::wstring tail = reversed ? L"_reverse.svg" : L".svg";
+  EXPECT_EQ(ComboImages::Normal(combo), L"install_drop_down_normal" + tail) << name;
+  EXPECT_EQ(ComboImages::Hot(combo), L"install_drop_down_hover" + tail) << name;
+  EXPECT_EQ(ComboImages::Pushed(combo), L"install_drop_down_select" + tail) << name;
+}
+
 // Dispatches messages until `done` holds or `boundMs` passes (a bound that
 // proves nothing hangs, not a timing requirement).
 bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000) {
@@ -121,7 +138,7 @@ std::string ScreenshotDir() { return QV_SCREENSHOT_DIR; }
 
 // Captures the window's screen area with its shadow margin, as the display
 // shows it (the hosted folder field included), into `<dir>/<name>.png`.
-bool Screenshot(HWND hwnd, const std::string& name) {
+bool Screenshot(HWND hwnd, const std::string& name, int extraBottom = 0) {
   std::wstring dir = Utf8ToWide("Z:" + ScreenshotDir());
   for (wchar_t& ch : dir)
     if (ch == L'/') ch = L'\\';
@@ -130,7 +147,7 @@ bool Screenshot(HWND hwnd, const std::string& name) {
   GetWindowRect(hwnd, &r);
   const int margin = 24;
   const int x = std::max<int>(0, r.left - margin), y = std::max<int>(0, r.top - margin);
-  const int w = r.right - r.left + 2 * margin, h = r.bottom - r.top + 2 * margin;
+  const int w = r.right - r.left + 2 * margin, h = r.bottom - r.top + 2 * margin + extraBottom;
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
   BITMAPINFO bi = {};
@@ -568,6 +585,7 @@ TEST_F(MainWndTest, LanguageSwitchesAtRunTimeAndArabicMirrors) {
     EXPECT_EQ(window->IsLayoutRtl(), rtl) << name;
     EXPECT_EQ((GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0, rtl) << name;
     EXPECT_EQ(window->Pm().GetRoot()->GetUserData(), rtl ? L"LAYOUT_RTL" : L"") << name;
+    ExpectComboImages(combo, rtl, name);
     // Labels that follow their text are not cut: each fits its row.
     for (const wchar_t* box : {L"createshortcut", L"autostart", L"grantoption", L"protocol"}) {
       const skinui::Rect& r = C(box)->GetPos();
@@ -575,11 +593,35 @@ TEST_F(MainWndTest, LanguageSwitchesAtRunTimeAndArabicMirrors) {
     }
     EXPECT_TRUE(Screenshot(hwnd, "page0-" + name));
   }
+  // A person's pick: open the list with a click and click "German(Deutsch)".
+  combo->SelectItem(0, true);
+  PumpFor(100);
+  ClickControl(hwnd, combo);
+  HWND list = nullptr;
+  ASSERT_TRUE(PumpUntil([&] {
+    list = FindWindowW(L"SkinUiDropList", nullptr);
+    return list && IsWindowVisible(list);
+  }));
+  EXPECT_TRUE(Screenshot(hwnd, "page0-language-list", 140));
+  RECT lr;
+  GetWindowRect(list, &lr);
+  SetCursorPos((lr.left + lr.right) / 2, lr.top + 4 + 2 * 26 + 13);
+  PumpFor(100);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+  ASSERT_TRUE(PumpUntil([] { return CurrentLanguage() == L"de"; }));
+  EXPECT_EQ(C(L"install")->GetShownText(), L"Schnellinstallation");
+  EXPECT_FALSE(IsWindowVisible(list));
+
   // Back to English: left to right again.
   combo->SelectItem(0, true);
   PumpFor(150);
   EXPECT_FALSE(window->IsLayoutRtl());
   EXPECT_EQ(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
+  ExpectComboImages(combo, false, "back to en");
   EXPECT_EQ(C(L"install")->GetShownText(), L"Fast Install");
   // Arabic lacks "tt_uninstall": it keeps the English text.
   combo->SelectItem(1, true);
@@ -616,6 +658,7 @@ TEST_F(MainWndTest, StartingInArabicIsMirroredWithReversedCombo) {
   EXPECT_NE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
   auto* combo = window->Pm().Find<skinui::Combo>(L"language_combo");
   EXPECT_EQ(combo->GetItem(combo->GetCurSel())->userData, L"arabic");
+  ExpectComboImages(combo, true, "arabic at start");
   PumpFor(200);
   EXPECT_TRUE(Screenshot(hwnd, "page0-arabic-at-start"));
 }
