@@ -91,6 +91,7 @@ void DropList::Close() {
   if (!hwnd_ || !IsWindowVisible(hwnd_)) return;
   closedAt_ = GetTickCount();
   closedCombo_ = combo_;
+  tip_.Hide();
   ::ShowWindow(hwnd_, SW_HIDE);
   if (combo_) combo_->SetDropped(false);
   HWND owner = GetWindow(hwnd_, GW_OWNER);
@@ -177,6 +178,8 @@ LRESULT DropList::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (i != hot_) {
         hot_ = i;
         Render();
+        const ComboItem* item = combo_->GetItem(i);
+        tip_.Show(hwnd_, item && pm_ ? pm_->ResolveText(item->toolTip) : std::wstring());
       }
       return 0;
     }

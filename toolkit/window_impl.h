@@ -23,6 +23,7 @@
 namespace skinui {
 
 class ShadowWindow;
+class TipWindow;
 class EditHost;
 class DropList;
 class Surface;
@@ -119,6 +120,7 @@ class WindowImplBase : public ManagerHost, public NotifyListener {
   std::unique_ptr<Surface> surface_;
   std::unique_ptr<ShadowWindow> shadow_;
   std::unique_ptr<DropList> dropList_;
+  std::unique_ptr<TipWindow> tip_;
   std::map<Edit*, std::unique_ptr<EditHost>> edits_;
   int dpi_ = 96;
   bool repaintPosted_ = false;

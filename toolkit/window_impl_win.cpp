@@ -26,7 +26,7 @@ bool AnyRingShown(const PaintManager& pm) {
 
 }  // namespace
 
-WindowImplBase::WindowImplBase() : surface_(new Surface) {
+WindowImplBase::WindowImplBase() : surface_(new Surface), tip_(new TipWindow) {
   pm_.SetHost(this);
   pm_.SetTextMeasurer(&measurer_);
   pm_.AddNotifier(this);
@@ -366,11 +366,13 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         tracking_ = TrackMouseEvent(&tme) != FALSE;
       }
       pm_.MouseMove(MousePoint());
+      tip_->Show(hwnd_, pm_.GetHot() ? pm_.ResolveText(pm_.GetHot()->GetToolTip()) : std::wstring());
       break;
     case WM_MOUSELEAVE:
     case WM_NCMOUSELEAVE:
       tracking_ = false;
       pm_.MouseLeave();
+      tip_->Hide();
       break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
@@ -417,6 +419,7 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       edits_.clear();
       dropList_.reset();
       shadow_.reset();
+      tip_.reset(new TipWindow);
       break;
     default:
       break;

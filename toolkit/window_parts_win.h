@@ -39,6 +39,24 @@ class Surface {
   int w_ = 0, h_ = 0;
 };
 
+// A tracking tool tip shown next to the mouse for the control or list item
+// under it.
+class TipWindow {
+ public:
+  TipWindow() = default;
+  ~TipWindow();
+  TipWindow(const TipWindow&) = delete;
+  TipWindow& operator=(const TipWindow&) = delete;
+  // Shows `text` near the cursor (an empty text hides the tip).
+  void Show(HWND owner, const std::wstring& text);
+  void Hide();
+
+ private:
+  HWND tip_ = nullptr;
+  HWND owner_ = nullptr;
+  std::wstring text_;
+};
+
 class ShadowWindow {
  public:
   ShadowWindow() = default;
@@ -114,6 +132,7 @@ class DropList {
   Size size_;
   DWORD closedAt_ = 0;
   Combo* closedCombo_ = nullptr;
+  TipWindow tip_;
 };
 
 }  // namespace skinui
