@@ -221,8 +221,10 @@ void Downloader::StopThreads() {
     }
     if (threads.empty()) break;
     for (std::thread& t : threads) {
-      if (t.joinable() && t.get_id() != std::this_thread::get_id()) t.join();
-      else if (t.joinable()) t.detach();
+      if (t.joinable() && t.get_id() != std::this_thread::get_id())
+        t.join();
+      else if (t.joinable())
+        t.detach();
     }
   }
   {
@@ -234,8 +236,10 @@ void Downloader::StopThreads() {
     runningWorkers = 0;
   }
   if (singleThread.joinable()) {
-    if (singleThread.get_id() != std::this_thread::get_id()) singleThread.join();
-    else singleThread.detach();
+    if (singleThread.get_id() != std::this_thread::get_id())
+      singleThread.join();
+    else
+      singleThread.detach();
   }
 }
 

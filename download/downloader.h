@@ -167,7 +167,7 @@ class Downloader {
   // and the last thread out downloads the file over one connection.
   std::atomic<bool> rangeRefused{false};
   // The reader has queued all it will queue; the merge writer stops waiting.
-  bool readerDone = false;          // guarded by queueLock
+  bool readerDone = false;  // guarded by queueLock
   std::atomic<bool> mergeFailed{false};
   std::atomic<int> mergeError{0};
 };

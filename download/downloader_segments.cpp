@@ -32,7 +32,8 @@ void Downloader::Worker(int id) {
         node->state = 2;
       } else if (!Aborting()) {
         const long status = ResponseCode(node->handle);
-        failure = result != CURLE_OK ? result : (status >= 400 ? static_cast<int>(status) : CURLE_PARTIAL_FILE);
+        failure =
+            result != CURLE_OK ? result : (status >= 400 ? static_cast<int>(status) : CURLE_PARTIAL_FILE);
       }
     }
     if (node) node->speed = 0;
@@ -87,7 +88,8 @@ bool Downloader::SplitLargest() {
   {
     std::lock_guard<std::mutex> guard(progressSection);
     for (const auto& entry : nodes) {
-      view.push_back({entry.first, entry.second->state.load(), entry.second->position.load(), entry.second->end.load()});
+      view.push_back(
+          {entry.first, entry.second->state.load(), entry.second->position.load(), entry.second->end.load()});
     }
     count = static_cast<int>(nodes.size());
   }
@@ -173,7 +175,8 @@ void Downloader::Reader() {
         {
           std::unique_lock<std::mutex> q(queueLock);
           if (mergeQueue.size() > kQueueLimit) {
-            roomReady.wait(q, [this] { return mergeQueue.empty() || stopEvent.IsSet() || Aborting() || mergeFailed; });
+            roomReady.wait(
+                q, [this] { return mergeQueue.empty() || stopEvent.IsSet() || Aborting() || mergeFailed; });
           }
           if (Aborting() || mergeFailed) break;
           mergeQueue.push_back(std::move(chunk));
@@ -204,7 +207,8 @@ int Downloader::MergeWriter(tNode& first) {
     std::list<std::string> taken;
     {
       std::unique_lock<std::mutex> q(queueLock);
-      dataReady.wait(q, [this] { return !mergeQueue.empty() || stopEvent.IsSet() || Aborting() || readerDone; });
+      dataReady.wait(q,
+                     [this] { return !mergeQueue.empty() || stopEvent.IsSet() || Aborting() || readerDone; });
       taken.swap(mergeQueue);
     }
     if (taken.empty()) {
@@ -224,7 +228,8 @@ int Downloader::MergeWriter(tNode& first) {
       mergedBytes += static_cast<int64_t>(written);
       if (delegate) delegate->OnMergeProgress(mergedBytes);
       if (written != chunk.size()) {
-        DebugOut("KVDown: merge append short, " + std::to_string(written) + " of " + std::to_string(chunk.size()));
+        DebugOut("KVDown: merge append short, " + std::to_string(written) + " of " +
+                 std::to_string(chunk.size()));
         mergeFailed = true;
         WakeMergeWaits();
         return CURLE_WRITE_ERROR;

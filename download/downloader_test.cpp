@@ -82,14 +82,16 @@ class DownloaderTest : public ::testing::Test {
   }
   void ExpectCompleteCopy(const std::string& content, const std::string& name) {
     EXPECT_EQ(delegate.completes, 1) << name;
-    EXPECT_TRUE(delegate.errors.empty()) << name << ": error " << (delegate.errors.empty() ? 0 : delegate.errors[0]);
+    EXPECT_TRUE(delegate.errors.empty())
+        << name << ": error " << (delegate.errors.empty() ? 0 : delegate.errors[0]);
     bool ok = false;
     const std::string copy = ReadWholeFile(target, &ok);
     ASSERT_TRUE(ok) << name;
     ASSERT_EQ(copy.size(), content.size()) << name;
     EXPECT_EQ(HashBytes(copy), HashBytes(content)) << name;
     for (int id = 1; id < 16; ++id) {
-      EXPECT_NE(access((target + std::to_string(id)).c_str(), F_OK), 0) << name << ": range file " << id << " left";
+      EXPECT_NE(access((target + std::to_string(id)).c_str(), F_OK), 0)
+          << name << ": range file " << id << " left";
     }
   }
   void ClearLog() {
@@ -175,19 +177,54 @@ TEST_F(DownloaderTest, RecoversFromTransferFaults) {
     const char* expectedLine;  // a line that must appear
   };
   const Case cases[] = {
-      {"connection dropped half-way in range 1", size, {{plan[1].start, F::Drop, half1}}, false, false,
-       plan[1].start + half1, "KVDown: attempt 1 ended with 18"},
-      {"stall in the last range", size, {{plan.back().start, F::Stall, 1 * MiB}}, false, false,
-       plan.back().start + 1 * MiB, "KVDown: attempt 1 ended with 28"},
-      {"ranges ignored (200 with the whole file)", size, {}, true, false, -1,
+      {"connection dropped half-way in range 1",
+       size,
+       {{plan[1].start, F::Drop, half1}},
+       false,
+       false,
+       plan[1].start + half1,
+       "KVDown: attempt 1 ended with 18"},
+      {"stall in the last range",
+       size,
+       {{plan.back().start, F::Stall, 1 * MiB}},
+       false,
+       false,
+       plan.back().start + 1 * MiB,
+       "KVDown: attempt 1 ended with 28"},
+      {"ranges ignored (200 with the whole file)",
+       size,
+       {},
+       true,
+       false,
+       -1,
        "KVDown: byte ranges not honoured, downloading over one connection"},
-      {"206 with a Content-Range that is off by one", size, {}, false, true, -1,
+      {"206 with a Content-Range that is off by one",
+       size,
+       {},
+       false,
+       true,
+       -1,
        "KVDown: byte ranges not honoured, downloading over one connection"},
-      {"range 0 dropped, its resumption answered with the whole file", size,
-       {{0, F::Drop, 1 * MiB}, {1 * MiB, F::Whole}}, false, false, 1 * MiB, "KVDown: attempt 1 ended with 18"},
-      {"single connection dropped, then the range ignored", 5 * MiB, {{0, F::Drop, 2 * MiB}}, true, false,
-       2 * MiB, "KVDown: attempt 1 ended with 18"},
-      {"single connection stalled", 5 * MiB, {{0, F::Stall, 3 * MiB}}, false, false, 3 * MiB,
+      {"range 0 dropped, its resumption answered with the whole file",
+       size,
+       {{0, F::Drop, 1 * MiB}, {1 * MiB, F::Whole}},
+       false,
+       false,
+       1 * MiB,
+       "KVDown: attempt 1 ended with 18"},
+      {"single connection dropped, then the range ignored",
+       5 * MiB,
+       {{0, F::Drop, 2 * MiB}},
+       true,
+       false,
+       2 * MiB,
+       "KVDown: attempt 1 ended with 18"},
+      {"single connection stalled",
+       5 * MiB,
+       {{0, F::Stall, 3 * MiB}},
+       false,
+       false,
+       3 * MiB,
        "KVDown: attempt 1 ended with 28"},
   };
   for (const Case& c : cases) {
@@ -254,15 +291,16 @@ TEST_F(DownloaderTest, StartFailsWithoutALength) {
   struct Case {
     const char* name;
     bool reachable;
-    int heads;          // HEAD requests the server saw
-    int failedProbes;   // "ret is" lines
+    int heads;         // HEAD requests the server saw
+    int failedProbes;  // "ret is" lines
   };
   for (const Case& c : {Case{"HEAD without length", true, 1, 0}, Case{"nothing listens", false, 0, 4}}) {
     SCOPED_TRACE(c.name);
     TestFileServer server(MakeContent(1000));
     server.headWithoutLength = true;
     ClearLog();
-    const std::string url = c.reachable ? server.Url() : "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/f";
+    const std::string url =
+        c.reachable ? server.Url() : "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/f";
     RecordingDelegate d;
     Downloader downloader(url, Utf8ToWide(target), &d, kLowSpeedSeconds);
     EXPECT_FALSE(downloader.Start());
@@ -378,7 +416,8 @@ TEST_F(DownloaderTest, ShortMergeAppendEndsWithError) {
   rlimit old{};
   getrlimit(RLIMIT_FSIZE, &old);
   rlimit limited = old;
-  limited.rlim_cur = static_cast<rlim_t>(plan[0].end + 1 + 1 * MiB);  // range files fit, the merged target not
+  limited.rlim_cur =
+      static_cast<rlim_t>(plan[0].end + 1 + 1 * MiB);  // range files fit, the merged target not
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
   auto downloader = Make(server.Url());
   const bool started = downloader->Start();

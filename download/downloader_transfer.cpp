@@ -104,8 +104,8 @@ int Downloader::SingleProgress(void* context, int64_t dlTotal, int64_t, int64_t,
   if (dlTotal == 0 || !owner->delegate) return 0;
   curl_off_t speed = 0;
   curl_easy_getinfo(node->handle, CURLINFO_SPEED_DOWNLOAD_T, &speed);
-  owner->delegate->OnProgress(static_cast<double>(node->position.load()), static_cast<double>(owner->fileLength),
-                              static_cast<double>(speed));
+  owner->delegate->OnProgress(static_cast<double>(node->position.load()),
+                              static_cast<double>(owner->fileLength), static_cast<double>(speed));
   return 0;
 }
 

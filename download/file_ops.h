@@ -7,7 +7,6 @@
 
 FILE* OpenFileW(const std::wstring& path, const char* mode);
 bool DeleteFileAt(const std::wstring& path);
-bool FileExistsW(const std::wstring& path);
 // Creates one folder level; true when it exists afterwards.
 bool EnsureFolderW(const std::wstring& folder);
 bool SeekFile64(FILE* file, int64_t offset, int whence);

@@ -12,11 +12,6 @@ FILE* OpenFileW(const std::wstring& path, const char* mode) {
 
 bool DeleteFileAt(const std::wstring& path) { return ::unlink(WideToUtf8(path).c_str()) == 0; }
 
-bool FileExistsW(const std::wstring& path) {
-  struct stat st;
-  return ::stat(WideToUtf8(path).c_str(), &st) == 0;
-}
-
 bool EnsureFolderW(const std::wstring& folder) {
   const std::string narrow = WideToUtf8(folder);
   struct stat st;

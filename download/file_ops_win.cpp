@@ -9,8 +9,6 @@ FILE* OpenFileW(const std::wstring& path, const char* mode) {
 
 bool DeleteFileAt(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != 0; }
 
-bool FileExistsW(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 bool EnsureFolderW(const std::wstring& folder) {
   const DWORD attributes = ::GetFileAttributesW(folder.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

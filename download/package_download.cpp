@@ -76,8 +76,8 @@ bool PackageDownloadHost::DownloadPackage(const DomainList& domains, const Speed
   return success;
 }
 
-int PackageDownloadHost::DownloadAttempt(const std::string& url, const std::string& targetPath, long timeLimit,
-                                         AttemptResult& result, bool isLast) {
+int PackageDownloadHost::DownloadAttempt(const std::string& url, const std::string& targetPath,
+                                         long timeLimit, AttemptResult& result, bool isLast) {
   const int r = DownloadOnce(url, targetPath, timeLimit, result);
   if (r != CURLE_OPERATION_TIMEDOUT || !isLast) return r;
 

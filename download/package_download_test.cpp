@@ -35,9 +35,13 @@ class TestHost : public PackageDownloadHost {
   std::atomic<int> progressReports{0};
 };
 
-std::string Domain(const TestFileServer& server) { return "http://127.0.0.1:" + std::to_string(server.port()); }
+std::string Domain(const TestFileServer& server) {
+  return "http://127.0.0.1:" + std::to_string(server.port());
+}
 std::string RefusingDomain() { return "http://127.0.0.1:" + std::to_string(UnusedPort()); }
-std::wstring FailedText(int result) { return GetText(L"tt_downstatus_failed") + L" " + std::to_wstring(result); }
+std::wstring FailedText(int result) {
+  return GetText(L"tt_downstatus_failed") + L" " + std::to_wstring(result);
+}
 
 class PackageDownloadTest : public ::testing::Test {
  protected:
@@ -144,7 +148,8 @@ TEST_F(PackageDownloadTest, FirstOfTwoDomainsTimesOutWithoutFallback) {
   EXPECT_EQ(host.attemptStats.attempts[0].cdnErrorMsg, CdnErrorMessage(28));
   EXPECT_EQ(host.attemptStats.attempts[0].downloadByte, 1000);
   EXPECT_EQ(host.attemptStats.attempts[1].cdnErrorMsg, "");
-  EXPECT_EQ(slow->CountRequests("HEAD"), 0) << "the segmented fallback ran for an attempt that was not the last";
+  EXPECT_EQ(slow->CountRequests("HEAD"), 0)
+      << "the segmented fallback ran for an attempt that was not the last";
   EXPECT_FALSE(host.downloader);
 }
 
@@ -183,7 +188,8 @@ TEST_F(PackageDownloadTest, AtMostThreeDomainsAndNoneForAnEmptyList) {
   TestHost host;
   EXPECT_FALSE(host.DownloadPackage({}, {}, target));
   EXPECT_TRUE(host.attemptStats.attempts.empty());
-  const DomainList five = {RefusingDomain(), RefusingDomain(), RefusingDomain(), RefusingDomain(), RefusingDomain()};
+  const DomainList five = {RefusingDomain(), RefusingDomain(), RefusingDomain(), RefusingDomain(),
+                           RefusingDomain()};
   EXPECT_FALSE(host.DownloadPackage(five, {}, target));
   ASSERT_EQ(host.attemptStats.attempts.size(), 3u);
   EXPECT_EQ(host.attemptStats.attempts[2].selectedCdn, five[2]);

@@ -70,7 +70,8 @@ TestFileServer::TestFileServer(std::string content) : content_(std::move(content
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || ::listen(listenFd_, 64) != 0) {
+  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+      ::listen(listenFd_, 64) != 0) {
     std::perror("test server");
     return;
   }
@@ -175,7 +176,8 @@ bool TestFileServer::SendBody(int fd, int64_t first, int64_t last, const Fault* 
   const auto begin = std::chrono::steady_clock::now();
   int64_t at = first;
   while (at < limit) {
-    if (held && !SplitRequested(first, last) && std::chrono::steady_clock::now() - begin < std::chrono::seconds(60)) {
+    if (held && !SplitRequested(first, last) &&
+        std::chrono::steady_clock::now() - begin < std::chrono::seconds(60)) {
       // A trickle: slow enough to be overtaken, fast enough for a low-speed limit.
       if (!SendAll(fd, content_.data() + at, 1)) return false;
       ++at;
@@ -226,9 +228,11 @@ void TestFileServer::Serve(int fd) {
     std::lock_guard<std::mutex> guard(lock_);
     requests_.push_back(request);
   }
-  const std::string target = head.substr(head.find(' ') + 1, head.find(' ', head.find(' ') + 1) - head.find(' ') - 1);
+  const std::string target =
+      head.substr(head.find(' ') + 1, head.find(' ', head.find(' ') + 1) - head.find(' ') - 1);
   if (target != path) {
-    const std::string answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found";
+    const std::string answer =
+        "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found";
     SendAll(fd, answer.data(), answer.size());
     return;
   }
@@ -243,8 +247,9 @@ void TestFileServer::Serve(int fd) {
   const bool faulty = TakeFault(request.ranged ? request.first : 0, fault);
   if (faulty && fault.kind == FaultKind::Status) {
     const std::string page = "<html>error " + std::to_string(fault.status) + "</html>";
-    const std::string answer = "HTTP/1.1 " + std::to_string(fault.status) + " Failure\r\nContent-Length: " +
-                               std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page;
+    const std::string answer = "HTTP/1.1 " + std::to_string(fault.status) +
+                               " Failure\r\nContent-Length: " + std::to_string(page.size()) +
+                               "\r\nConnection: close\r\n\r\n" + page;
     SendAll(fd, answer.data(), answer.size());
     return;
   }
