@@ -132,4 +132,38 @@ TEST_F(SkinPackage, MainWindowDrawsWithShadow) {
   }
 }
 
+TEST_F(SkinPackage, PrimaryButtonStatesLookDifferent) {
+  std::string xml;
+  ASSERT_TRUE(ReadSkinFile("InstallMainWnd.xml", xml));
+  auto render = [&](const char* state) {
+    skinui::PaintManager pm;
+    skinui::FixedTextRenderer text;
+    skinui::RendererMeasurer measurer(pm, text);
+    pm.SetTextMeasurer(&measurer);
+    EXPECT_TRUE(pm.LoadMarkup(xml));
+    pm.Layout(pm.GetInitSize());
+    skinui::Control* b = pm.FindControl(L"install");
+    skinui::Rect r = b->GetPos();
+    skinui::Point mid{r.left + 10, (r.top + r.bottom) / 2};
+    if (std::string(state) == "hot") pm.MouseMove(mid);
+    if (std::string(state) == "pushed") pm.MouseDown(mid);
+    if (std::string(state) == "disabled") b->SetEnabled(false);
+    skinui::Bitmap bmp(pm.GetInitSize().cx, pm.GetInitSize().cy);
+    skinui::Canvas canvas = bmp.MakeCanvas();
+    skinui::ImageCache images;
+    skinui::RenderTree(canvas, images, pm, &text);
+    return canvas.Pixel(mid.x, mid.y);
+  };
+  auto luminance = [](uint32_t p) { return ((p >> 16) & 0xFF) * 30 + ((p >> 8) & 0xFF) * 59 + (p & 0xFF) * 11; };
+  const uint32_t normal = render("normal");
+  struct Case {
+    const char* state;
+    int sign;  // brighter (+1) or darker (-1) than normal
+  } cases[] = {{"hot", +1}, {"pushed", -1}, {"disabled", -1}};
+  for (const auto& c : cases) {
+    const uint32_t p = render(c.state);
+    EXPECT_GT((luminance(p) - luminance(normal)) * c.sign, 100 * 8) << c.state;
+  }
+}
+
 }  // namespace
