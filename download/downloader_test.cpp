@@ -401,7 +401,10 @@ TEST_F(DownloaderTest, DestroyingARunningDownloadStopsWithoutCallbacks) {
   server.AddFault(stall);
   auto downloader = std::make_unique<Downloader>(server.Url(), Utf8ToWide(target), &delegate, 60);
   ASSERT_TRUE(downloader->Start());
-  while (server.CountRequests("GET") < Threads()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 3000 && server.CountRequests("GET") < Threads(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(server.CountRequests("GET"), Threads());
   downloader.reset();  // must not wait for the 60 s low-speed window
   EXPECT_FALSE(delegate.done.IsSet());
 }

@@ -92,6 +92,7 @@ TEST(AttemptId, IsThirtyTwoUpperCaseHexDigitsAndFresh) {
   PackageDownloadHost host;
   EXPECT_EQ(host.attemptStats.attemptId.size(), 32u);
   EXPECT_TRUE(host.attemptStats.attempts.empty());
+  EXPECT_EQ(host.timeLimits, (std::array<long, 3>{{60, 120, 180}}));
 }
 
 TEST(CdnErrorText, IsLibcurlsTextForTheResult) {
