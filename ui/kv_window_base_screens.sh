@@ -26,6 +26,7 @@ comp_pid=
 if command -v xcompmgr >/dev/null; then
   xcompmgr >/dev/null 2>&1 &
   comp_pid=$!
+  sleep 1  # a window mapped before the compositor runs may stay unseen
 fi
 cleanup() {
   [ -n "${demo_pid:-}" ] && kill "$demo_pid" 2>/dev/null
