@@ -99,15 +99,17 @@ void ChannelManger::Run() {
   // From here until the full installer has started from it, nobody else may
   // change or replace the file: it runs with the stub's rights.
   bool launched = false;
+  DWORD error = 0;
   heldInstaller = HoldFileAgainstChanges(target);
   if (!heldInstaller) {
-    DebugOut("the downloaded installer cannot be held against changes, error " + std::to_string(GetLastError()));
+    error = GetLastError();
+    DebugOut("the downloaded installer cannot be held against changes, error " + std::to_string(error));
   } else {
     std::wstring pipeName;
     StartPipeReader(&pipeName);
     launched = LaunchInstaller(target, pipeName);
+    error = GetLastError();
   }
-  const DWORD error = GetLastError();
   heldInstaller.reset();
 
   if (launched) {
