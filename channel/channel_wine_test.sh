@@ -13,7 +13,8 @@ export LC_ALL=C  # the English text table, whatever the host's language
 rm -rf "$work"
 mkdir -p "$work"
 sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { echo "FAIL - no vendor simulator"; exit 1; }
-trap stop_vendor_sim EXIT
+blocker=
+trap 'stop_vendor_sim; [ -n "$blocker" ] && kill $blocker 2>/dev/null' EXIT
 
 winpath() { echo "Z:$1" | tr / '\\'; }
 prefix=${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix}
@@ -77,6 +78,7 @@ else
   brc=$?
   check $([ $brc -eq 0 ]; echo $?) "the running ChannelIstaller.exe was terminated first, with exit code 0 (rc=$brc)"
 fi
+blocker=
 cmp -s "$installer" "$temp/ChannelIstaller.exe" && ! ls "$temp"/ChannelIstaller[0-9]*.exe >/dev/null 2>&1
 check $? "the download replaced it under its own name"
 
