@@ -23,6 +23,16 @@ check() {  # check CONDITION-RESULT DESCRIPTION
   if [ "$1" = 0 ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi
 }
 has_line() { grep -qxF -- "$2" "$1"; }
+# The failure report the window sent: "<http_code> <error_module>" of each
+# install report in the simulator's record (ANSI bytes as U+0080..U+00FF).
+failure_reports() {
+  python3 -c 'import json, sys
+for line in open(sys.argv[1]):
+    r = json.loads(line)
+    if r["method"] == "POST" and r["path"].endswith("/update_pc_module"):
+        d = json.loads(r["body"]).get("error_detail", {})
+        print(d.get("http_code"), d.get("error_module"))' "$1" 2>/dev/null
+}
 # The stub's process id: the first process debug_capture started.
 stub_pid() { sed -n 's/^\([0-9]*\): debug_capture: started .*QuorvaneSetup\.exe$/\1/p' "$1" | head -1; }
 # Runs the installer under debug_capture; extra arguments go to the installer.
@@ -84,10 +94,12 @@ check $? "the download replaced it under its own name"
 
 echo "# 2. the full installer fails with a text"
 start_vendor_sim "$sim" "$work/sim2" --file "$installer" --domains 2 || exit 1
-END="channel install failed" run_setup "$work/run2.txt" -silent -auto-start \
+END="channel install failed" END_MS=5000 run_setup "$work/run2.txt" -silent -auto-start \
   -install-path "$(winpath "$work/installed_fail")" -sample-fail=disk%20full
 rc=$?
 stop_vendor_sim
+failure_reports "$SIM_RECORD" | grep -qx "2000 Failed to install: disk full"
+check $? "the window reported the full installer's failure text (code 2000)"
 pid=$(stub_pid "$work/run2.txt")
 has_line "$work/run2.txt" "$pid: channel install failed, status text: Failed to install: disk full"
 check $? "the status text is the full installer's failure text"
@@ -109,10 +121,12 @@ check $? "the installer still installed"
 
 echo "# 4. no domain delivers the file"
 start_vendor_sim "$sim" "$work/sim4" --file "$installer" --domains 3 --fault 0:refuse,1:refuse,2:404 || exit 1
-END="channel install failed" run_setup "$work/run4.txt" -silent -auto-start \
+END="channel install failed" END_MS=5000 run_setup "$work/run4.txt" -silent -auto-start \
   -install-path "$(winpath "$work/installed_none")"
 rc=$?
 stop_vendor_sim
+failure_reports "$SIM_RECORD" | grep -qx "2000 download failed.errorcode is. 404"
+check $? "the window reported the last attempt's text (code 2000)"
 pid=$(stub_pid "$work/run4.txt")
 # Wine hands wide debugger lines on in the ANSI code page: the full-width
 # comma and colon of the English text arrive as "," and ":".
