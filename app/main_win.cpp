@@ -2,6 +2,7 @@
 // skin package and the interface language, create the one main window, run
 // the message loop and return the exit code (always 0).
 #include <windows.h>
+// after windows.h
 #include <objbase.h>
 
 #include <memory>
@@ -30,7 +31,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
   // failed creation (which may already have run that step) is not deleted
   // here; the process ends right after.
   if (!window->Create(nullptr, GetText(L"tt_wizard").c_str(),
-                      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_WINDOWEDGE)) {
+                      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                      WS_EX_WINDOWEDGE)) {
     ReleaseTextTable();
     CoUninitialize();
     return 0;

@@ -5,8 +5,8 @@
 #include <map>
 
 #include "base/text_convert.h"
-#include "ui/links.h"
 #include "base/vendor.h"
+#include "ui/links.h"
 
 namespace {
 

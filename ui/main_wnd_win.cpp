@@ -1,5 +1,3 @@
-#include "ui/main_wnd.h"
-
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -14,15 +12,16 @@
 #include "telemetry/user_agent.h"
 #include "toolkit/controls.h"
 #include "ui/links.h"
+#include "ui/main_wnd.h"
 #include "ui/path_pattern.h"
 #include "ui/text_table.h"
 
 namespace {
 
 const wchar_t* const kNamedControls[] = {
-    L"closebtn", L"installPath", L"InstallStatusLayout", L"progres", L"install", L"pathIsOK", L"installstatustips",
-    L"install_status", L"installfailed_towebsit", L"browse", L"startApp", L"protocol", L"grantoption",
-    L"language_combo"};
+    L"closebtn",          L"installPath",    L"InstallStatusLayout",    L"progres", L"install",  L"pathIsOK",
+    L"installstatustips", L"install_status", L"installfailed_towebsit", L"browse",  L"startApp", L"protocol",
+    L"grantoption",       L"language_combo"};
 
 constexpr int kFolderFieldFont = 10;
 constexpr UINT kIconResource = 106;
@@ -68,7 +67,9 @@ UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs) {
 }
 
 CMainWnd::CMainWnd(const LaunchOptions& opts, std::unique_ptr<ChannelController> ch)
-    : options(opts), rules(*this, BuildPathPattern(LogicalDrives()), opts.installPath), channel(std::move(ch)) {
+    : options(opts),
+      rules(*this, BuildPathPattern(LogicalDrives()), opts.installPath),
+      channel(std::move(ch)) {
   if (options.channelId.empty()) options.channelId = L"5";
   if (!options.pipeName.empty()) pipeHandle = OpenProgressPipe(options.pipeName);
   openUrl = OpenInBrowser;
@@ -165,7 +166,9 @@ std::wstring CMainWnd::LanguageSelectorText() {
   return item ? Manager().ResolveText(item->text) : std::wstring();
 }
 
-std::string CMainWnd::GetUserAgentLine() { return ProcessUserAgentLine(options.channelId, LanguageSelectorText()); }
+std::string CMainWnd::GetUserAgentLine() {
+  return ProcessUserAgentLine(options.channelId, LanguageSelectorText());
+}
 
 InstallRunHooks CMainWnd::MakeHooks() {
   InstallRunHooks hooks;
@@ -210,7 +213,8 @@ void CMainWnd::RegisterNotifications() {
   pump.On(L"click", L"install", [this](const skinui::Notification&) { run->StartInstall(); });
   pump.On(L"click", L"browse", [this](const skinui::Notification&) { OnBrowse(); });
   pump.On(L"click", L"startApp", [this](const skinui::Notification&) { OnStartApp(); });
-  pump.On(L"click", L"protocol", [this](const skinui::Notification&) { openUrl(Utf8ToWide(AgreementPageUrl())); });
+  pump.On(L"click", L"protocol",
+          [this](const skinui::Notification&) { openUrl(Utf8ToWide(AgreementPageUrl())); });
   pump.On(L"click", L"installfailed_towebsit",
           [this](const skinui::Notification&) { openUrl(Utf8ToWide(DownloadPageUrl(CurrentLanguage()))); });
   pump.On(L"textchanged", L"installPath", [this](const skinui::Notification& n) {
@@ -221,7 +225,8 @@ void CMainWnd::RegisterNotifications() {
 
 void CMainWnd::OnBrowse() {
   std::wstring picked;
-  if (pickFolder && pickFolder(GetText(L"tt_choosepath"), picked)) rules.SetFolder(ComposeBrowsedFolder(picked));
+  if (pickFolder && pickFolder(GetText(L"tt_choosepath"), picked))
+    rules.SetFolder(ComposeBrowsedFolder(picked));
   ShowFolder();
   rules.FolderTextChanged(rules.Folder());
 }

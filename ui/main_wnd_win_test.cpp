@@ -2,8 +2,6 @@
 // driven with real mouse clicks and typing where the toolkit takes them, and
 // with notifications by control name elsewhere. Screenshots of the pages in
 // every language go to QV_SCREENSHOT_DIR for a person to look at.
-#include "ui/main_wnd.h"
-
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
@@ -12,6 +10,8 @@
 #include <iterator>
 #include <mutex>
 #include <vector>
+
+#include "ui/main_wnd.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
@@ -248,8 +248,8 @@ int WindowsTextWidth(skinui::PaintManager& pm, const std::wstring& text, int fon
 std::vector<std::string> LayoutFaults(skinui::PaintManager& pm) {
   std::vector<std::string> faults;
   const int width = pm.GetClientSize().cx;
-  for (const wchar_t* name : {L"install", L"browse", L"createshortcut", L"autostart", L"grantoption", L"protocol",
-                              L"pathIsOK", L"language_combo"}) {
+  for (const wchar_t* name : {L"install", L"browse", L"createshortcut", L"autostart", L"grantoption",
+                              L"protocol", L"pathIsOK", L"language_combo"}) {
     auto* label = dynamic_cast<skinui::Label*>(pm.FindControl(name));
     if (!label || !label->IsVisibleInTree()) continue;
     const skinui::Rect& r = label->GetPos();
@@ -308,7 +308,8 @@ class MainWndTest : public ::testing::Test {
     channel->status = failStatus;
     window = new TestWnd(options, std::move(scripted));
     hwnd = window->Create(nullptr, GetText(L"tt_wizard").c_str(),
-                          WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_WINDOWEDGE);
+                          WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                          WS_EX_WINDOWEDGE);
     ASSERT_NE(hwnd, nullptr);
     window->CenterWindow();
     window->ShowWindow(show);
@@ -362,8 +363,8 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
 
   // The client the start button opens: a stand-in that leaves a mark.
   const std::wstring folder = testsupport::MakeTempFolder(L"ui wizard");
-  ASSERT_TRUE(CopyFileW(Utf8ToWide("Z:" QV_MARK_CLIENT).c_str(),
-                        (folder + L"\\Quorvane.exe").c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileW(Utf8ToWide("Z:" QV_MARK_CLIENT).c_str(), (folder + L"\\Quorvane.exe").c_str(), FALSE));
   LaunchOptions options;
   options.installPath = folder;
   options.pipeName = pipeName;
@@ -371,7 +372,8 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   Open(options);
   SetDebugSink(nullptr);
   EXPECT_TRUE(window->HoldsPipe());
-  EXPECT_NE(std::find(lines.begin(), lines.end(), WideToUtf8(L"__install pipename suc " + pipeName)), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), WideToUtf8(L"__install pipename suc " + pipeName)),
+            lines.end());
 
   // Page 0 as the options give it.
   EXPECT_EQ(Page(), 0);
@@ -416,8 +418,8 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   GetRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane",
                L"CHANNELID", stored, sizeof(stored), L"");
   EXPECT_EQ(std::wstring(stored), L"5");
-  GetRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane", L"SEOID",
-               stored, sizeof(stored), L"");
+  GetRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane",
+               L"SEOID", stored, sizeof(stored), L"");
   EXPECT_EQ(std::wstring(stored), L"seo9");
   PumpFor(300);
   EXPECT_TRUE(Screenshot(hwnd, "page2-finished"));
@@ -469,8 +471,15 @@ TEST_F(MainWndTest, FailureShowsTheTextAndTheDownloadLink) {
     std::string link;
   };
   const Case cases[] = {
-      {"status text", L"download failed\xFF0C" L"errorcode is\xFF1A" L"28", L"en",
-       L"download failed\xFF0C" L"errorcode is\xFF1A" L"28", Vendor().web + "?cid=1"},
+      {"status text",
+       L"download failed\xFF0C"
+       L"errorcode is\xFF1A"
+       L"28",
+       L"en",
+       L"download failed\xFF0C"
+       L"errorcode is\xFF1A"
+       L"28",
+       Vendor().web + "?cid=1"},
       {"empty status in Russian", L"", L"ru", L"", Vendor().app + "/official/pc/Quorvane_windows_1.exe"},
   };
   for (const Case& c : cases) {

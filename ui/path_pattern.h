@@ -8,7 +8,15 @@
 #include <vector>
 
 // What the system says a drive is (the values of GetDriveTypeW).
-enum class DriveKind { Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6 };
+enum class DriveKind {
+  Unknown = 0,
+  NoRootDir = 1,
+  Removable = 2,
+  Fixed = 3,
+  Remote = 4,
+  CdRom = 5,
+  RamDisk = 6
+};
 
 struct LogicalDrive {
   wchar_t letter;  // 'A'..'Z'

@@ -18,16 +18,13 @@ TEST(PathPattern, KeepsRemovableFixedAndRemoteDrivesUpperThenLower) {
   };
   const Case cases[] = {
       {"fixed C, CD-ROM E", {{L'C', K::Fixed}, {L'E', K::CdRom}}, L"Cc"},
-      {"every kept kind",
-       {{L'A', K::Removable}, {L'C', K::Fixed}, {L'Z', K::Remote}},
-       L"ACZacz"},
+      {"every kept kind", {{L'A', K::Removable}, {L'C', K::Fixed}, {L'Z', K::Remote}}, L"ACZacz"},
       {"every dropped kind",
        {{L'B', K::Unknown}, {L'D', K::NoRootDir}, {L'E', K::CdRom}, {L'R', K::RamDisk}},
        L""},
       {"lower-case letters given", {{L'd', K::Fixed}}, L"Dd"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(BuildPathPattern(c.drives), L"[" + c.letters + kTail) << c.name;
+  for (const Case& c : cases) EXPECT_EQ(BuildPathPattern(c.drives), L"[" + c.letters + kTail) << c.name;
 }
 
 TEST(PathPattern, AtMostTwentySixLetters) {
@@ -50,10 +47,10 @@ TEST(FolderValidation, FolderMatchesWithOneFixedDriveAndOneCdRom) {
       {L"C:\\Program Files (x86)\\Quorvane", true},
       {L"C:\\Games\\", true},
       {L"C:/a\\b/c", true},
-      {L"E:\\Games", false},     // CD-ROM
+      {L"E:\\Games", false},  // CD-ROM
       {L"e:\\Games", false},
-      {L"D:\\Games", false},     // no such drive
-      {L"C:\\", false},          // no name after the separator
+      {L"D:\\Games", false},  // no such drive
+      {L"C:\\", false},       // no name after the separator
       {L"C:", false},
       {L"C:Games", false},
       {L"C:\\a?b", false},
@@ -62,10 +59,10 @@ TEST(FolderValidation, FolderMatchesWithOneFixedDriveAndOneCdRom) {
       {L"C:\\a<b>", false},
       {L"C:\\a|b", false},
       {L"C:\\a:b", false},
-      {L"C:\\\\Games", false},   // an empty name between separators
+      {L"C:\\\\Games", false},  // an empty name between separators
       {L"C:\\Games\\\\", false},
-      {L"\tC:\\Games", false},   // a tab is not trimmed
-      {L" C:\\Games", false},    // the pattern itself takes no blanks before the letter
+      {L"\tC:\\Games", false},  // a tab is not trimmed
+      {L" C:\\Games", false},   // the pattern itself takes no blanks before the letter
       {L"", false},
       {L"CC:\\Games", false},
       {L"C:\\Spiele\x00FC\\\x6E38\x620F", true},  // any letters in names
@@ -106,7 +103,10 @@ TEST(FolderValidation, OnlySpacesAreTrimmed) {
       {L"C:\\My Games", L"C:\\My Games"},
       {L"\tC:\\Games", L"\tC:\\Games"},
       {L"C:\\Games\t ", L"C:\\Games\t"},
-      {L"\x3000" L"C:\\Games", L"\x3000" L"C:\\Games"},  // ideographic space stays
+      {L"\x3000"
+       L"C:\\Games",
+       L"\x3000"
+       L"C:\\Games"},  // ideographic space stays
       {L"    ", L""},
       {L"", L""},
   };
