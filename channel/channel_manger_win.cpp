@@ -150,12 +150,21 @@ bool ChannelManger::StartPipeReader(std::wstring* pipeName) {
   return true;
 }
 
+// True when a client has connected to the pipe, even if the reader has not
+// woken up to that yet: the pipe then holds data or reports its closed end.
+bool ChannelManger::ClientCameToPipe() {
+  if (clientConnected) return true;
+  DWORD available = 0;
+  if (PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &available, nullptr)) return true;
+  return GetLastError() == ERROR_BROKEN_PIPE;
+}
+
 void ChannelManger::StopPipeReader() {
   if (pipeReader && pipeReader->joinable()) {
     // The installer has ended, so its end is closed: a connected reader reads
     // what is left and ends by itself (unless a process it started kept the
     // end open).
-    if (clientConnected) readerEnded.WaitFor(std::chrono::milliseconds(readerDrainMs));
+    if (ClientCameToPipe()) readerEnded.WaitFor(std::chrono::milliseconds(readerDrainMs));
     stopped = true;
     if (pipeEvent) SetEvent(pipeEvent.get());
     pipeReader->join();

@@ -51,6 +51,14 @@ class ChannelManger : public PackageDownloadHost, public PipeReaderHost, public 
   // right after the start.
   bool LaunchInstaller(const std::string& path, const std::wstring& pipeName);
 
+  // Creates the progress pipe and starts the reader on it; false (and an
+  // empty name) when the pipe cannot be created.
+  bool StartPipeReader(std::wstring* pipeName);
+  // After the full installer has ended: ends the reader, letting it first
+  // read what a connected installer wrote before it ended, then closes the
+  // pipe and its event. Sets `stopped`.
+  void StopPipeReader();
+
   // How long, after the full installer has ended, the reader may go on
   // reading what it wrote before the reader is stopped.
   DWORD readerDrainMs = 5000;
@@ -67,11 +75,8 @@ class ChannelManger : public PackageDownloadHost, public PipeReaderHost, public 
 
  private:
   void PostProgress(unsigned value);
-  bool StartPipeReader(std::wstring* pipeName);
-  // Ends the reader (letting a connected one read what the installer wrote)
-  // and closes the pipe and its event.
-  void StopPipeReader();
   void PostFailure();
+  bool ClientCameToPipe();
 
   ManualResetEvent readerEnded;
   std::mutex publishedLock;

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "channel/process_ops_win.h"
 #include "install/messages.h"
+#include "ui/text_table.h"
 
 namespace {
 
@@ -67,6 +69,41 @@ TEST_F(ChannelMangerTest, AttemptIdIsMadeOnce) {
   ChannelManger other;
   EXPECT_NE(other.AttemptStats().attemptId, id);
   EXPECT_TRUE(manager.StatusText().empty());
+}
+
+TEST_F(ChannelMangerTest, WhatTheInstallerWroteBeforeItEndedIsRead) {
+  const std::wstring failure = GetText(L"tt_failed") + L": written just before the end";
+  const struct {
+    const char* name;
+    bool connects;
+    std::wstring written;
+    std::wstring status;
+    std::vector<unsigned> posted;
+  } cases[] = {
+      {"failure text", true, failure, failure, {}},
+      {"last progress", true, L"100", L"", {99}},
+      {"never connected", false, L"", L"", {}},
+  };
+  for (const auto& c : cases) {
+    ChannelManger m;
+    m.window = window;
+    std::wstring name;
+    ASSERT_TRUE(m.StartPipeReader(&name)) << c.name;
+    if (c.connects) {
+      // The installer connects, writes and ends at once.
+      UniqueHandle client(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(client.valid()) << c.name;
+      DWORD n = 0;
+      EXPECT_TRUE(WriteFile(client.get(), c.written.data(), DWORD(c.written.size() * 2), &n, nullptr)) << c.name;
+    }
+    m.StopPipeReader();
+    EXPECT_TRUE(m.stopped) << c.name;
+    EXPECT_EQ(m.statusText, c.status) << c.name;
+    std::vector<unsigned> posted = Posted();
+    // A closed end may be read once as 0 (posting 70).
+    posted.erase(std::remove(posted.begin(), posted.end(), 70u), posted.end());
+    EXPECT_EQ(posted, c.posted) << c.name;
+  }
 }
 
 // The child of LaunchInstaller: exits with the code it is given.
