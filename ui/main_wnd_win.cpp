@@ -1,3 +1,5 @@
+#include "ui/main_wnd.h"
+// The shell headers need windows.h first.
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -12,7 +14,6 @@
 #include "telemetry/user_agent.h"
 #include "toolkit/controls.h"
 #include "ui/links.h"
-#include "ui/main_wnd.h"
 #include "ui/path_pattern.h"
 #include "ui/text_table.h"
 

@@ -2,6 +2,8 @@
 // driven with real mouse clicks and typing where the toolkit takes them, and
 // with notifications by control name elsewhere. Screenshots of the pages in
 // every language go to QV_SCREENSHOT_DIR for a person to look at.
+#include "ui/main_wnd.h"
+// The shell headers need windows.h first.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
@@ -10,8 +12,6 @@
 #include <iterator>
 #include <mutex>
 #include <vector>
-
-#include "ui/main_wnd.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
