@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end runs of the built installer under Wine: silent completion, a
 # silent start without an automatic option, an interactive window that a
-# screenshot shows, and an interactive install driven by real clicks. Installs run against the native vendor simulator on
+# screenshot shows, and interactive installs driven by real clicks (one that
+# finishes, one that fails). Installs run against the native vendor simulator on
 # 127.0.0.1 (see channel/testing/vendor_sim_env.sh).
 # Usage: app_wine_test.sh WINE_RUN EXE OUT_DIR SOURCE_DIR INSTALLER_EXE CAPTURE_EXE
 set -u
@@ -71,12 +72,16 @@ fi
 
 # 5. A person's install with real clicks: "install" on page 0, the progress of
 # the real channel install on page 1, page 2, then "startApp" starts the
-# installed client and the installer ends with exit code 0.
+# installed client and the installer ends with exit code 0. The installer's
+# file name carries a channel and the platform and aid values, so the
+# finished install is reported and the client activation too.
 if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   start_vendor_sim "$sim" "$out/sim5" --file "$installer" --domains 2 --rate '*:400k' || exit 1
   folder="$out/install5"
   rm -rf "$folder"
-  "$wine_run" "$exe" -install-path "$(winpath "$folder")" &
+  named="$out/QuorvaneSetup_cid12_seosourceid77_platformid3_aid901.exe"
+  cp "$exe" "$named"
+  "$wine_run" "$named" -install-path "$(winpath "$folder")" &
   pid=$!
   wid=""
   for i in $(seq 1 30); do
@@ -118,13 +123,88 @@ if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   for i in $(seq 1 20); do [ -s "$folder/client_started.txt" ] && break; sleep 0.5; done
   [ -s "$folder/client_started.txt" ] && check ok "the start button started the installed client" \
                                      || check no "the start button started the installed client"
-  grep -q '"path":"/api/data_report/client/update_pc_module"' "$SIM_RECORD" 2>/dev/null \
-    && grep '"path":"/api/data_report/client/update_pc_module"' "$SIM_RECORD" | grep -q 'http_code\\":0' \
-    && check ok "the finished install was reported" || check no "the finished install was reported"
+  # The requests the simulator received: the report of the finished install
+  # and the activation, both naming this channel and the language chosen.
+  python3 - "$SIM_RECORD" <<'PY' && check ok "the finished install and the activation were reported" \
+                                || check no "the finished install and the activation were reported"
+import json, sys
+lines = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8") if l.strip()]
+report = [l for l in lines if l["path"] == "/api/data_report/client/update_pc_module"]
+active = [l for l in lines if l["path"] == "/api/common_bll/v1/client/active"]
+ok = True
+def need(cond, what):
+    global ok
+    if not cond:
+        print("  not as expected:", what)
+        ok = False
+need(len(report) == 1, "one install report, got %d" % len(report))
+need(len(active) == 1, "one activation, got %d" % len(active))
+if report:
+    body = json.loads(report[0]["body"])
+    need(body["action_type"] == "install" and body["error_detail"]["http_code"] == 0, "report of a success")
+    need(body["install_path"].endswith("install5"), "report names the folder: " + body["install_path"])
+    agent = report[0]["headers"].get("User-Agent", "")
+    need("/12/Quorvane-PC/" in agent and agent.endswith("/English"), "report agent: " + agent)
+if active:
+    need(active[0]["body"] == '{ "aid": "901", "platform_id": 3 }', "activation body: " + active[0]["body"])
+    agent = active[0]["headers"].get("User-Agent", "")
+    need("/12/Quorvane-PC/" in agent and agent.endswith("/English"), "activation agent: " + agent)
+sys.exit(0 if ok else 1)
+PY
   for s in page0 page1 page2; do
     [ -s "$out/$s.png" ] && check ok "screenshot $out/$s.png" || check no "screenshot $out/$s.png"
   done
 else
   check no "no display for the interactive install"
+fi
+
+# 6. A person's install that fails (no domain answers): page 1 keeps the
+# failure text in red and the link to the download site inside the window,
+# and the close button ends the installer with exit code 0.
+if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
+  start_vendor_sim "$sim" "$out/sim6" --file "$installer" --domains 2 --fault 0:refuse,1:refuse || exit 1
+  "$wine_run" "$exe" -install-path "$(winpath "$out/install6")" &
+  pid=$!
+  wid=""
+  for i in $(seq 1 30); do
+    sleep 1
+    wid=$(xdotool search --name "Installation Guide" 2>/dev/null | head -1)
+    [ -n "$wid" ] && break
+  done
+  sleep 2
+  # Red text pixels in a window area: count of pixels of the failure colour.
+  red_pixels() {  # png x y w h
+    convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -depth 8 rgb:- 2>/dev/null | python3 -c '
+import sys
+d = sys.stdin.buffer.read()
+print(sum(1 for i in range(0, len(d) - 2, 3) if d[i] > 180 and d[i + 1] < 130 and d[i + 2] < 140))'
+  }
+  shown=""
+  if [ -n "$wid" ]; then
+    click 275 149
+    for i in $(seq 1 60); do
+      sleep 1
+      shot page1-failed
+      [ "$(red_pixels "$out/page1-failed.png" 40 280 470 45)" -gt 20 ] && { shown=1; break; }
+    done
+    sleep 1
+    shot page1-failed
+    # The link row, below the bar, inside the window: blue link pixels.
+    links=$(convert "$out/page1-failed.png" -crop 470x26+40+330 +repage -depth 8 rgb:- 2>/dev/null | python3 -c '
+import sys
+d = sys.stdin.buffer.read()
+print(sum(1 for i in range(0, len(d) - 2, 3) if d[i + 2] > 200 and d[i] < 140))')
+    click 526 24    # "closebtn"
+  fi
+  timeout 30 tail --pid=$pid -f /dev/null
+  wait $pid
+  rc=$?
+  stop_vendor_sim
+  [ -n "$shown" ] && check ok "a failed install shows its text on page 1 ($out/page1-failed.png)" \
+                  || check no "a failed install shows its text on page 1"
+  [ "${links:-0}" -gt 20 ] && check ok "the download link shows inside the window" \
+                           || check no "the download link shows inside the window (${links:-0} link pixels)"
+  [ $rc -eq 0 ] && check ok "the close button ends a failed install with exit code 0" \
+               || check no "the close button ends a failed install with exit code 0 (rc=$rc)"
 fi
 exit $fail
