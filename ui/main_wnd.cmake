@@ -25,9 +25,7 @@ if(WIN32 AND TARGET qv_window_base AND TARGET qv_telemetry)
   add_dependencies(main_wnd_tests qv_skin_zip qv_mark_client)
   target_compile_definitions(main_wnd_tests PRIVATE QV_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots/ui"
     QV_MARK_CLIENT="$<TARGET_FILE:qv_mark_client>")
-  # A finished install writes the machine-wide uninstall key, as other tests do.
-  set_tests_properties(main_wnd_wine_tests PROPERTIES TIMEOUT 300 LABELS "wine;gui"
-    RESOURCE_LOCK wine_uninstall_key)
+  set_tests_properties(main_wnd_wine_tests PROPERTIES TIMEOUT 300 LABELS "wine;gui")
   # The skin package's path is known once skin/ is configured.
   function(qv_main_wnd_tests_use_skin_zip)
     get_property(zip GLOBAL PROPERTY QV_SKIN_ZIP)

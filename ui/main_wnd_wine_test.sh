@@ -10,6 +10,8 @@
 #   main_wnd_wine_test.sh WINE_RUN TEST_EXE
 set -u
 wine_run=$1 exe=$2
+# A prefix of its own, so the font mapping reaches no other test.
+export QV_WINEPREFIX="${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix-ui}"
 reg=$(mktemp --suffix=.reg)
 trap 'rm -f "$reg"' EXIT
 printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
