@@ -254,9 +254,14 @@ std::vector<std::string> LayoutFaults(skinui::PaintManager& pm) {
     if (!label || !label->IsVisibleInTree()) continue;
     const skinui::Rect& r = label->GetPos();
     const skinui::Rect& pad = label->GetTextPadding();
-    const int text = WindowsTextWidth(pm, label->GetShownText(), label->GetFont());
+    std::wstring shown = label->GetShownText();
+    if (auto* combo = dynamic_cast<skinui::Combo*>(label)) {
+      const skinui::ComboItem* item = combo->GetItem(combo->GetCurSel());
+      shown = item ? pm.ResolveText(item->text) : std::wstring();
+    }
+    const int text = WindowsTextWidth(pm, shown, label->GetFont());
     const int needed = text + pm.ScaleLen(pad.left + pad.right);
-    if (dynamic_cast<skinui::Combo*>(label) == nullptr && needed > r.right - r.left)
+    if (needed > r.right - r.left)
       faults.push_back(WideToUtf8(name) + ": text needs " + std::to_string(needed) + " px, has " +
                        std::to_string(r.right - r.left));
     if (r.left < 0 || r.right > width) faults.push_back(WideToUtf8(name) + ": outside the window");
