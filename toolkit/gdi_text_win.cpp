@@ -59,25 +59,32 @@ Size GdiTextRenderer::Measure(const std::wstring& text, const FontDesc& font, in
   return Size{rc.right - rc.left, rc.bottom - rc.top};
 }
 
+HBITMAP CreateTopDownDib(HDC dc, int w, int h, uint32_t** bits) {
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* raw = nullptr;
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &raw, nullptr, 0);
+  *bits = bmp ? static_cast<uint32_t*>(raw) : nullptr;
+  return bmp;
+}
+
 bool GdiTextRenderer::EnsureMask(int w, int h) {
   if (w <= maskW_ && h <= maskH_ && mask_) return true;
   w = std::max(w, maskW_);
   h = std::max(h, maskH_);
-  BITMAPINFO bi = {};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  uint32_t* bits = nullptr;
+  HBITMAP bmp = CreateTopDownDib(dc_, w, h, &bits);
   if (!bmp) return false;
   if (oldBitmap_) SelectObject(dc_, oldBitmap_);
   if (mask_) DeleteObject(mask_);
   mask_ = bmp;
   oldBitmap_ = SelectObject(dc_, mask_);
-  maskBits_ = static_cast<uint32_t*>(bits);
+  maskBits_ = bits;
   maskW_ = w;
   maskH_ = h;
   return true;

@@ -5,12 +5,16 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "toolkit/painter.h"
 
 namespace skinui {
+
+// A 32-bit top-down DIB section for `dc`; null on failure. `bits` receives its pixels.
+HBITMAP CreateTopDownDib(HDC dc, int w, int h, uint32_t** bits);
 
 class GdiTextRenderer : public TextRenderer {
  public:

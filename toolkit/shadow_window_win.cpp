@@ -15,21 +15,14 @@ bool Surface::Ensure(int w, int h) {
   if (w == w_ && h == h_ && bmp_) return true;
   if (!dc_) dc_ = CreateCompatibleDC(nullptr);
   if (!dc_) return false;
-  BITMAPINFO bi = {};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;  // top-down
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  uint32_t* bits = nullptr;
+  HBITMAP bmp = CreateTopDownDib(dc_, w, h, &bits);
   if (!bmp) return false;
   if (old_) SelectObject(dc_, old_);
   if (bmp_) DeleteObject(bmp_);
   bmp_ = bmp;
   old_ = SelectObject(dc_, bmp_);
-  bits_ = static_cast<uint32_t*>(bits);
+  bits_ = bits;
   w_ = w;
   h_ = h;
   return true;

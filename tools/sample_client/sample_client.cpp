@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "base/text_convert.h"
 #include "base/win_handle.h"
 
 namespace {
@@ -19,16 +20,6 @@ std::wstring OwnFolder() {
   path.resize(n);
   size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? L"." : path.substr(0, slash);
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                              nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
 }
 
 }  // namespace
@@ -46,7 +37,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t dir[MAX_PATH * 4] = {};
   DWORD n = GetEnvironmentVariableW(L"QV_SAMPLE_CLIENT_DIR", dir, static_cast<DWORD>(std::size(dir)));
   std::wstring folder = n > 0 && n < std::size(dir) ? std::wstring(dir, n) : OwnFolder();
-  std::string line = "started " + std::to_string(GetCurrentProcessId()) + " " + Utf8(commandLine) + "\r\n";
+  std::string line = "started " + std::to_string(GetCurrentProcessId()) + " " + WideToUtf8(commandLine) + "\r\n";
   // One appending write, so a reader never sees half a line and several
   // starts leave one line each.
   UniqueHandle file(CreateFileW((folder + L"\\client_started.txt").c_str(), FILE_APPEND_DATA,

@@ -13,22 +13,13 @@
 #include <cstdio>
 #include <string>
 
+#include "base/text_convert.h"
 #include "base/win_handle.h"
 
 namespace {
 
 constexpr DWORD kBoundMs = 60000;
 const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane";
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                              nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
-}
 
 std::string Ansi(const std::wstring& text) {
   if (text.empty()) return {};
@@ -122,7 +113,7 @@ int wmain(int argc, wchar_t** argv) {
     if (bytes == 0) continue;
     std::wstring text(reinterpret_cast<const wchar_t*>(buffer), bytes / sizeof(wchar_t));
     out += "bytes=" + std::to_string(bytes) + "\n";
-    out += "message=" + Utf8(text) + "\n";
+    out += "message=" + WideToUtf8(text) + "\n";
   }
 
   DWORD exitCode = 0;
@@ -134,7 +125,7 @@ int wmain(int argc, wchar_t** argv) {
   DWORD iconBytes = sizeof icon - sizeof(wchar_t);
   if (RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY,
                    nullptr, icon, &iconBytes) == ERROR_SUCCESS)
-    out += "displayicon=" + Utf8(icon) + "\n";
+    out += "displayicon=" + WideToUtf8(icon) + "\n";
 
   // The installed client, started once: it must run and leave its mark.
   std::wstring client = installPath + L"\\Quorvane.exe";

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_convert.h"
 #include "base/win_handle.h"
 #include "tools/sample_installer/installer_args.h"
 #include "tools/sample_installer/resource_ids.h"
@@ -20,16 +21,6 @@ namespace {
 
 constexpr DWORD kConnectWaitMs = 10000;
 const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane";
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                              nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
-}
 
 std::wstring ErrorDetail(const wchar_t* what, const std::wstring& path, DWORD error) {
   return std::wstring(what) + L" " + path + L" (error " + std::to_wstring(error) + L")";
@@ -71,10 +62,10 @@ bool WriteWholeFile(const std::wstring& path, const void* data, DWORD size, DWOR
 }
 
 void WriteArgsFile(const InstallerArgs& args, const std::wstring& path) {
-  std::string text = "cmdline=" + Utf8(args.commandLine) + "\r\n";
-  text += "pipename=" + Utf8(args.pipeName) + "\r\n";
-  text += "install-path=" + Utf8(args.installPath) + "\r\n";
-  for (const auto& token : args.tokens) text += "arg=" + Utf8(token) + "\r\n";
+  std::string text = "cmdline=" + WideToUtf8(args.commandLine) + "\r\n";
+  text += "pipename=" + WideToUtf8(args.pipeName) + "\r\n";
+  text += "install-path=" + WideToUtf8(args.installPath) + "\r\n";
+  for (const auto& token : args.tokens) text += "arg=" + WideToUtf8(token) + "\r\n";
   DWORD error = 0;
   WriteWholeFile(path, text.data(), static_cast<DWORD>(text.size()), error);
 }
