@@ -78,19 +78,19 @@ int64_t ParseByteCount(const std::string& text) {
 bool ParseFault(const std::string& text, Fault& fault, bool& refuse) {
   refuse = false;
   fault = Fault();
-  std::string spec = text;
-  size_t at = spec.find('@');
+  std::string words = text;
+  size_t at = words.find('@');
   if (at != std::string::npos) {
     int64_t from = 0;
-    if (!ParseInt(spec.substr(at + 1), from) || from < 1) return false;
+    if (!ParseInt(words.substr(at + 1), from) || from < 1) return false;
     fault.from = static_cast<int>(from);
-    spec.resize(at);
+    words.resize(at);
   }
-  std::string kind = spec, arg;
-  size_t eq = spec.find('=');
+  std::string kind = words, arg;
+  size_t eq = words.find('=');
   if (eq != std::string::npos) {
-    kind = spec.substr(0, eq);
-    arg = spec.substr(eq + 1);
+    kind = words.substr(0, eq);
+    arg = words.substr(eq + 1);
   }
   if (kind == "refuse" && arg.empty()) {
     refuse = true;
