@@ -22,6 +22,17 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 fail=0
 check() { if [ "$1" = ok ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi; }
+# The installer's window id once it shows (empty after 30 s), then a moment to paint.
+wait_for_window() {
+  local w=""
+  for i in $(seq 1 30); do
+    sleep 1
+    w=$(xdotool search --name "Installation Guide" 2>/dev/null | head -1)
+    [ -n "$w" ] && break
+  done
+  sleep 2
+  echo "$w"
+}
 
 # 1. "-silent -auto-start" reaches the finished page and closes itself with 0.
 start_vendor_sim "$sim" "$out/sim1" --file "$installer" --domains 2 || exit 1
@@ -83,13 +94,7 @@ if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   cp "$exe" "$named"
   "$wine_run" "$named" -install-path "$(winpath "$folder")" &
   pid=$!
-  wid=""
-  for i in $(seq 1 30); do
-    sleep 1
-    wid=$(xdotool search --name "Installation Guide" 2>/dev/null | head -1)
-    [ -n "$wid" ] && break
-  done
-  sleep 2
+  wid=$(wait_for_window)
   shot() {  # name: the window's area of the screen
     eval "$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null)"
     import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$1.png" 2>/dev/null
@@ -165,13 +170,7 @@ if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   start_vendor_sim "$sim" "$out/sim6" --file "$installer" --domains 2 --fault 0:refuse,1:refuse || exit 1
   "$wine_run" "$exe" -install-path "$(winpath "$out/install6")" &
   pid=$!
-  wid=""
-  for i in $(seq 1 30); do
-    sleep 1
-    wid=$(xdotool search --name "Installation Guide" 2>/dev/null | head -1)
-    [ -n "$wid" ] && break
-  done
-  sleep 2
+  wid=$(wait_for_window)
   # Red text pixels in a window area: count of pixels of the failure colour.
   red_pixels() {  # png x y w h
     convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -depth 8 rgb:- 2>/dev/null | python3 -c '
