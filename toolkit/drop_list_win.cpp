@@ -46,14 +46,7 @@ void DropList::Open(HWND owner, Combo* combo, const RECT& anchor, PaintManager& 
   scale_ = pm.GetScale();
   hot_ = combo->GetCurSel();
   if (!hwnd_) {
-    WNDCLASSEXW wc = {sizeof(wc)};
-    if (!GetClassInfoExW(GetModuleHandleW(nullptr), kListClass, &wc)) {
-      wc.lpfnWndProc = Proc;
-      wc.hInstance = GetModuleHandleW(nullptr);
-      wc.hCursor = LoadCursorW(nullptr, IDC_HAND);
-      wc.lpszClassName = kListClass;
-      RegisterClassExW(&wc);
-    }
+    RegisterHelperClass(kListClass, Proc, IDC_HAND);
     hwnd_ = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kListClass, L"", WS_POPUP, 0, 0, 0, 0,
                             owner, nullptr, GetModuleHandleW(nullptr), this);
     if (!hwnd_) return;

@@ -12,14 +12,7 @@ COLORREF ToColorRef(uint32_t argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8)
 }  // namespace
 
 EditHost::EditHost(HWND owner, Edit* edit) : control_(edit) {
-  WNDCLASSEXW wc = {sizeof(wc)};
-  if (!GetClassInfoExW(GetModuleHandleW(nullptr), kHostClass, &wc)) {
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_IBEAM);
-    wc.lpszClassName = kHostClass;
-    RegisterClassExW(&wc);
-  }
+  RegisterHelperClass(kHostClass, Proc, IDC_IBEAM);
   brush_ = CreateSolidBrush(ToColorRef(edit->GetNativeBkColor()));
   // Owned by the skinned window: it stays above it and follows it.
   popup_ = CreateWindowExW(WS_EX_TOOLWINDOW, kHostClass, L"", WS_POPUP | WS_CLIPCHILDREN, 0, 0, 0, 0, owner, nullptr,

@@ -40,15 +40,17 @@ bool Surface::Present(HWND hwnd, POINT screenPos) {
 namespace {
 const wchar_t kShadowClass[] = L"SkinUiShadow";
 
-void RegisterShadowClass() {
+}  // namespace
+
+void RegisterHelperClass(const wchar_t* name, WNDPROC proc, LPCWSTR cursor) {
   WNDCLASSEXW wc = {sizeof(wc)};
-  if (GetClassInfoExW(GetModuleHandleW(nullptr), kShadowClass, &wc)) return;
-  wc.lpfnWndProc = DefWindowProcW;
+  if (GetClassInfoExW(GetModuleHandleW(nullptr), name, &wc)) return;
+  wc.lpfnWndProc = proc;
   wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = kShadowClass;
+  wc.hCursor = cursor ? LoadCursorW(nullptr, cursor) : nullptr;
+  wc.lpszClassName = name;
   RegisterClassExW(&wc);
 }
-}  // namespace
 
 ShadowWindow::~ShadowWindow() {
   if (hwnd_) DestroyWindow(hwnd_);
@@ -60,7 +62,7 @@ void ShadowWindow::Update(HWND owner, const ShadowSettings& s, ImageCache& image
     return;
   }
   if (!hwnd_) {
-    RegisterShadowClass();
+    RegisterHelperClass(kShadowClass, DefWindowProcW, nullptr);
     // Not owned: an owned window would stay above its owner, and the shadow
     // must sit just below the window it belongs to.
     hwnd_ = CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kShadowClass,

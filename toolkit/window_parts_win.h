@@ -15,6 +15,9 @@
 
 namespace skinui {
 
+// Registers the window class `name` of a helper window once per process.
+void RegisterHelperClass(const wchar_t* name, WNDPROC proc, LPCWSTR cursor);
+
 // A 32-bit top-down DIB selected into its own memory DC.
 class Surface {
  public:
