@@ -57,7 +57,7 @@ LaunchOptions ParseArguments(const std::vector<std::wstring>& args) {
     if (arg == L"-auto-start") o.autoStart = true;
     if (arg == L"-silent") o.silent = true;
     if (arg == L"-test") o.test = true;
-    if (arg == L"-enable-http-proxy") HttpProxyEnabled = true;
+    if (arg == L"-enable-http-proxy") o.transfer.debugProxy = true;
     if (arg == L"-launch-by-channel") o.launchedByChannel = true;
 
     if (arg == L"-install-path") {

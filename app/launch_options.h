@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "net/transfer_policy.h"
+
 struct LaunchOptions {
   std::wstring installPath;
   bool autoStart = false;
@@ -20,10 +22,12 @@ struct LaunchOptions {
   std::wstring pipeName;
   bool test = false;
   bool launchedByChannel = false;
+  // How every transfer reaches the network ("-enable-http-proxy" switches the
+  // debugging proxy on); handed down to the channel stub and the reports.
+  TransferPolicy transfer;
 };
 
 // Walks already-split arguments (the portable part of ParseCommandLine).
-// Sets HttpProxyEnabled for "-enable-http-proxy".
 LaunchOptions ParseArguments(const std::vector<std::wstring>& args);
 
 // Splits `commandLine` (without the program name) with the platform's rules

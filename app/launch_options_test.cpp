@@ -30,6 +30,7 @@ void ExpectSame(const LaunchOptions& want, const LaunchOptions& got, const char*
   EXPECT_EQ(want.pipeName, got.pipeName) << name;
   EXPECT_EQ(want.test, got.test) << name;
   EXPECT_EQ(want.launchedByChannel, got.launchedByChannel) << name;
+  EXPECT_EQ(want.transfer.debugProxy, got.transfer.debugProxy) << name;
 }
 
 TEST(ParseArguments, WalksArgumentsAsTheInstallerAndFullInstallerExpect) {
@@ -69,12 +70,11 @@ TEST(ParseArguments, WalksArgumentsAsTheInstallerAndFullInstallerExpect) {
   for (const auto& c : cases) ExpectSame(c.expected, ParseArguments(c.args), c.name);
 }
 
-TEST(ParseArguments, ProxySwitchIsProcessWide) {
-  HttpProxyEnabled = false;
+TEST(ParseArguments, ProxySwitchGoesIntoTheTransferPolicy) {
   LaunchOptions o = ParseArguments({L"-enable-http-proxy"});
-  EXPECT_TRUE(HttpProxyEnabled);
+  EXPECT_TRUE(o.transfer.debugProxy);
   EXPECT_EQ(o.forwardedArgs, L"-enable-http-proxy");
-  HttpProxyEnabled = false;
+  EXPECT_FALSE(ParseArguments({L"-enable-http-proxy2", L"-test"}).transfer.debugProxy);
 }
 
 TEST(OwnFileName, ScannersReadMarkersFromTheFileName) {

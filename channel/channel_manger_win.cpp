@@ -31,6 +31,7 @@ void ChannelManger::Configure(const ChannelSettings& settings) {
   userAgentLine = settings.userAgentLine;
   window = static_cast<HWND>(settings.window);
   installPath = settings.installPath;
+  transferPolicy = settings.transfer;
 }
 
 std::wstring ChannelManger::StatusText() {
@@ -82,9 +83,9 @@ void ChannelManger::Run() {
 
   httpClient->progressCallback = &ChannelManger::HttpProgress;
   httpClient->progressContext = this;
-  DomainList domains = FetchBackupDomains(userAgentLine, test);
+  DomainList domains = FetchBackupDomains(userAgentLine, test, transferPolicy);
   SpeedSamples samples;
-  CheckThroughputAndSortDomains(&domains, kInstallerDownloadPath, kRankingSeconds, &samples);
+  CheckThroughputAndSortDomains(&domains, kInstallerDownloadPath, kRankingSeconds, &samples, transferPolicy);
   const bool downloaded = DownloadPackage(domains, samples, target);
   {
     std::lock_guard<std::mutex> lock(publishedLock);

@@ -1,4 +1,4 @@
-// Downloader: construction, the length probe, planning, start and stop.
+// Downloader: construction, planning, start, stop and the end of a run.
 #include "download/downloader.h"
 
 #include <curl/curl.h>
@@ -8,78 +8,26 @@
 #include "base/debug_output.h"
 #include "base/system_info.h"
 #include "download/file_ops.h"
-#include "download/range_plan.h"
-#include "net/http_client.h"
 
 namespace {
-constexpr long kConnectTimeoutMs = 50000;
-
-size_t DiscardHeader(char*, size_t size, size_t count, void*) { return size * count; }
-
 // The folder part of a path: up to its last separator; empty when none.
 std::wstring FolderOf(const std::wstring& path) {
   const size_t at = path.find_last_of(L"\\/");
   return at == std::wstring::npos ? std::wstring() : path.substr(0, at);
 }
-
-void ApplyProxy(CURL* handle) {
-  if (HttpProxyEnabled) curl_easy_setopt(handle, CURLOPT_PROXY, "127.0.0.1:8888");
-  ApplyTlsPolicy(handle);
-}
 }  // namespace
 
 Downloader::Downloader(const std::string& url, const std::wstring& path, Delegate* delegate,
-                       int lowSpeedSeconds)
+                       int lowSpeedSeconds, const TransferPolicy& policy)
     : url(url),
       path(path),
       delegate(delegate),
+      policy(policy),
       threadCount(SegmentedThreadCount(ProcessorCount())),
       readChunk(100 * AllocationGranularity()),
       lowSpeedSeconds(lowSpeedSeconds > 0 ? lowSpeedSeconds : kDefaultLowSpeedSeconds) {}
 
 Downloader::~Downloader() { Stop(); }
-
-double Downloader::GetDownloadFileLenth(const std::string& probeUrl) {
-  for (;;) {
-    double length = -1;
-    CURLcode code = CURLE_FAILED_INIT;
-    CURL* handle = curl_easy_init();
-    if (handle) {
-      ApplyProxy(handle);
-      curl_easy_setopt(handle, CURLOPT_URL, probeUrl.c_str());
-      curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-      curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, DiscardHeader);
-      curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-      curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 5L);
-      curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-      curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-      // A server that accepts the connection and never answers must not hold
-      // the start for ever.
-      curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-      curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(lowSpeedSeconds));
-      code = curl_easy_perform(handle);
-    }
-    if (code != CURLE_OK) {
-      DebugOut("KVDown:___GetDownloadFileLenth ret is :" + std::to_string(code));
-    } else {
-      curl_off_t value = -1;
-      if (curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value) == CURLE_OK) {
-        length = static_cast<double>(value);
-      }
-    }
-    if (handle) curl_easy_cleanup(handle);
-    char line[128];
-    std::snprintf(line, sizeof(line), "KVDown:___GetDownloadFileLenth:%f", length);
-    DebugOut(line);
-    if (code == CURLE_OK || probeRetries < 1) return length;
-    --probeRetries;
-    if (code == CURLE_PEER_FAILED_VERIFICATION && !peerFailureSeen) {
-      peerFailureSeen = true;
-      DebugOut("KVDown: CURLE_PEER_FAILED_VERIFICATION change--------");
-    }
-    DebugOut("KVDown: GetDownloadFileLenth try agine--------");
-  }
-}
 
 std::shared_ptr<Downloader::tNode> Downloader::NewNode(int64_t start, int64_t end, int nextId,
                                                        const std::wstring& filePath) {
@@ -92,9 +40,9 @@ std::shared_ptr<Downloader::tNode> Downloader::NewNode(int64_t start, int64_t en
   node->mergeOffset = start;
   node->path = filePath;
   node->owner = this;
-  node->state = 1;
-  node->handle = curl_easy_init();
-  node->file = OpenFileW(filePath, "wb+");
+  node->state = RangeState::kDownloading;
+  node->handle = CurlHandle::Create();
+  node->file.reset(OpenFileW(filePath, "wb+"));
   return node;
 }
 
@@ -104,25 +52,20 @@ void Downloader::LogRange(int id, const tNode& node) {
             L",nextid is " + std::to_wstring(node.nextId.load()));
 }
 
-void Downloader::SetTransferOptions(tNode& node, bool segmented) {
-  CURL* h = node.handle;
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &node);
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteRange);
-  curl_easy_setopt(h, CURLOPT_HEADERDATA, &node);
-  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ReadHeader);
-  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &node);
-  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, segmented ? SegmentedProgress : SingleProgress);
-  ApplyProxy(h);
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-  curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
-  // No limit on the whole transfer, but a stalled one ends as an error.
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(lowSpeedSeconds));
+std::vector<RangeProgress> Downloader::RangesLocked() const {
+  std::vector<RangeProgress> view;
+  view.reserve(nodes.size());
+  for (const auto& entry : nodes) {
+    const tNode& n = *entry.second;
+    view.push_back({entry.first, n.state.load(), n.position.load(), n.end.load(), n.start, n.nextId.load(),
+                    n.speed.load()});
+  }
+  return view;
+}
+
+std::vector<RangeProgress> Downloader::Ranges() {
+  std::lock_guard<std::mutex> guard(progressSection);
+  return RangesLocked();
 }
 
 bool Downloader::PrepareSingle() {
@@ -163,7 +106,7 @@ int Downloader::Prepare() {
 }
 
 bool Downloader::Start() {
-  if (state == 0) return true;
+  if (state == RunState::kRunning) return true;
   // Threads of an earlier run are joined before their ranges are released.
   StopThreads();
   const int n = Prepare();
@@ -174,15 +117,14 @@ bool Downloader::Start() {
   }
   rangeRefused = false;
   mergeFailed = false;
-  mergeError = 0;
-  state = 0;
+  state = RunState::kRunning;
   if (delegate) delegate->OnStart();
   try {
     if (n == 1) {
-      mode = 0;
+      mode = Mode::kSingle;
       singleThread = std::thread([this] { RunSingle(); });
     } else {
-      mode = 1;
+      mode = Mode::kSegmented;
       stopEvent.Reset();
       std::lock_guard<std::mutex> run(runLock);
       runningWorkers = 0;
@@ -197,15 +139,15 @@ bool Downloader::Start() {
     Stop();
     return false;
   }
-  DebugOut("KVDown:down_type " + std::to_string(mode));
+  DebugOut("KVDown:down_type " + std::to_string(static_cast<int>(mode)));
   return true;
 }
 
 void Downloader::Stop() {
-  state = 3;
+  state = RunState::kStopping;
   StopThreads();
   Cleanup();
-  state = 2;
+  state = RunState::kIdle;
 }
 
 void Downloader::StopThreads() {
@@ -244,15 +186,8 @@ void Downloader::StopThreads() {
 }
 
 void Downloader::ReleaseNode(tNode& node) {
-  if (node.file) {
-    std::fflush(node.file);
-    std::fclose(node.file);
-    node.file = nullptr;
-  }
-  if (node.handle) {
-    curl_easy_cleanup(node.handle);
-    node.handle = nullptr;
-  }
+  node.file.reset();  // flushes
+  node.handle.reset();
 }
 
 void Downloader::Cleanup() {
@@ -275,4 +210,12 @@ void Downloader::WakeMergeWaits() {
   roomReady.notify_all();
 }
 
-bool Downloader::Aborting() const { return state != 0 || rangeRefused; }
+bool Downloader::Aborting() const { return state != RunState::kRunning || rangeRefused; }
+
+void Downloader::Fail(const DownloadError& error) {
+  RunState expected = RunState::kRunning;
+  // Stopping, or already reported: nothing more is said.
+  if (!state.compare_exchange_strong(expected, RunState::kFailed)) return;
+  WakeMergeWaits();
+  if (delegate) delegate->OnError(error.Code());
+}

@@ -18,11 +18,22 @@
 //
 // Own it with shared ownership and keep it alive until its work is over: the
 // threads use it by plain reference, and the destructor stops and joins them.
+//
+// Files: range bookkeeping in range_plan.h (pure), the length probe and the
+// transfers in downloader_transfer.cpp, ranges, splits and the end of a
+// segmented run in downloader_segments.cpp, the read-back and append in
+// downloader_merge.cpp.
+//
+// Lock order (never take an earlier lock while holding a later one):
+//   runLock -> splitLock -> tNode::lock -> progressSection
+//                                       -> queueLock
+// progressSection and queueLock are never held together. The delegate is
+// called with progressSection held (segmented OnProgress) or runLock held
+// (an error found while closing a range): it must not call back in.
 #pragma once
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <list>
 #include <map>
 #include <memory>
@@ -32,8 +43,11 @@
 #include <vector>
 
 #include "base/manual_reset_event.h"
-
-typedef void CURL;
+#include "base/unique_file.h"
+#include "download/download_error.h"
+#include "download/range_plan.h"
+#include "net/curl_handle.h"
+#include "net/transfer_policy.h"
 
 class Downloader {
  public:
@@ -58,17 +72,17 @@ class Downloader {
   // only (the split lowers `end` while the range's transfer runs); other
   // threads may read them at any time.
   struct tNode {
-    FILE* file = nullptr;
+    UniqueFile file;
     int64_t start = 0;
     std::atomic<int64_t> position{0};
     std::atomic<int64_t> end{0};
     int64_t size = 0;
-    CURL* handle = nullptr;
+    CurlHandle handle;
     std::atomic<double> speed{0};
     std::wstring path;
     std::atomic<int> nextId{-1};
     int64_t mergeOffset = 0;
-    std::atomic<int> state{0};  // 1 downloading, 2 done, 3 merged
+    std::atomic<RangeState> state{RangeState::kNew};
     Downloader* owner = nullptr;
 
     std::mutex lock;
@@ -84,8 +98,9 @@ class Downloader {
 
   static constexpr int kDefaultLowSpeedSeconds = 30;
 
+  // `policy` decides route and TLS checks of every transfer.
   Downloader(const std::string& url, const std::wstring& path, Delegate* delegate,
-             int lowSpeedSeconds = kDefaultLowSpeedSeconds);
+             int lowSpeedSeconds = kDefaultLowSpeedSeconds, const TransferPolicy& policy = TransferPolicy());
   ~Downloader();
   Downloader(const Downloader&) = delete;
   Downloader& operator=(const Downloader&) = delete;
@@ -101,38 +116,49 @@ class Downloader {
   int64_t FileLength() const { return fileLength; }
 
  private:
-  friend struct DownloaderAccess;
+  // idle or finished -> Start -> running -> finished (after OnComplete) or
+  // failed (after OnError); Stop passes through stopping back to idle.
+  enum class RunState { kRunning = 0, kFailed = 1, kIdle = 2, kStopping = 3 };
+  // The numbers are those of the "KVDown:down_type" line.
+  enum class Mode { kSingle = 0, kSegmented = 1 };
 
-  // Length probe and planning.
+  // Length probe and planning (downloader.cpp, downloader_transfer.cpp).
   double GetDownloadFileLenth(const std::string& probeUrl);
   int Prepare();
   bool PrepareSingle();
   std::shared_ptr<tNode> NewNode(int64_t start, int64_t end, int nextId, const std::wstring& filePath);
   void SetTransferOptions(tNode& node, bool segmented);
+  TransferLimits Limits() const;
   void LogRange(int id, const tNode& node);
+  // Snapshots of the segmented ranges; RangesLocked with progressSection held.
+  std::vector<RangeProgress> Ranges();
+  std::vector<RangeProgress> RangesLocked() const;
 
-  // Transfers.
+  // Transfers (downloader_transfer.cpp).
   int RunAttempts(tNode& node, bool alwaysRanged);
+  DownloadError AttemptFailure(const tNode& node, int curlResult) const;
   void RunSingle();
-  void Worker(int id);
-  void CloseWorker();
-  bool SplitLargest();
-  void Reader();
-  int MergeWriter(tNode& first);
-  void FinishSegmented();
-  void FinishOverOneConnection();
-  void Fail(int code);
-  void WakeMergeWaits();
-  bool Aborting() const;
-  std::shared_ptr<tNode> NodeById(int id);
-  static void ReleaseNode(tNode& node);
-
   static size_t WriteRange(char* data, size_t size, size_t count, void* context);
   static size_t ReadHeader(char* data, size_t size, size_t count, void* context);
   static int SingleProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
   static int SegmentedProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
   bool AcceptAnswer(tNode& node);
 
+  // Segmented mode (downloader_segments.cpp, downloader_merge.cpp).
+  void Worker(int id);
+  void CloseWorker();
+  bool SplitLargest();
+  void Reader();
+  DownloadError MergeWriter(tNode& first);
+  void FinishSegmented();
+  void FinishOverOneConnection();
+
+  // The end of a run (downloader.cpp).
+  void Fail(const DownloadError& error);
+  void WakeMergeWaits();
+  bool Aborting() const;
+  std::shared_ptr<tNode> NodeById(int id);
+  static void ReleaseNode(tNode& node);
   void Stop();
   void StopThreads();
   void Cleanup();
@@ -140,17 +166,18 @@ class Downloader {
   std::string url;
   std::wstring path;
   Delegate* delegate;
-  std::atomic<int> state{2};  // 2 idle or finished, 0 running, 1 failed, 3 stopping
+  const TransferPolicy policy;
+  std::atomic<RunState> state{RunState::kIdle};
   int64_t fileLength = 0;
-  int mode = 0;  // 0 single connection, 1 segmented
+  Mode mode = Mode::kSingle;
   int threadCount;
   int readChunk;
-  int runningWorkers = 0;
-  std::map<int, std::shared_ptr<tNode>> nodes;
+  int runningWorkers = 0;                       // guarded by runLock
+  std::map<int, std::shared_ptr<tNode>> nodes;  // guarded by progressSection
   std::shared_ptr<tNode> singleNode;
-  std::vector<std::thread> workerThreads;
+  std::vector<std::thread> workerThreads;  // guarded by runLock
   std::thread singleThread;
-  std::list<std::string> mergeQueue;
+  std::list<std::string> mergeQueue;  // guarded by queueLock
   std::atomic<int64_t> mergedBytes{0};
   int probeRetries = 0;
   bool peerFailureSeen = false;
@@ -169,5 +196,4 @@ class Downloader {
   // The reader has queued all it will queue; the merge writer stops waiting.
   bool readerDone = false;  // guarded by queueLock
   std::atomic<bool> mergeFailed{false};
-  std::atomic<int> mergeError{0};
 };

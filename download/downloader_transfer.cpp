@@ -1,5 +1,5 @@
-// Downloader: one range's transfer, its writer and its progress, and the
-// single-connection run.
+// Downloader: the length probe, one range's transfer with its writer and its
+// progress, and the single-connection run.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -9,14 +9,17 @@
 #include "base/debug_output.h"
 #include "download/downloader.h"
 #include "download/file_ops.h"
-#include "download/range_plan.h"
 
 namespace {
+constexpr long kConnectTimeoutMs = 50000;
+
 long ResponseCode(CURL* handle) {
   long status = 0;
   if (handle) curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
   return status;
 }
+
+size_t DiscardHeader(char*, size_t size, size_t count, void*) { return size * count; }
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
   for (size_t i = 0; prefix[i]; ++i) {
@@ -27,6 +30,60 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
 
 std::atomic<unsigned> progressCalls{0};  // process-wide, as every 4th call reports
 }  // namespace
+
+TransferLimits Downloader::Limits() const {
+  TransferLimits limits;
+  limits.connectTimeoutMs = kConnectTimeoutMs;
+  // No limit on the whole transfer, but a stalled one ends as an error; a
+  // server that accepts the connection and never answers must not hold the
+  // start for ever either.
+  limits.lowSpeedSeconds = lowSpeedSeconds;
+  return limits;
+}
+
+double Downloader::GetDownloadFileLenth(const std::string& probeUrl) {
+  for (;;) {
+    double length = -1;
+    int code = CURLE_FAILED_INIT;
+    CurlHandle handle = CurlHandle::Create();
+    if (handle) {
+      curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
+      curl_easy_setopt(handle.get(), CURLOPT_HEADERFUNCTION, DiscardHeader);
+      code = PerformTransfer(handle.get(), probeUrl, policy, Limits());
+    }
+    if (code != CURLE_OK) {
+      DebugOut("KVDown:___GetDownloadFileLenth ret is :" + std::to_string(code));
+    } else {
+      curl_off_t value = -1;
+      if (curl_easy_getinfo(handle.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value) == CURLE_OK) {
+        length = static_cast<double>(value);
+      }
+    }
+    handle.reset();
+    char line[128];
+    std::snprintf(line, sizeof(line), "KVDown:___GetDownloadFileLenth:%f", length);
+    DebugOut(line);
+    if (code == CURLE_OK || probeRetries < 1) return length;
+    --probeRetries;
+    if (code == CURLE_PEER_FAILED_VERIFICATION && !peerFailureSeen) {
+      peerFailureSeen = true;
+      DebugOut("KVDown: CURLE_PEER_FAILED_VERIFICATION change--------");
+    }
+    DebugOut("KVDown: GetDownloadFileLenth try agine--------");
+  }
+}
+
+void Downloader::SetTransferOptions(tNode& node, bool segmented) {
+  CURL* h = node.handle.get();
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &node);
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteRange);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &node);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ReadHeader);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &node);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, segmented ? SegmentedProgress : SingleProgress);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
+}
 
 size_t Downloader::ReadHeader(char* data, size_t size, size_t count, void* context) {
   auto* node = static_cast<tNode*>(context);
@@ -45,7 +102,7 @@ size_t Downloader::ReadHeader(char* data, size_t size, size_t count, void* conte
 // the bytes the range expects. Called with node.lock held.
 bool Downloader::AcceptAnswer(tNode& node) {
   node.answerChecked = true;
-  const long status = ResponseCode(node.handle);
+  const long status = ResponseCode(node.handle.get());
   if (status >= 400) {
     // An error page is never written into a range; the status is reported.
     node.discardBody = true;
@@ -65,14 +122,14 @@ bool Downloader::AcceptAnswer(tNode& node) {
     // The whole file from its first byte: the range that starts at 0 simply
     // writes it again from the beginning.
     const int64_t written = node.position - node.start;
-    if (!SeekFile64(node.file, 0, SEEK_SET)) return false;
+    if (!SeekFile64(node.file.get(), 0, SEEK_SET)) return false;
     mergedBytes -= written;
     node.position = 0;
     return true;
   }
   DebugOut("KVDown: range not honoured, status " + std::to_string(status) + ", wanted from " +
            std::to_string(node.requestStart));
-  if (mode == 1) {
+  if (mode == Mode::kSegmented) {
     rangeRefused = true;
     WakeMergeWaits();
   }
@@ -91,7 +148,7 @@ size_t Downloader::WriteRange(char* data, size_t size, size_t count, void* conte
   const int64_t room = node->end + 1 - position;
   if (room <= 0) return 0;
   const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(offered), room));
-  const size_t written = std::fwrite(data, 1, n, node->file);
+  const size_t written = std::fwrite(data, 1, n, node->file.get());
   if (node->start == 0) owner->mergedBytes += static_cast<int64_t>(written);
   node->position = position + static_cast<int64_t>(written);
   return written;
@@ -103,7 +160,7 @@ int Downloader::SingleProgress(void* context, int64_t dlTotal, int64_t, int64_t,
   if (owner->Aborting()) return 1;
   if (dlTotal == 0 || !owner->delegate) return 0;
   curl_off_t speed = 0;
-  curl_easy_getinfo(node->handle, CURLINFO_SPEED_DOWNLOAD_T, &speed);
+  curl_easy_getinfo(node->handle.get(), CURLINFO_SPEED_DOWNLOAD_T, &speed);
   owner->delegate->OnProgress(static_cast<double>(node->position.load()),
                               static_cast<double>(owner->fileLength), static_cast<double>(speed));
   return 0;
@@ -115,23 +172,19 @@ int Downloader::SegmentedProgress(void* context, int64_t dlTotal, int64_t, int64
   if (owner->Aborting()) return 1;
   if (dlTotal == 0 || !owner->delegate) return 0;
   curl_off_t speed = 0;
-  curl_easy_getinfo(node->handle, CURLINFO_SPEED_DOWNLOAD_T, &speed);
+  curl_easy_getinfo(node->handle.get(), CURLINFO_SPEED_DOWNLOAD_T, &speed);
   node->speed = static_cast<double>(speed);
   std::lock_guard<std::mutex> guard(owner->progressSection);
   if (++progressCalls % 4 != 0) return 0;
   progressCalls = 0;
-  double downloaded = 0, bytesPerSecond = 0;
-  for (const auto& entry : owner->nodes) {
-    downloaded += static_cast<double>(entry.second->position - entry.second->start);
-    bytesPerSecond += entry.second->speed;
-  }
-  owner->delegate->OnProgress(downloaded, static_cast<double>(owner->fileLength), bytesPerSecond);
+  const ProgressSum sum = SumProgress(owner->RangesLocked());
+  owner->delegate->OnProgress(sum.downloaded, static_cast<double>(owner->fileLength), sum.bytesPerSecond);
   return 0;
 }
 
 // Up to three attempts while running; each resumes from `position`. Returns 0
 // when the range is complete, or when the server answered an error status
-// (the caller reports the status); otherwise the last libcurl code.
+// (AttemptFailure tells); otherwise the last libcurl code.
 int Downloader::RunAttempts(tNode& node, bool alwaysRanged) {
   int result = CURLE_OK;
   for (int attempt = 0; attempt < 3 && !Aborting(); ++attempt) {
@@ -142,20 +195,20 @@ int Downloader::RunAttempts(tNode& node, bool alwaysRanged) {
         char range[64];
         std::snprintf(range, sizeof(range), "%lld-%lld", static_cast<long long>(position),
                       static_cast<long long>(node.end.load()));
-        curl_easy_setopt(node.handle, CURLOPT_RANGE, range);
+        curl_easy_setopt(node.handle.get(), CURLOPT_RANGE, range);
       } else {
-        curl_easy_setopt(node.handle, CURLOPT_RANGE, nullptr);
+        curl_easy_setopt(node.handle.get(), CURLOPT_RANGE, nullptr);
       }
       node.requestStart = position;
       node.answerChecked = false;
       node.discardBody = false;
       node.contentRange.clear();
     }
-    result = curl_easy_perform(node.handle);
-    std::fflush(node.file);
+    result = PerformTransfer(node.handle.get(), url, policy, Limits());
+    std::fflush(node.file.get());
     if (node.Complete()) return CURLE_OK;
     if (result == CURLE_OK) {
-      if (ResponseCode(node.handle) >= 400) return CURLE_OK;
+      if (ResponseCode(node.handle.get()) >= 400) return CURLE_OK;
       result = CURLE_PARTIAL_FILE;  // the answer ended before the range did
     }
     DebugOut("KVDown: attempt " + std::to_string(attempt + 1) + " ended with " + std::to_string(result) +
@@ -164,30 +217,32 @@ int Downloader::RunAttempts(tNode& node, bool alwaysRanged) {
   return result;
 }
 
+// What RunAttempts' result means for the range: none when it is complete;
+// else the transfer's code, the server's error status, or a short answer.
+DownloadError Downloader::AttemptFailure(const tNode& node, int curlResult) const {
+  if (curlResult != CURLE_OK) return DownloadError::Transfer(curlResult);
+  const long status = ResponseCode(node.handle.get());
+  if (status >= 400) return DownloadError::HttpStatus(status);
+  if (!node.Complete()) return DownloadError::Transfer(CURLE_PARTIAL_FILE);
+  return DownloadError();
+}
+
 void Downloader::RunSingle() {
   try {
     std::shared_ptr<tNode> node = singleNode;
     const int result = RunAttempts(*node, false);
-    if (state != 0) return;
-    const long status = ResponseCode(node->handle);
-    if (result != CURLE_OK || status >= 400 || !node->Complete()) {
-      Fail(result != CURLE_OK ? result : (status >= 400 ? static_cast<int>(status) : CURLE_PARTIAL_FILE));
+    if (state != RunState::kRunning) return;
+    if (const DownloadError failure = AttemptFailure(*node, result)) {
+      Fail(failure);
       return;
     }
     // The target is closed before the delegate hears of it, so it may be used
     // at once.
     Cleanup();
-    state = 2;
+    state = RunState::kIdle;
     if (delegate) delegate->OnComplete();
   } catch (const std::exception& e) {
     DebugOut(std::string("KVDown: single download stopped: ") + e.what());
-    Fail(CURLE_OUT_OF_MEMORY);
+    Fail(DownloadError::Transfer(CURLE_OUT_OF_MEMORY));
   }
-}
-
-void Downloader::Fail(int code) {
-  int expected = 0;
-  if (!state.compare_exchange_strong(expected, 1)) return;  // stopping, or already reported
-  WakeMergeWaits();
-  if (delegate) delegate->OnError(code);
 }

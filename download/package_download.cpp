@@ -85,7 +85,8 @@ int PackageDownloadHost::DownloadAttempt(const std::string& url, const std::stri
   downloader.reset();
   bytesDownloaded = 0;
   statusText.clear();
-  downloader = std::make_shared<Downloader>(url, AnsiToWide(targetPath), this, lowSpeedSeconds);
+  downloader =
+      std::make_shared<Downloader>(url, AnsiToWide(targetPath), this, lowSpeedSeconds, transferPolicy);
   if (!downloadDoneEvent) downloadDoneEvent = std::make_unique<ManualResetEvent>();
   downloadDoneEvent->Reset();
   if (!downloader->Start()) {
@@ -109,6 +110,7 @@ int PackageDownloadHost::DownloadOnce(const std::string& url, const std::string&
     return 0;
   }
   std::string response;
+  httpClient->policy = transferPolicy;
   const int r = httpClient->Get(url, "", response, file, timeLimit);
   if (r != 200) DebugOut("download file " + targetPath + " failed return value " + std::to_string(r));
   std::fseek(file, 0, SEEK_END);

@@ -32,6 +32,7 @@
 #include "download/cdn_attempt_stats.h"
 #include "download/downloader.h"
 #include "net/domains.h"
+#include "net/transfer_policy.h"
 
 class HttpClient;
 
@@ -91,5 +92,8 @@ class PackageDownloadHost : public Downloader::Delegate {
   std::array<long, 3> timeLimits{{60, 120, 180}};
   // The fallback's low-speed window, in seconds.
   int lowSpeedSeconds = Downloader::kDefaultLowSpeedSeconds;
+  // Route and TLS checks of every transfer of the download (single stream
+  // and fallback); set before DownloadPackage runs.
+  TransferPolicy transferPolicy;
   std::string packagePath = kPackagePath;
 };

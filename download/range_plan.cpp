@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
+#include <set>
 
 std::vector<PlannedRange> PlanRanges(int64_t length, int count) {
   std::vector<PlannedRange> ranges;
@@ -25,7 +27,7 @@ int ChooseSplitVictim(const std::vector<RangeProgress>& ranges) {
   int victim = -1;
   int64_t best = -1;
   for (const RangeProgress& r : ranges) {
-    if (r.state != 1) continue;
+    if (r.state != RangeState::kDownloading) continue;
     const int64_t remaining = r.end - r.position;
     if (remaining >= kSegmentedMinimum && remaining >= best) {
       best = remaining;
@@ -38,6 +40,38 @@ int ChooseSplitVictim(const std::vector<RangeProgress>& ranges) {
 int64_t SplitStart(int64_t position, int64_t end) {
   const int64_t half = (end - position) / 2;
   return end - half - 1;
+}
+
+bool CutRange(const RangeProgress& victim, int newId, RangeSplit* split) {
+  if (victim.state != RangeState::kDownloading || victim.end - victim.position < kSegmentedMinimum)
+    return false;
+  split->newId = newId;
+  split->newStart = SplitStart(victim.position, victim.end);
+  split->newEnd = victim.end;
+  split->newNextId = victim.nextId;
+  return true;
+}
+
+ProgressSum SumProgress(const std::vector<RangeProgress>& ranges) {
+  ProgressSum sum;
+  for (const RangeProgress& r : ranges) {
+    sum.downloaded += static_cast<double>(r.position - r.start);
+    sum.bytesPerSecond += r.bytesPerSecond;
+  }
+  return sum;
+}
+
+std::vector<int> MergeChain(const std::vector<RangeProgress>& ranges) {
+  std::map<int, int> next;
+  for (const RangeProgress& r : ranges) next[r.id] = r.nextId;
+  std::vector<int> chain;
+  auto first = next.find(0);
+  if (first == next.end()) return chain;
+  std::set<int> seen{0};
+  for (int id = first->second; id != -1 && next.count(id) && seen.insert(id).second; id = next[id]) {
+    chain.push_back(id);
+  }
+  return chain;
 }
 
 namespace {

@@ -1,5 +1,6 @@
-// Byte-range bookkeeping of the segmented downloader, free of sockets and
-// threads so that it can be checked on its own.
+// Byte-range bookkeeping of the segmented downloader: the plan, the choice
+// and cut of a split, the progress sum and the merge order. Free of sockets,
+// files and threads; the downloader hands in snapshots of its ranges.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -22,12 +23,19 @@ std::vector<PlannedRange> PlanRanges(int64_t length, int count);
 // Thread count of segmented mode for a machine with `processors` processors.
 int SegmentedThreadCount(int processors);
 
-// A range still being downloaded, as the split scan sees it.
+// Life of one range: made, downloading, all bytes written, and (every range
+// but range 0, which is the target itself) read back into the target.
+enum class RangeState { kNew = 0, kDownloading = 1, kDone = 2, kMerged = 3 };
+
+// A snapshot of one range.
 struct RangeProgress {
   int id = 0;
-  int state = 0;  // 1 downloading, 2 done, 3 merged
-  int64_t position = 0;
-  int64_t end = 0;
+  RangeState state = RangeState::kNew;
+  int64_t position = 0;  // next byte to write
+  int64_t end = 0;       // inclusive
+  int64_t start = 0;
+  int nextId = -1;
+  double bytesPerSecond = 0;
 };
 
 // The range to split: among downloading ranges, the one with the largest
@@ -39,6 +47,31 @@ int ChooseSplitVictim(const std::vector<RangeProgress>& ranges);
 // new range runs from there to `end`; the old one ends one byte before it.
 // Greater than `position` whenever end - position >= 3.
 int64_t SplitStart(int64_t position, int64_t end);
+
+// The cut of one split: the victim keeps start .. newStart - 1 and points at
+// the new range, which takes newStart .. newEnd and the victim's old nextId.
+struct RangeSplit {
+  int newId = -1;
+  int64_t newStart = 0;
+  int64_t newEnd = 0;
+  int newNextId = -1;
+};
+// The split of `victim` into a new range `newId`; false when the victim is
+// not downloading or has less than kSegmentedMinimum left.
+bool CutRange(const RangeProgress& victim, int newId, RangeSplit* split);
+
+// What the progress report shows: bytes written over all ranges and the sum
+// of their speeds.
+struct ProgressSum {
+  double downloaded = 0;
+  double bytesPerSecond = 0;
+};
+ProgressSum SumProgress(const std::vector<RangeProgress>& ranges);
+
+// The ids whose files are appended to range 0, in byte order: range 0's
+// nextId chain. Stops at an id that is missing or already listed; empty when
+// there is no range 0.
+std::vector<int> MergeChain(const std::vector<RangeProgress>& ranges);
 
 // Parses a Content-Range value such as "bytes 100-199/1000". `total` is -1
 // for "*". False when the value is not of that form.

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+namespace {
+constexpr RangeState kRun = RangeState::kDownloading;
+constexpr RangeState kDone = RangeState::kDone;
+}  // namespace
+
 TEST(RangePlan, CutsIntoRangesWithTheRemainderInTheFirst) {
   struct Case {
     const char* name;
@@ -74,11 +79,13 @@ TEST(RangePlan, ChoosesTheLargestRemainingRangeOfAtLeastTenMiB) {
     int victim;
   };
   const Case cases[] = {
-      {"largest wins", {{0, 1, 0, 20 * MiB}, {1, 1, 20 * MiB, 50 * MiB}, {2, 2, 50 * MiB, 50 * MiB}}, 1},
-      {"ties go to the later id", {{0, 1, 0, 20 * MiB}, {1, 1, 20 * MiB, 40 * MiB}}, 1},
-      {"exactly 10 MiB left is split", {{0, 1, 0, 10 * MiB}}, 0},
-      {"one byte short of 10 MiB is not", {{0, 1, 1, 10 * MiB}}, -1},
-      {"finished ranges are skipped", {{0, 2, 0, 40 * MiB}, {1, 3, 0, 40 * MiB}}, -1},
+      {"largest wins",
+       {{0, kRun, 0, 20 * MiB}, {1, kRun, 20 * MiB, 50 * MiB}, {2, kDone, 50 * MiB, 50 * MiB}},
+       1},
+      {"ties go to the later id", {{0, kRun, 0, 20 * MiB}, {1, kRun, 20 * MiB, 40 * MiB}}, 1},
+      {"exactly 10 MiB left is split", {{0, kRun, 0, 10 * MiB}}, 0},
+      {"one byte short of 10 MiB is not", {{0, kRun, 1, 10 * MiB}}, -1},
+      {"finished ranges are skipped", {{0, kDone, 0, 40 * MiB}, {1, RangeState::kMerged, 0, 40 * MiB}}, -1},
       {"nothing to split", {}, -1},
   };
   for (const Case& c : cases) EXPECT_EQ(ChooseSplitVictim(c.ranges), c.victim) << c.name;
@@ -108,4 +115,71 @@ TEST(RangePlan, ParsesContentRange) {
     EXPECT_EQ(last, c.last) << c.value;
     EXPECT_EQ(total, c.total) << c.value;
   }
+}
+
+TEST(RangePlan, CutGivesTheVictimsTailAndChainToTheNewRange) {
+  const int64_t MiB = 1024 * 1024;
+  struct Case {
+    const char* name;
+    RangeProgress victim;
+    bool cut;
+    RangeSplit expected;
+  };
+  const Case cases[] = {
+      {"middle range", {1, kRun, 5 * MiB, 35 * MiB, 0, 2}, true, {4, 35 * MiB - 15 * MiB - 1, 35 * MiB, 2}},
+      {"last range keeps the chain's end",
+       {3, kRun, 0, 10 * MiB, 0, -1},
+       true,
+       {4, 5 * MiB - 1, 10 * MiB, -1}},
+      {"too little left", {1, kRun, 1, 10 * MiB, 0, 2}, false, {}},
+      {"not downloading", {1, kDone, 0, 40 * MiB, 0, 2}, false, {}},
+  };
+  for (const Case& c : cases) {
+    RangeSplit split;
+    ASSERT_EQ(CutRange(c.victim, 4, &split), c.cut) << c.name;
+    if (!c.cut) continue;
+    EXPECT_EQ(split.newId, c.expected.newId) << c.name;
+    EXPECT_EQ(split.newStart, c.expected.newStart) << c.name;
+    EXPECT_EQ(split.newEnd, c.expected.newEnd) << c.name;
+    EXPECT_EQ(split.newNextId, c.expected.newNextId) << c.name;
+  }
+}
+
+TEST(RangePlan, ProgressSumsBytesWrittenAndSpeedsOverAllRanges) {
+  struct Case {
+    const char* name;
+    std::vector<RangeProgress> ranges;
+    double downloaded, bytesPerSecond;
+  };
+  const Case cases[] = {
+      {"none", {}, 0, 0},
+      {"written from each start",
+       {{0, kRun, 40, 99, 0, 1, 10.5}, {1, kDone, 200, 199, 100, -1, 0}, {2, kRun, 150, 199, 150, -1, 2}},
+       40 + 100 + 0,
+       12.5},
+  };
+  for (const Case& c : cases) {
+    const ProgressSum sum = SumProgress(c.ranges);
+    EXPECT_EQ(sum.downloaded, c.downloaded) << c.name;
+    EXPECT_EQ(sum.bytesPerSecond, c.bytesPerSecond) << c.name;
+  }
+}
+
+TEST(RangePlan, MergeOrderFollowsTheChainFromRangeZero) {
+  auto range = [](int id, int nextId) { return RangeProgress{id, kDone, 0, 0, 0, nextId, 0}; };
+  struct Case {
+    const char* name;
+    std::vector<RangeProgress> ranges;
+    std::vector<int> order;
+  };
+  const Case cases[] = {
+      {"planned order", {range(0, 1), range(1, 2), range(2, -1)}, {1, 2}},
+      // Range 1 was split: range 3 holds its tail and comes before range 2.
+      {"after a split", {range(0, 1), range(1, 3), range(2, -1), range(3, 2)}, {1, 3, 2}},
+      {"range 0 alone", {range(0, -1)}, {}},
+      {"no range 0", {range(1, -1)}, {}},
+      {"missing id ends the chain", {range(0, 1), range(1, 5)}, {1}},
+      {"a loop ends the chain", {range(0, 1), range(1, 2), range(2, 1)}, {1, 2}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MergeChain(c.ranges), c.order) << c.name;
 }

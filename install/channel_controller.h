@@ -6,6 +6,7 @@
 #include <string>
 
 #include "download/cdn_attempt_stats.h"
+#include "net/transfer_policy.h"
 
 struct ChannelSettings {
   bool test = false;
@@ -13,6 +14,7 @@ struct ChannelSettings {
   std::string userAgentLine;
   void* window = nullptr;    // HWND that receives the posted messages
   std::string installPath;   // ANSI code page
+  TransferPolicy transfer;   // every transfer of the run
 };
 
 class ChannelController {

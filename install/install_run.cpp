@@ -31,6 +31,7 @@ void InstallRun::StartInstall() {
   settings.forwardedArgs = options.forwardedArgs;
   settings.userAgentLine = hooks.userAgentLine ? hooks.userAgentLine() : std::string();
   settings.window = window;
+  settings.transfer = options.transfer;
   settings.installPath = WideToAnsi(hooks.installFolder ? hooks.installFolder() : options.installPath);
   channel.Configure(settings);
   channelThread = std::thread([this] {

@@ -112,7 +112,7 @@ std::vector<std::string> DirectoryEndpoints(const VendorHosts& hosts, bool testE
 }
 
 DomainList FetchBackupDomainsFrom(const std::vector<std::string>& endpoints, const DomainList& builtin,
-                                  const std::string& userAgentLine) {
+                                  const std::string& userAgentLine, const TransferPolicy& policy) {
   std::map<std::string, std::string> headers = {
       {"Accept", "application/json"},
       {"Client-Build-Version", ClientBuildVersion()},
@@ -126,7 +126,7 @@ DomainList FetchBackupDomainsFrom(const std::vector<std::string>& endpoints, con
 
   std::string response;
   for (const std::string& endpoint : endpoints) {
-    HttpClient client;
+    HttpClient client(policy);
     if (client.Get(endpoint + "?" + queryString, headerText, response, nullptr, kDirectoryTimeoutSeconds) ==
         200)
       break;
@@ -135,11 +135,12 @@ DomainList FetchBackupDomainsFrom(const std::vector<std::string>& endpoints, con
   return ParseBackupDomains(response, builtin);
 }
 
-DomainList FetchBackupDomains(const std::string& userAgentLine, bool testEndpoint) {
+DomainList FetchBackupDomains(const std::string& userAgentLine, bool testEndpoint,
+                              const TransferPolicy& policy) {
   try {
     const VendorHosts& hosts = Vendor();
     return FetchBackupDomainsFrom(DirectoryEndpoints(hosts, testEndpoint), hosts.builtinDomains,
-                                  userAgentLine);
+                                  userAgentLine, policy);
   } catch (...) {
     // Out of memory on a huge answer: the built-in list still serves.
     try {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "net/domains.h"
+#include "net/transfer_policy.h"
 
 struct VendorHosts;
 
@@ -25,12 +26,13 @@ struct BackupDomain {
 // authoritative, even one that yields no URL (the result is then empty).
 // `userAgentLine` is a complete header line, sent after the fixed headers.
 // Blocks for at most about 8 s; never throws.
-DomainList FetchBackupDomains(const std::string& userAgentLine, bool testEndpoint);
+DomainList FetchBackupDomains(const std::string& userAgentLine, bool testEndpoint,
+                              const TransferPolicy& policy);
 
 // The same request against explicit endpoints (tried in order until one
 // answers 200), starting from `builtin`.
 DomainList FetchBackupDomainsFrom(const std::vector<std::string>& endpoints, const DomainList& builtin,
-                                  const std::string& userAgentLine);
+                                  const std::string& userAgentLine, const TransferPolicy& policy);
 
 // The directory URLs for the given hosts, in the order they are tried.
 std::vector<std::string> DirectoryEndpoints(const VendorHosts& hosts, bool testEndpoint);

@@ -22,7 +22,7 @@ TEST(FetchBackupDomains, SendsTheFixedRequestToTheChosenHost) {
   directory.SetResponse(RawServer::Response(200, "{}"));
   for (bool testEndpoint : {false, true}) {
     directory.ClearRequests();
-    EXPECT_EQ(FetchBackupDomains(kUserAgent, testEndpoint), Builtin());
+    EXPECT_EQ(FetchBackupDomains(kUserAgent, testEndpoint, TransferPolicy()), Builtin());
     auto requests = directory.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(RequestLine(requests[0]),
@@ -113,13 +113,13 @@ TEST(FetchBackupDomains, ReadsTheFirstCdnEntryOrKeepsTheBuiltInList) {
   for (const Case& c : cases) {
     DirectoryServer().SetResponse(
         RawServer::Response(c.status, c.body, "Content-Type: application/json\r\n"));
-    EXPECT_EQ(FetchBackupDomains(kUserAgent, false), c.expected) << c.name;
+    EXPECT_EQ(FetchBackupDomains(kUserAgent, false, TransferPolicy()), c.expected) << c.name;
   }
 }
 
 TEST(FetchBackupDomains, UnreachableDirectoryGivesTheBuiltInList) {
   const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + kPath;
-  EXPECT_EQ(FetchBackupDomainsFrom({closed}, Builtin(), kUserAgent), Builtin());
+  EXPECT_EQ(FetchBackupDomainsFrom({closed}, Builtin(), kUserAgent, TransferPolicy()), Builtin());
 }
 
 TEST(FetchBackupDomains, EndpointsAreTriedUntilOneAnswers200) {
@@ -130,8 +130,9 @@ TEST(FetchBackupDomains, EndpointsAreTriedUntilOneAnswers200) {
   answering.SetResponse(RawServer::Response(
       200, R"({"domain_list":[{"domain_key":"OSS_DOMAIN","main_url":"https://from-200"}]})"));
   const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + kPath;
-  DomainList got = FetchBackupDomainsFrom(
-      {closed, failing.Url() + kPath, answering.Url() + kPath, unused.Url() + kPath}, Builtin(), kUserAgent);
+  DomainList got =
+      FetchBackupDomainsFrom({closed, failing.Url() + kPath, answering.Url() + kPath, unused.Url() + kPath},
+                             Builtin(), kUserAgent, TransferPolicy());
   EXPECT_EQ(got, DomainList{"https://from-200"});
   EXPECT_EQ(failing.Requests().size(), 1u);
   EXPECT_EQ(unused.Requests().size(), 0u);

@@ -7,25 +7,21 @@
 //
 // An HttpClient belongs to one thread at a time. Options persist on the handle
 // between calls, so every operation sets all options it relies on and removes
-// its custom header list after the transfer.
+// its custom header list after the transfer. Route, TLS and limits come from
+// `policy` through ApplyTransferPolicy.
 #pragma once
 #include <cstdio>
 #include <string>
 
-typedef void CURL;
-
-// Process-wide debugging switch ("-enable-http-proxy"): transfers go through
-// the proxy at 127.0.0.1:8888, which intercepts TLS on purpose, so it is also
-// the only thing that turns certificate verification off. Written once during
-// start-up, before any worker thread exists.
-extern bool HttpProxyEnabled;
+#include "net/curl_handle.h"
+#include "net/transfer_policy.h"
 
 class HttpClient {
  public:
   using ProgressFn = int (*)(void* context, double downloadTotal, double downloadedNow, double uploadTotal,
                              double uploadedNow);
 
-  HttpClient();
+  explicit HttpClient(const TransferPolicy& policy = TransferPolicy());
   ~HttpClient();
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
@@ -41,15 +37,11 @@ class HttpClient {
   // A double-valued CURLINFO of the last transfer, 0 when libcurl has none.
   double InfoSeconds(int info);
 
+  // Read at every operation; change it only between operations.
+  TransferPolicy policy;
   ProgressFn progressCallback = nullptr;
   void* progressContext = nullptr;
 
  private:
-  CURL* handle = nullptr;
+  CurlHandle handle;
 };
-
-// Applies the TLS policy shared by every transfer of the program to an easy
-// handle: peer and host-name verification on, against the system trust store,
-// or against Vendor().caFile when one is configured (test builds); off only
-// with HttpProxyEnabled. Call it on every handle, after any proxy option.
-void ApplyTlsPolicy(CURL* handle);

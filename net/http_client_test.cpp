@@ -307,17 +307,18 @@ TEST(HttpClientProxy, SwitchSendsBothOperationsThroughTheLocalProxy) {
   RawServer& proxy = *listener;
   ASSERT_TRUE(proxy.listening()) << "port 8888 stayed taken";
   proxy.SetResponse(RawServer::Response(200, "via proxy"));
-  ProxySwitch on(true);
+  TransferPolicy viaProxy;
+  viaProxy.debugProxy = true;
 
-  HttpClient client;
+  HttpClient client(viaProxy);
   std::string response;
   EXPECT_EQ(client.Get("http://directory.invalid/list?x=1", "X-A: 1", response, nullptr, 5), 200);
   EXPECT_EQ(response, "via proxy");
-  HttpClient poster;
+  HttpClient poster(viaProxy);
   EXPECT_EQ(poster.PostJson("http://report.invalid/r", "User-Agent: t", "{}", response), 200);
   EXPECT_EQ(response, "via proxy");
   // HTTPS is tunnelled: the proxy sees the CONNECT for the host.
-  HttpClient secure;
+  HttpClient secure(viaProxy);
   EXPECT_NE(secure.Get("https://static.invalid/f", "", response, nullptr, 5), 200);
 
   auto requests = proxy.Requests();

@@ -12,7 +12,6 @@
 #include <filesystem>
 
 #include "base/debug_output.h"
-#include "net/http_client.h"
 
 LocalServer::LocalServer() : server_(std::make_unique<httplib::Server>()) {}
 
@@ -194,9 +193,6 @@ const TlsFiles& TestTls() {
   }();
   return files;
 }
-
-ProxySwitch::ProxySwitch(bool on) : previous_(HttpProxyEnabled) { HttpProxyEnabled = on; }
-ProxySwitch::~ProxySwitch() { HttpProxyEnabled = previous_; }
 
 struct DebugCapture::State {
   mutable std::mutex lock;

@@ -81,16 +81,6 @@ struct TlsFiles {
 };
 const TlsFiles& TestTls();
 
-// Restores HttpProxyEnabled when it goes out of scope.
-class ProxySwitch {
- public:
-  explicit ProxySwitch(bool on);
-  ~ProxySwitch();
-
- private:
-  bool previous_;
-};
-
 // Collects debugger-output lines while alive.
 class DebugCapture {
  public:

@@ -11,12 +11,13 @@
 
 #include "base/debug_output.h"
 #include "base/system_info.h"
-#include "net/http_client.h"
+#include "net/curl_handle.h"
+#include "net/transfer_policy.h"
 
 namespace {
 
 const int64_t kByteLimit = 2 * 1024 * 1024;
-const long kConnectLimitSeconds = 3;
+const long kConnectLimitMs = 3000;
 const int kPollMs = 20;
 
 // The progress callback's view of one probe; lives on the probe thread's stack.
@@ -43,28 +44,26 @@ int ProbeProgress(void* context, double, double downloadedNow, double, double) {
 }
 
 SpeedSample MeasureDomain(const std::string& url, int64_t windowMs, int64_t byteLimit,
-                          long transferLimitSeconds, WorkerSlot* slot, std::atomic<bool>* stopFlag) {
+                          long transferLimitSeconds, const TransferPolicy& policy, WorkerSlot* slot,
+                          std::atomic<bool>* stopFlag) {
   SpeedSample sample;
-  CURL* handle = curl_easy_init();
+  CurlHandle owner = CurlHandle::Create();
+  CURL* handle = owner.get();
   if (!handle) return sample;
   ProbeContext context{TickCount64(), windowMs, byteLimit, &slot->reachedLimit, stopFlag};
 
-  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardWriter);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectLimitSeconds);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT, transferLimitSeconds);
-  // The probe never goes through the debugging proxy.
-  ApplyTlsPolicy(handle);
   curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(handle, CURLOPT_PROGRESSFUNCTION, &ProbeProgress);
   curl_easy_setopt(handle, CURLOPT_PROGRESSDATA, &context);
+  TransferLimits limits;
+  limits.connectTimeoutMs = kConnectLimitMs;
+  limits.timeoutSeconds = transferLimitSeconds;
+  limits.proxyAllowed = false;  // the probe measures the way to the domain itself
 
-  CURLcode rc = curl_easy_perform(handle);
+  const int rc = PerformTransfer(handle, url, policy, limits);
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
   if ((rc == CURLE_OK || rc == CURLE_ABORTED_BY_CALLBACK) && status >= 200 && status <= 299) {
@@ -78,17 +77,18 @@ SpeedSample MeasureDomain(const std::string& url, int64_t windowMs, int64_t byte
     sample.connectMs = static_cast<int32_t>(connectSeconds * 1000);
     sample.ok = true;
   }
-  curl_easy_cleanup(handle);
   return sample;
 }
 
 // Thread body: measures, publishes the sample, then sets `done`. Catches
 // everything: a probe must never take the process down.
 void RunProbe(std::shared_ptr<WorkerSlot> slot, int64_t windowMs, int64_t byteLimit,
-              std::shared_ptr<std::atomic<bool>> stopFlag, std::string url, long transferLimitSeconds) {
+              std::shared_ptr<std::atomic<bool>> stopFlag, std::string url, long transferLimitSeconds,
+              TransferPolicy policy) {
   SpeedSample sample;
   try {
-    sample = MeasureDomain(url, windowMs, byteLimit, transferLimitSeconds, slot.get(), stopFlag.get());
+    sample =
+        MeasureDomain(url, windowMs, byteLimit, transferLimitSeconds, policy, slot.get(), stopFlag.get());
   } catch (...) {
     sample = SpeedSample();
   }
@@ -109,7 +109,7 @@ std::string FormatSpeedSample(const SpeedSample& sample, int windowMs) {
 }
 
 void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds,
-                                   SpeedSamples* samples) {
+                                   SpeedSamples* samples, const TransferPolicy& policy) {
   if (!domains) {
     DebugOut("CheckThroughputAndSortDomains not need domains is null\n");
     return;
@@ -128,7 +128,8 @@ void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path,
       auto slot = std::make_shared<WorkerSlot>();
       slots.push_back(slot);
       try {
-        std::thread(RunProbe, slot, windowMs, kByteLimit, stopFlag, domain + path, transferLimitSeconds)
+        std::thread(RunProbe, slot, windowMs, kByteLimit, stopFlag, domain + path, transferLimitSeconds,
+                    policy)
             .detach();
       } catch (...) {
         slot->done.store(true);  // no thread: a failed probe with a zero sample

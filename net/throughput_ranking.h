@@ -4,6 +4,7 @@
 #include <string>
 
 #include "net/domains.h"
+#include "net/transfer_policy.h"
 
 // One domain's probe, shared by the ranking and its probe thread; whichever
 // lets go last frees it. The probe writes `sample` once, then sets `done`;
@@ -20,9 +21,10 @@ struct WorkerSlot {
 // received 2 MiB or all are done, and never past (seconds + 2) * 1000 + 500 ms;
 // probes still running then count as failed and end by themselves later.
 // A null list or one with fewer than 2 domains is left alone. Writes the
-// result as one debugger line. Blocks the caller; never throws.
+// result as one debugger line. Blocks the caller; never throws. Probes never
+// take a proxy route; `policy` still decides their TLS checks.
 void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds,
-                                   SpeedSamples* samples);
+                                   SpeedSamples* samples, const TransferPolicy& policy);
 
 // The log entry of one sample: "Fail", or speed, bytes, time and connect time.
 std::string FormatSpeedSample(const SpeedSample& sample, int windowMs);

@@ -98,7 +98,7 @@ Ranked Rank(const DomainList& domains, int seconds = 2) {
   r.order = domains;
   DebugCapture capture;
   auto start = std::chrono::steady_clock::now();
-  CheckThroughputAndSortDomains(&r.order, kPath, seconds, &r.samples);
+  CheckThroughputAndSortDomains(&r.order, kPath, seconds, &r.samples, TransferPolicy());
   r.elapsedMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   r.log = capture.Lines();
   return r;
@@ -143,7 +143,7 @@ TEST(CheckThroughputAndSortDomains, NothingToRankWritesOnlyItsLine) {
     DomainList domains = c.domains;
     SpeedSamples samples = {{"other", SpeedSample{5, 6, 7, true}}};
     DebugCapture capture;
-    CheckThroughputAndSortDomains(c.nullList ? nullptr : &domains, kPath, 2, &samples);
+    CheckThroughputAndSortDomains(c.nullList ? nullptr : &domains, kPath, 2, &samples, TransferPolicy());
     EXPECT_EQ(capture.Lines(), std::vector<std::string>{c.line}) << c.name;
     EXPECT_EQ(domains, c.domains) << c.name;
     EXPECT_EQ(samples.size(), 1u) << c.name;

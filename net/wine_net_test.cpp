@@ -84,7 +84,7 @@ TEST_F(WineNetTest, PostJsonOverHttpAndHttps) {
 
 TEST_F(WineNetTest, DirectoryOverHttpsCarriesTheBuildVersion) {
   // The server names the domains and mirrors what it received.
-  DomainList got = FetchBackupDomains("User-Agent: PC/Windows/test", true);
+  DomainList got = FetchBackupDomains("User-Agent: PC/Windows/test", true, TransferPolicy());
   DomainList expected = {http_, https_, "query:client_type=10&version=3.0.0", "build:1234",
                          "agent:PC/Windows/test"};
   EXPECT_EQ(got, expected);
@@ -95,7 +95,8 @@ TEST_F(WineNetTest, RankingProbesVerifyAndMeasure) {
   SpeedSamples samples;
   std::string line;
   SetDebugSink([&line](const std::string& text) { line = text; });
-  CheckThroughputAndSortDomains(&domains, "/official/pc/client_channel/QVInstaller.exe", 2, &samples);
+  CheckThroughputAndSortDomains(&domains, "/official/pc/client_channel/QVInstaller.exe", 2, &samples,
+                                TransferPolicy());
   SetDebugSink(nullptr);
   std::printf("%s\n", line.c_str());
   EXPECT_EQ(domains.back(), untrusted_);

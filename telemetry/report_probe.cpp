@@ -24,9 +24,9 @@ int wmain() {
     stats.attemptId = "00112233445566778899AABBCCDDEEFF";
     return stats;
   };
-  std::thread install = StartInstallReport(report, false, false);
+  std::thread install = StartInstallReport(report, false, false, TransferPolicy());
   std::thread activation =
-      StartClientActivation(PrepareClientActivation(L"3", L"9\"01", L"12", L"Fran\u00e7ais"));
+      StartClientActivation(PrepareClientActivation(L"3", L"9\"01", L"12", L"Fran\u00e7ais"), TransferPolicy());
   install.join();
   activation.join();
   std::printf("%s\n%s\n%s\n%s\n", GetDeviceId().c_str(), GetOsDescription().c_str(), GetCpuBrand().c_str(),

@@ -14,8 +14,9 @@ namespace {
 constexpr size_t kReportDeviceIdBuffer = 100;
 constexpr size_t kActivationDeviceIdBuffer = 128;
 
-void PostReport(const std::string& url, const std::string& header, const std::string& body) {
-  HttpClient client;
+void PostReport(const std::string& url, const std::string& header, const std::string& body,
+                const TransferPolicy& policy) {
+  HttpClient client(policy);
   std::string response;
   int result = client.PostJson(url, header, body, response);
   if (result != 200) DebugOut("upload install information failed result code " + std::to_string(result));
@@ -27,14 +28,15 @@ void ReportException(const char* what) {
 
 }  // namespace
 
-void SendInstallReport(const InstallReport& report, const std::string& reportHost) {
+void SendInstallReport(const InstallReport& report, const std::string& reportHost,
+                       const TransferPolicy& policy) {
   try {
     CdnAttemptStats stats = report.attemptStats ? report.attemptStats() : CdnAttemptStats{};
     char deviceId[kReportDeviceIdBuffer] = {};
     GetDeviceId(deviceId, sizeof deviceId);
     ReportDevice device{deviceId, GetOsDescription(), GetCpuBrand()};
     std::string body = BuildInstallReportJson(report, device, stats, ClientBuildVersion());
-    PostReport(InstallReportUrl(reportHost), report.userAgentLine, body);
+    PostReport(InstallReportUrl(reportHost), report.userAgentLine, body, policy);
   } catch (const std::exception& e) {
     ReportException(e.what());
   } catch (...) {
@@ -42,24 +44,27 @@ void SendInstallReport(const InstallReport& report, const std::string& reportHos
   }
 }
 
-std::thread StartInstallReport(InstallReport report, bool launchedByChannel, bool force) {
+std::thread StartInstallReport(InstallReport report, bool launchedByChannel, bool force,
+                               const TransferPolicy& policy) {
   if (launchedByChannel && !force) return {};
   try {
-    return std::thread([report = std::move(report)] { SendInstallReport(report, Vendor().report); });
+    return std::thread(
+        [report = std::move(report), policy] { SendInstallReport(report, Vendor().report, policy); });
   } catch (const std::exception& e) {
     ReportException(e.what());
     return {};
   }
 }
 
-void SendClientActivation(const ClientActivation& activation, const std::string& clientServiceHost) {
+void SendClientActivation(const ClientActivation& activation, const std::string& clientServiceHost,
+                          const TransferPolicy& policy) {
   if (activation.body.empty()) return;
   try {
     char deviceId[kActivationDeviceIdBuffer] = {};
     GetDeviceId(deviceId, sizeof deviceId);
     std::string userAgent =
         FormatUserAgentLine(GetOsDescription(), activation.channelId, deviceId, activation.languageAnsi, 0);
-    PostReport(ClientActivationUrl(clientServiceHost), userAgent, activation.body);
+    PostReport(ClientActivationUrl(clientServiceHost), userAgent, activation.body, policy);
   } catch (const std::exception& e) {
     ReportException(e.what());
   } catch (...) {
@@ -67,11 +72,12 @@ void SendClientActivation(const ClientActivation& activation, const std::string&
   }
 }
 
-std::thread StartClientActivation(ClientActivation activation) {
+std::thread StartClientActivation(ClientActivation activation, const TransferPolicy& policy) {
   if (activation.body.empty()) return {};
   try {
-    return std::thread(
-        [activation = std::move(activation)] { SendClientActivation(activation, Vendor().clientService); });
+    return std::thread([activation = std::move(activation), policy] {
+      SendClientActivation(activation, Vendor().clientService, policy);
+    });
   } catch (const std::exception& e) {
     ReportException(e.what());
     return {};

@@ -9,23 +9,27 @@
 #include <string>
 #include <thread>
 
+#include "net/transfer_policy.h"
 #include "telemetry/activation_report.h"
 #include "telemetry/install_report.h"
 
 // The body of a report thread: takes the attempt statistics now, gathers the
 // device texts, posts the document to `reportHost` (scheme and host).
-void SendInstallReport(const InstallReport& report, const std::string& reportHost);
+void SendInstallReport(const InstallReport& report, const std::string& reportHost,
+                       const TransferPolicy& policy);
 
 // Starts SendInstallReport towards Vendor().report. An installer started with
 // "-launch-by-channel" (`launchedByChannel`) sends no install report unless
 // `force` is set.
-std::thread StartInstallReport(InstallReport report, bool launchedByChannel, bool force);
+std::thread StartInstallReport(InstallReport report, bool launchedByChannel, bool force,
+                               const TransferPolicy& policy);
 
 // The body of the activation thread: builds a fresh User-Agent line with the
 // language name in the ANSI code page and posts the body to
 // `clientServiceHost`. Nothing is sent when the body is empty.
-void SendClientActivation(const ClientActivation& activation, const std::string& clientServiceHost);
+void SendClientActivation(const ClientActivation& activation, const std::string& clientServiceHost,
+                          const TransferPolicy& policy);
 
 // Starts SendClientActivation towards Vendor().clientService when
 // `activation` has a body.
-std::thread StartClientActivation(ClientActivation activation);
+std::thread StartClientActivation(ClientActivation activation, const TransferPolicy& policy);

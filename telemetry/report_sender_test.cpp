@@ -195,7 +195,7 @@ TEST_F(ReportSending, InstallReportsAsRecordedByTheServer) {
     report.thirdType = c.thirdType;
     CdnAttemptStats copy = c.stats;
     report.attemptStats = [copy] { return copy; };
-    SendInstallReport(report, server->Url());
+    SendInstallReport(report, server->Url(), TransferPolicy());
 
     std::vector<Recorded> got = server->Requests();
     ASSERT_EQ(got.size(), 1u) << c.name;
@@ -221,7 +221,7 @@ TEST_F(ReportSending, StartedReportTakesStatisticsOnItsThread) {
     s.attemptId = "ABCDEF";
     return s;
   };
-  std::thread t = StartInstallReport(report, false, false);
+  std::thread t = StartInstallReport(report, false, false, TransferPolicy());
   ASSERT_TRUE(t.joinable());
   t.join();
   EXPECT_TRUE(onOtherThread);
@@ -249,8 +249,9 @@ TEST_F(ReportSending, LaunchedByChannelSendsOnlyTheActivation) {
     InstallReport report;
     report.userAgentLine = kUserAgent;
     report.actionType = "install";
-    std::thread activation = StartClientActivation(PrepareClientActivation(L"3", L"901", L"5", L"English"));
-    std::thread install = StartInstallReport(report, c.launchedByChannel, c.force);
+    std::thread activation =
+        StartClientActivation(PrepareClientActivation(L"3", L"901", L"5", L"English"), TransferPolicy());
+    std::thread install = StartInstallReport(report, c.launchedByChannel, c.force, TransferPolicy());
     EXPECT_EQ(install.joinable(), c.installReports == 1) << c.name;
     if (install.joinable()) install.join();
     ASSERT_TRUE(activation.joinable()) << c.name;
@@ -281,7 +282,7 @@ TEST_F(ReportSending, ActivationBodyAndItsOwnUserAgentLine) {
     server->Reset(200);
     DebugLines debug;
     SendClientActivation(PrepareClientActivation(c.platformId, c.aid, c.channelId, c.language),
-                         server->Url());
+                         server->Url(), TransferPolicy());
     std::vector<Recorded> got = server->Requests();
     ASSERT_EQ(got.size(), 1u) << c.name;
     EXPECT_EQ(got[0].path, "/api/common_bll/v1/client/active") << c.name;
@@ -295,9 +296,9 @@ TEST_F(ReportSending, ActivationBodyAndItsOwnUserAgentLine) {
 }
 
 TEST_F(ReportSending, MissingIdentifiersSendNothing) {
-  std::thread t = StartClientActivation(PrepareClientActivation(L"3", L"", L"5", L"English"));
+  std::thread t = StartClientActivation(PrepareClientActivation(L"3", L"", L"5", L"English"), TransferPolicy());
   EXPECT_FALSE(t.joinable());
-  SendClientActivation(PrepareClientActivation(L"", L"901", L"5", L"English"), server->Url());
+  SendClientActivation(PrepareClientActivation(L"", L"901", L"5", L"English"), server->Url(), TransferPolicy());
   EXPECT_TRUE(server->Requests().empty());
 }
 
@@ -323,12 +324,12 @@ TEST_F(ReportSending, FailureLeavesOneDebuggerLine) {
     if (!c.reachable) host = "http://127.0.0.1:" + std::to_string(UnusedPort());
     DebugLines debug;
     if (c.activation) {
-      SendClientActivation(PrepareClientActivation(L"3", L"901", L"5", L"English"), host);
+      SendClientActivation(PrepareClientActivation(L"3", L"901", L"5", L"English"), host, TransferPolicy());
     } else {
       InstallReport report;
       report.userAgentLine = kUserAgent;
       report.actionType = "install";
-      SendInstallReport(report, host);
+      SendInstallReport(report, host, TransferPolicy());
     }
     EXPECT_EQ(debug.Lines(), std::vector<std::string>{c.expectedLine}) << c.name;
     EXPECT_EQ(server->Requests().size(), c.reachable ? 1u : 0u) << c.name;

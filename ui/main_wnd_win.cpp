@@ -186,7 +186,8 @@ InstallRunHooks CMainWnd::MakeHooks() {
   hooks.userAgentLine = [this] { return GetUserAgentLine(); };
   hooks.installFolder = [this] { return rules.Folder(); };
   const std::wstring thirdType = options.thirdType;
-  hooks.sendInstallReport = [thirdType](const ReportRequest& request, const CdnAttemptStats& stats) {
+  const TransferPolicy transfer = options.transfer;
+  hooks.sendInstallReport = [thirdType, transfer](const ReportRequest& request, const CdnAttemptStats& stats) {
     InstallReport report;
     report.userAgentLine = request.userAgentLine;
     report.actionType = request.actionType;
@@ -196,14 +197,16 @@ InstallRunHooks CMainWnd::MakeHooks() {
     report.previousChannelId = previousChannelId;
     report.thirdType = thirdType;
     report.attemptStats = [stats] { return stats; };
-    SendInstallReport(report, Vendor().report);
+    SendInstallReport(report, Vendor().report, transfer);
   };
   // The language text is read here, on the UI thread; the activation thread
   // only sends what it was given.
   hooks.prepareActivationReport = [this] {
     ClientActivation activation =
         PrepareClientActivation(options.platformId, options.aid, options.channelId, LanguageSelectorText());
-    return std::function<void()>([activation] { SendClientActivation(activation, Vendor().clientService); });
+    const TransferPolicy transfer = options.transfer;
+    return std::function<void()>(
+        [activation, transfer] { SendClientActivation(activation, Vendor().clientService, transfer); });
   };
   return hooks;
 }
