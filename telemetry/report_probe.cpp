@@ -25,8 +25,8 @@ int wmain() {
     return stats;
   };
   std::thread install = StartInstallReport(report, false, false, TransferPolicy());
-  std::thread activation =
-      StartClientActivation(PrepareClientActivation(L"3", L"9\"01", L"12", L"Fran\u00e7ais"), TransferPolicy());
+  std::thread activation = StartClientActivation(
+      PrepareClientActivation(L"3", L"9\"01", L"12", L"Fran\u00e7ais"), TransferPolicy());
   install.join();
   activation.join();
   std::printf("%s\n%s\n%s\n%s\n", GetDeviceId().c_str(), GetOsDescription().c_str(), GetCpuBrand().c_str(),

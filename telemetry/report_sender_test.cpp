@@ -281,8 +281,8 @@ TEST_F(ReportSending, ActivationBodyAndItsOwnUserAgentLine) {
   for (const Case& c : cases) {
     server->Reset(200);
     DebugLines debug;
-    SendClientActivation(PrepareClientActivation(c.platformId, c.aid, c.channelId, c.language),
-                         server->Url(), TransferPolicy());
+    SendClientActivation(PrepareClientActivation(c.platformId, c.aid, c.channelId, c.language), server->Url(),
+                         TransferPolicy());
     std::vector<Recorded> got = server->Requests();
     ASSERT_EQ(got.size(), 1u) << c.name;
     EXPECT_EQ(got[0].path, "/api/common_bll/v1/client/active") << c.name;
@@ -296,9 +296,11 @@ TEST_F(ReportSending, ActivationBodyAndItsOwnUserAgentLine) {
 }
 
 TEST_F(ReportSending, MissingIdentifiersSendNothing) {
-  std::thread t = StartClientActivation(PrepareClientActivation(L"3", L"", L"5", L"English"), TransferPolicy());
+  std::thread t =
+      StartClientActivation(PrepareClientActivation(L"3", L"", L"5", L"English"), TransferPolicy());
   EXPECT_FALSE(t.joinable());
-  SendClientActivation(PrepareClientActivation(L"", L"901", L"5", L"English"), server->Url(), TransferPolicy());
+  SendClientActivation(PrepareClientActivation(L"", L"901", L"5", L"English"), server->Url(),
+                       TransferPolicy());
   EXPECT_TRUE(server->Requests().empty());
 }
 

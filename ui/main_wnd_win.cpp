@@ -187,7 +187,8 @@ InstallRunHooks CMainWnd::MakeHooks() {
   hooks.installFolder = [this] { return rules.Folder(); };
   const std::wstring thirdType = options.thirdType;
   const TransferPolicy transfer = options.transfer;
-  hooks.sendInstallReport = [thirdType, transfer](const ReportRequest& request, const CdnAttemptStats& stats) {
+  hooks.sendInstallReport = [thirdType, transfer](const ReportRequest& request,
+                                                  const CdnAttemptStats& stats) {
     InstallReport report;
     report.userAgentLine = request.userAgentLine;
     report.actionType = request.actionType;
