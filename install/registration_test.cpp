@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "install/com_ref.h"
+#include "base/com_ref_win.h"
 #include "install/testing/registry_test_support.h"
 #include "install/testing/wine_test_support.h"
 

@@ -7,7 +7,7 @@
 
 #include "base/text_convert.h"
 #include "base/win_handle.h"
-#include "install/registry.h"
+#include "base/registry_win.h"
 #include "telemetry/device_id.h"
 #include "telemetry/device_identity.h"
 #include "telemetry/text_cipher.h"
