@@ -106,6 +106,33 @@ TEST(AttemptId, IsThirtyTwoUpperCaseHexDigitsAndFresh) {
   EXPECT_FALSE(host.LastFailure());
 }
 
+TEST(AttemptOutcome, HttpResultsAndTheReportsInteger) {
+  using E = AttemptEnd;
+  const struct {
+    int httpResult;  // as HttpClient::Get returns it, or -1 for none
+    AttemptOutcome outcome;
+    int wire;
+  } cases[] = {
+      {200, {E::kSuccess, 0}, 200},
+      {7, {E::kTransferError, 7}, 7},
+      {28, {E::kTransferError, 28}, 28},
+      {2, {E::kTransferError, 2}, 2},
+      {99, {E::kTransferError, 99}, 99},
+      {100, {E::kHttpStatus, 100}, 100},
+      {404, {E::kHttpStatus, 404}, 404},
+      {-1, {E::kTargetNotOpened, 0}, 0},
+      {-1, {E::kFallbackFailed, 0}, 28},
+      {-1, {E::kFallbackNotStarted, 0}, 1001},
+  };
+  for (const auto& c : cases) {
+    if (c.httpResult >= 0) EXPECT_EQ(OutcomeOfHttpResult(c.httpResult), c.outcome) << c.httpResult;
+    EXPECT_EQ(WireResult(c.outcome), c.wire) << c.wire;
+  }
+  EXPECT_TRUE(OutcomeOfHttpResult(28).TimedOut());
+  EXPECT_FALSE((AttemptOutcome{E::kFallbackFailed, 0}).TimedOut());
+  EXPECT_FALSE(OutcomeOfHttpResult(408).TimedOut());
+}
+
 TEST(CdnErrorText, IsLibcurlsTextForTheResult) {
   EXPECT_EQ(CdnErrorMessage(7), "curl_easy_perform() failed:Couldn't connect to server\n");
   EXPECT_EQ(CdnErrorMessage(0), "curl_easy_perform() failed:No error\n");
