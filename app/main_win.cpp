@@ -1,16 +1,18 @@
 // The program's entry: prepare the process, read the launch options, load the
-// skin package and the interface language, create the one main window, run
-// the message loop and return the exit code (always 0).
+// skin package and the interface language, wire the install's parts, create
+// the one main window, run the message loop and return the exit code (always
+// 0).
 #include <windows.h>
 // after windows.h
 #include <objbase.h>
 
 #include <memory>
 
+#include "app/install_wiring.h"
 #include "app/launch_options.h"
 #include "app/startup_win.h"
 #include "channel/channel_manger_win.h"
-#include "install/install_run.h"
+#include "install/registration.h"
 #include "ui/language_choice.h"
 #include "ui/main_wnd.h"
 #include "ui/text_table.h"
@@ -25,7 +27,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
   LaunchOptions options = ParseCommandLine(commandLine ? commandLine : L"");
   ApplyOwnFileName(OwnFileName(), options);
 
-  auto* window = new (std::nothrow) CMainWnd(options, std::make_unique<ChannelManger>());
+  InstallOptions installOptions = ToInstallOptions(options);
+  ApplyWindowDefaults(installOptions);
+  // Read before any install can write it.
+  InstallActions actions = MakeInstallActions(installOptions, ReadPreviousChannelId());
+  // Written by the window and its run; lives until the process returns it.
+  ExitCodeSlot exitCode;
+  auto* window = new (std::nothrow)
+      CMainWnd(installOptions, std::make_unique<ChannelManger>(), std::move(actions), exitCode);
   if (!window) return 0;
   // The window object deletes itself once its native window is gone, so a
   // failed creation (which may already have run that step) is not deleted
@@ -43,5 +52,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
 
   ReleaseTextTable();
   CoUninitialize();
-  return ExitCode;
+  return exitCode.value;
 }

@@ -4,9 +4,7 @@
 #include "base/text_convert.h"
 #include "channel/installer_launch.h"
 #include "channel/process_ops_win.h"
-#include "install/messages.h"
 #include "net/backup_domains.h"
-#include "net/http_client.h"
 #include "net/throughput_ranking.h"
 
 namespace {
@@ -14,29 +12,22 @@ namespace {
 constexpr int kRankingSeconds = 2;
 }  // namespace
 
-ChannelManger::ChannelManger() {
-  // The base made httpClient and the attempt id.
-  publishedAttempts = attemptStats;
+ChannelManger::ChannelManger(PackageDownloadSettings downloadSettings)
+    : download(std::move(downloadSettings), [this](double downloaded, double total) {
+        if (settings.events) settings.events->OnDownloadProgress(downloaded, total);
+      }) {
+  publishedAttempts = download.AttemptStats();
 }
 
 ChannelManger::~ChannelManger() {
   // No downloader thread may call into a half-destroyed controller.
-  StopDownload();
-  if (pipeReader && pipeReader->joinable()) pipeReader->join();
+  download.StopDownload();
+  reader.Stop(0);
 }
 
-void ChannelManger::Configure(const ChannelSettings& settings) {
-  test = settings.test;
-  forwardedArgs = settings.forwardedArgs;
-  userAgentLine = settings.userAgentLine;
-  window = static_cast<HWND>(settings.window);
-  installPath = settings.installPath;
-  transferPolicy = settings.transfer;
-}
-
-std::wstring ChannelManger::StatusText() {
-  std::lock_guard<std::mutex> lock(publishedLock);
-  return publishedStatus;
+void ChannelManger::Configure(const ChannelSettings& s) {
+  settings = s;
+  download.SetTransferPolicy(s.transfer);
 }
 
 CdnAttemptStats ChannelManger::AttemptStats() {
@@ -44,31 +35,15 @@ CdnAttemptStats ChannelManger::AttemptStats() {
   return publishedAttempts;
 }
 
-void ChannelManger::SetStatusText(const std::wstring& text) { statusText = text; }
-
-void ChannelManger::PostProgress(unsigned value) { PostMessageW(window, WM_CHANNEL_PROGRESS, value, 0); }
-
-void ChannelManger::OnProgress(double downloaded, double total, double bytesPerSecond) {
-  PackageDownloadHost::OnProgress(downloaded, total, bytesPerSecond);
-  if (total != 0) PostProgress(static_cast<unsigned>(downloaded / total * 70));
+void ChannelManger::Fail(InstallFailureKind kind) {
+  InstallFailure failure;
+  failure.kind = kind;
+  failure.lastDownloadFailure = download.LastFailure();
+  failure.installerText = reader.FailureText();
+  if (settings.events) settings.events->OnFailed(failure);
 }
 
-int ChannelManger::HttpProgress(void* context, double downloadTotal, double downloadedNow, double, double) {
-  auto* self = static_cast<ChannelManger*>(context);
-  if (downloadTotal != 0) self->PostProgress(static_cast<unsigned>(downloadedNow / downloadTotal * 70));
-  return 0;
-}
-
-void ChannelManger::PostFailure() {
-  {
-    std::lock_guard<std::mutex> lock(publishedLock);
-    publishedStatus = statusText;
-  }
-  DebugOutW(L"channel install failed, status text: " + statusText);
-  PostMessageW(window, WM_CHANNEL_FAILED, 0, 0);
-}
-
-void ChannelManger::Run() {
+std::string ChannelManger::PrepareTarget() {
   const std::string tempFolder = TemporaryFolder();
   std::string target = tempFolder + kInstallerFileName;
   const bool killed = KillProcessByName(AnsiToWide(kInstallerFileName));
@@ -80,102 +55,55 @@ void ChannelManger::Run() {
   }
   if (!deleted && GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
     target = AlternativeTargetPath(tempFolder);
+  return target;
+}
 
-  httpClient->progressCallback = &ChannelManger::HttpProgress;
-  httpClient->progressContext = this;
-  DomainList domains = FetchBackupDomains(userAgentLine, test, transferPolicy);
-  SpeedSamples samples;
-  CheckThroughputAndSortDomains(&domains, kInstallerDownloadPath, kRankingSeconds, &samples, transferPolicy);
-  const bool downloaded = DownloadPackage(domains, samples, target);
+void ChannelManger::Run() {
+  const std::string target = PrepareTarget();
+  const DomainList domains = FetchBackupDomains(settings.userAgentLine, settings.test, settings.transfer);
+  const RankedDomains ranked = CheckThroughputAndSortDomains(domains, kPackagePath, kRankingSeconds, settings.transfer);
+  const bool downloaded = download.DownloadPackage(ranked, target);
   {
     std::lock_guard<std::mutex> lock(publishedLock);
-    publishedAttempts = attemptStats;
+    publishedAttempts = download.AttemptStats();
   }
   if (!downloaded) {
-    PostFailure();
+    Fail(InstallFailureKind::kDownloadFailed);
     DebugOut("down load up grade file failed");
     return;
   }
 
   // From here until the full installer has started from it, nobody else may
   // change or replace the file: it runs with the stub's rights.
-  bool launched = false;
+  bool launched = false, started = false;
   DWORD error = 0;
-  heldInstaller = HoldFileAgainstChanges(target);
-  if (!heldInstaller) {
+  UniqueHandle held = HoldFileAgainstChanges(target);
+  if (!held) {
     error = GetLastError();
     DebugOut("the downloaded installer cannot be held against changes, error " + std::to_string(error));
   } else {
     std::wstring pipeName;
-    StartPipeReader(&pipeName);
-    launched = LaunchInstaller(target, pipeName);
+    reader.Start(settings.events, settings.installerFailedText, &pipeName);
+    launched = RunFullInstaller(target, pipeName, settings.installPath, settings.forwardedArgs, std::move(held),
+                                &started);
     error = GetLastError();
   }
-  heldInstaller.reset();
 
   if (launched) {
-    StopPipeReader();
-    PostProgress(100);
-    Sleep(5);
-    PostProgress(101);
+    reader.Stop(kReaderDrainMs);
+    if (settings.events) settings.events->OnFinished();
     return;
   }
   DebugOut("execute installer failed with error: " + std::to_string(error));
   // The reader ends first, so a failure text the installer sent just before
   // it ended is not lost.
-  StopPipeReader();
-  if (statusText.empty()) statusText = L"tt_failed";
-  PostFailure();
+  reader.Stop(kReaderDrainMs);
+  Fail(started ? InstallFailureKind::kInstallerFailed : InstallFailureKind::kInstallerNotStarted);
 }
 
-bool ChannelManger::StartPipeReader(std::wstring* pipeName) {
-  std::wstring name = ProgressPipeName(GetCurrentProcessId());
-  pipe = CreateProgressPipe(name);
-  if (!pipe) return false;
-  DebugOutW(L"__update namepipestr " + name);
-  if (pipeReader && pipeReader->joinable()) pipeReader->join();
-  // The event exists before the reader runs, so a stop can never miss it.
-  pipeEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!pipeEvent) {
-    pipe.reset();
-    return false;
-  }
-  readerEnded.Reset();
-  clientConnected = false;
-  HANDLE handle = pipe.get();
-  pipeReader = std::make_shared<std::thread>([this, handle] {
-    PipeReaderLoop(*this, handle);
-    readerEnded.Set();
-  });
-  *pipeName = name;
-  return true;
-}
-
-// True when a client has connected to the pipe, even if the reader has not
-// woken up to that yet: the pipe then holds data or reports its closed end.
-bool ChannelManger::ClientCameToPipe() {
-  if (clientConnected) return true;
-  DWORD available = 0;
-  if (PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &available, nullptr)) return true;
-  return GetLastError() == ERROR_BROKEN_PIPE;
-}
-
-void ChannelManger::StopPipeReader() {
-  if (pipeReader && pipeReader->joinable()) {
-    // The installer has ended, so its end is closed: a connected reader reads
-    // what is left and ends by itself (unless a process it started kept the
-    // end open).
-    if (ClientCameToPipe()) readerEnded.WaitFor(std::chrono::milliseconds(readerDrainMs));
-    stopped = true;
-    if (pipeEvent) SetEvent(pipeEvent.get());
-    pipeReader->join();
-  }
-  stopped = true;
-  pipeEvent.reset();
-  pipe.reset();
-}
-
-bool ChannelManger::LaunchInstaller(const std::string& path, const std::wstring& pipeName) {
+bool RunFullInstaller(const std::string& path, const std::wstring& pipeName, const std::string& installPath,
+                      const std::wstring& forwardedArgs, UniqueHandle heldInstaller, bool* started) {
+  *started = false;
   std::string commandLine;
   switch (BuildInstallerCommandLine(WideToAnsi(pipeName), installPath, WideToAnsi(forwardedArgs), &commandLine)) {
     case CommandLineFit::kWhole:
@@ -198,5 +126,6 @@ bool ChannelManger::LaunchInstaller(const std::string& path, const std::wstring&
     SetLastError(run.error);
     return false;
   }
+  *started = true;
   return run.exitCode == 0;
 }

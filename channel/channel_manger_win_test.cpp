@@ -1,5 +1,6 @@
-// The controller's own pieces under Wine: progress posting to a real window,
-// the published failure text and attempt records, and the installer launch.
+// The controller's own pieces under Wine: the attempt records it publishes,
+// the progress pipe drained after the installer has ended, and the
+// installer launch.
 #include "channel/channel_manger_win.h"
 
 #include <gtest/gtest.h>
@@ -8,87 +9,40 @@
 #include <vector>
 
 #include "channel/process_ops_win.h"
-#include "install/messages.h"
-#include "ui/text_table.h"
+#include "channel/testing/recording_install_events.h"
 
 namespace {
 
-class ChannelMangerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    ChannelSettings settings;
-    settings.window = window;
-    settings.installPath = "C:\\Games\\Quorvane";
-    manager.Configure(settings);
-  }
-  void TearDown() override { DestroyWindow(window); }
-  std::vector<unsigned> Posted() {
-    std::vector<unsigned> values;
-    MSG msg;
-    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE))
-      if (msg.message == WM_CHANNEL_PROGRESS) values.push_back(static_cast<unsigned>(msg.wParam));
-    return values;
-  }
-
-  HWND window = nullptr;
+TEST(ChannelManger, AttemptIdIsMadeOnce) {
   ChannelManger manager;
-};
-
-TEST_F(ChannelMangerTest, DownloadProgressIsScaledTo70) {
-  const struct {
-    const char* name;
-    bool fromHttpClient;
-    double done, total;
-    std::vector<unsigned> posted;
-  } cases[] = {
-      {"single stream, half", true, 50, 100, {35}},
-      {"single stream, all", true, 1000, 1000, {70}},
-      {"single stream, total unknown", true, 10, 0, {}},
-      {"segmented, truncated", false, 35, 100, {24}},
-      {"segmented, total unknown", false, 35, 0, {}},
-  };
-  for (const auto& c : cases) {
-    if (c.fromHttpClient) {
-      EXPECT_EQ(ChannelManger::HttpProgress(&manager, c.total, c.done, 0, 0), 0) << c.name;
-    } else {
-      manager.bytesDownloaded = -1;
-      manager.OnProgress(c.done, c.total, 0);
-      EXPECT_EQ(manager.bytesDownloaded, c.total == 0 ? -1 : static_cast<int>(c.done)) << c.name;
-    }
-    EXPECT_EQ(Posted(), c.posted) << c.name;
-  }
-}
-
-TEST_F(ChannelMangerTest, AttemptIdIsMadeOnce) {
   std::string id = manager.AttemptStats().attemptId;
   ASSERT_EQ(id.size(), 32u);
   for (char ch : id) EXPECT_TRUE((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F')) << id;
   EXPECT_EQ(manager.AttemptStats().attemptId, id);
+  EXPECT_TRUE(manager.AttemptStats().attempts.empty());
   ChannelManger other;
   EXPECT_NE(other.AttemptStats().attemptId, id);
-  EXPECT_TRUE(manager.StatusText().empty());
 }
 
-TEST_F(ChannelMangerTest, WhatTheInstallerWroteBeforeItEndedIsRead) {
-  const std::wstring failure = GetText(L"tt_failed") + L": written just before the end";
+TEST(ProgressPipeReader, WhatTheInstallerWroteBeforeItEndedIsRead) {
+  const std::wstring failedText = L"Failed to install";
+  const std::wstring failure = failedText + L": written just before the end";
   const struct {
     const char* name;
     bool connects;
     std::wstring written;
-    std::wstring status;
-    std::vector<unsigned> posted;
+    std::wstring failureText;
+    std::vector<long> relayed;
   } cases[] = {
       {"failure text", true, failure, failure, {}},
-      {"last progress", true, L"100", L"", {99}},
+      {"last progress", true, L"100", L"", {100}},
       {"never connected", false, L"", L"", {}},
   };
   for (const auto& c : cases) {
-    ChannelManger m;
-    m.window = window;
+    RecordingInstallEvents events;
+    ProgressPipeReader reader;
     std::wstring name;
-    ASSERT_TRUE(m.StartPipeReader(&name)) << c.name;
+    ASSERT_TRUE(reader.Start(&events, failedText, &name)) << c.name;
     if (c.connects) {
       // The installer connects, writes and ends at once.
       UniqueHandle client(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -96,17 +50,17 @@ TEST_F(ChannelMangerTest, WhatTheInstallerWroteBeforeItEndedIsRead) {
       DWORD n = 0;
       EXPECT_TRUE(WriteFile(client.get(), c.written.data(), DWORD(c.written.size() * 2), &n, nullptr)) << c.name;
     }
-    m.StopPipeReader();
-    EXPECT_TRUE(m.stopped) << c.name;
-    EXPECT_EQ(m.statusText, c.status) << c.name;
-    std::vector<unsigned> posted = Posted();
-    // A closed end may be read once as 0 (posting 70).
-    posted.erase(std::remove(posted.begin(), posted.end(), 70u), posted.end());
-    EXPECT_EQ(posted, c.posted) << c.name;
+    reader.Stop(ChannelManger::kReaderDrainMs);
+    EXPECT_TRUE(reader.Stopped()) << c.name;
+    EXPECT_EQ(reader.FailureText(), c.failureText) << c.name;
+    std::vector<long> relayed = events.TakeInstallerProgress();
+    // A closed end may be read once as 0.
+    relayed.erase(std::remove(relayed.begin(), relayed.end(), 0L), relayed.end());
+    EXPECT_EQ(relayed, c.relayed) << c.name;
   }
 }
 
-// The child of LaunchInstaller: exits with the code it is given.
+// The child of RunFullInstaller: exits with the code it is given.
 TEST(ChannelMangerChild, DISABLED_ExitWith) {
   for (int i = 0; i < __argc; ++i) {
     std::string a = __argv[i];
@@ -114,7 +68,7 @@ TEST(ChannelMangerChild, DISABLED_ExitWith) {
   }
 }
 
-TEST_F(ChannelMangerTest, LaunchInstallerDecidesByExitCodeAndReleasesTheFile) {
+TEST(RunFullInstaller, DecidesByExitCodeAndReleasesTheFile) {
   char own[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, own, MAX_PATH);
   std::string copy = TemporaryFolder() + "qv_channel_manger_child.exe";
@@ -124,19 +78,25 @@ TEST_F(ChannelMangerTest, LaunchInstallerDecidesByExitCodeAndReleasesTheFile) {
     std::string folder;
     int exitCode;
     bool result;
+    bool started;
   } cases[] = {
-      {"exit code 0", "C:\\Games\\Quorvane", 0, true},
-      {"exit code 3", "C:\\Games\\Quorvane", 3, false},
-      {"folder too long for the command line", "C:\\" + std::string(1100, 'a'), 0, false},
+      {"exit code 0", "C:\\Games\\Quorvane", 0, true, true},
+      {"exit code 3", "C:\\Games\\Quorvane", 3, false, true},
+      {"folder too long for the command line", "C:\\" + std::string(1100, 'a'), 0, false, false},
   };
   for (const auto& c : cases) {
-    manager.installPath = c.folder;
-    manager.forwardedArgs = L"--gtest_also_run_disabled_tests --gtest_filter=ChannelMangerChild.DISABLED_ExitWith -exit=" +
-                            std::to_wstring(c.exitCode);
-    manager.heldInstaller = HoldFileAgainstChanges(copy);
-    ASSERT_TRUE(manager.heldInstaller.valid()) << c.name;
-    EXPECT_EQ(manager.LaunchInstaller(copy, L""), c.result) << c.name;
-    EXPECT_FALSE(manager.heldInstaller.valid()) << c.name;
+    const std::wstring forwarded =
+        L"--gtest_also_run_disabled_tests --gtest_filter=ChannelMangerChild.DISABLED_ExitWith -exit=" +
+        std::to_wstring(c.exitCode);
+    UniqueHandle held = HoldFileAgainstChanges(copy);
+    ASSERT_TRUE(held.valid()) << c.name;
+    bool started = !c.started;
+    EXPECT_EQ(RunFullInstaller(copy, L"", c.folder, forwarded, std::move(held), &started), c.result) << c.name;
+    EXPECT_EQ(started, c.started) << c.name;
+    // The file was let go: it can be opened for writing again.
+    UniqueHandle writable(CreateFileA(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(writable.valid()) << c.name << ", error " << GetLastError();
   }
   EXPECT_TRUE(DeleteFileA(copy.c_str()));
 }

@@ -6,8 +6,6 @@
 // The downloaded full installer in the temporary folder, and the process name
 // that is terminated before the download.
 constexpr char kInstallerFileName[] = "ChannelIstaller.exe";
-// Where every download domain serves the full installer.
-constexpr char kInstallerDownloadPath[] = "/official/pc/client_channel/QVInstaller.exe";
 // The command line is formatted into a buffer of this many bytes (NUL included).
 constexpr std::size_t kCommandLineBytes = 1024;
 

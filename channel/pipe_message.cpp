@@ -22,14 +22,6 @@ std::wstring DecodePipeText(const unsigned char* bytes, std::size_t count) {
 
 long ReadPipeNumber(const std::wstring& text) { return std::wcstol(text.c_str(), nullptr, 10); }
 
-unsigned ScaleInstallerProgress(long value) {
-  // Each step rounded to double: with x87 extended precision (32-bit builds)
-  // 100 * 0.29 + 70 would stay just below 99 and truncate to 98.
-  volatile double product = value * 0.29;
-  volatile double sum = product + 70;
-  return static_cast<unsigned>(sum);
-}
-
 PipeMessage InterpretPipeMessage(const std::wstring& text, const std::wstring& failedText) {
   PipeMessage m;
   if (!failedText.empty() && text.find(failedText) != std::wstring::npos) {
@@ -40,7 +32,6 @@ PipeMessage InterpretPipeMessage(const std::wstring& text, const std::wstring& f
   m.value = ReadPipeNumber(text);
   if (m.value < 0 || m.value > 100) return m;
   m.kind = PipeMessage::kProgress;
-  m.progress = ScaleInstallerProgress(m.value);
   m.endsReading = m.value == 100;
   return m;
 }

@@ -15,12 +15,11 @@ constexpr std::size_t kPipeBufferBytes = 1024;
 
 struct PipeMessage {
   enum Kind {
-    kFailure,   // statusText takes the whole text; the reading ends
-    kProgress,  // post `progress`; the reading ends when `endsReading`
+    kFailure,   // the whole text is the installer's failure message; the reading ends
+    kProgress,  // the percentage `value`; the reading ends when `endsReading`
     kIgnored,   // a value outside 0..100
   };
   Kind kind = kIgnored;
-  unsigned progress = 0;  // 70..99, for kProgress
   bool endsReading = false;
   long value = 0;         // the number read, for kProgress and kIgnored
 };
@@ -34,10 +33,6 @@ std::wstring DecodePipeText(const unsigned char* bytes, std::size_t count);
 // white space and a sign allowed, digits up to the first other character, 0
 // when there are none.
 long ReadPipeNumber(const std::wstring& text);
-
-// The installer's percentage 0..100 on the stub's bar: v * 0.29 + 70,
-// truncated (0 -> 70, 5 -> 71, 50 -> 84, 100 -> 99).
-unsigned ScaleInstallerProgress(long value);
 
 // Classifies one message. `failedText` is the stub's localized "tt_failed"
 // text; an empty one recognises no failure (it would match every text).

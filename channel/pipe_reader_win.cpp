@@ -1,9 +1,8 @@
 #include "channel/pipe_reader_win.h"
 
 #include "base/debug_output.h"
+#include "channel/installer_launch.h"
 #include "channel/pipe_message.h"
-#include "install/messages.h"
-#include "ui/text_table.h"
 
 namespace {
 
@@ -16,7 +15,7 @@ void FinishPendingIo(HANDLE pipe, OVERLAPPED& ov) {
 }
 
 // Connects the client; false when the reader is to end without reading.
-bool Connect(PipeReaderHost& host, HANDLE pipe, OVERLAPPED& ov) {
+bool Connect(PipeReaderShared& shared, HANDLE pipe, OVERLAPPED& ov) {
   if (ConnectNamedPipe(pipe, &ov)) {
     DebugOut("Client connected immediately!\n");
     return true;
@@ -29,13 +28,13 @@ bool Connect(PipeReaderHost& host, HANDLE pipe, OVERLAPPED& ov) {
   }
   // The event is reset when the operation starts: a stop signalled just
   // before would be lost, but `stopped` was set before it.
-  if (host.stopped) {
+  if (shared.stopped) {
     FinishPendingIo(pipe, ov);
     return false;
   }
   DWORD wait = WaitForSingleObject(ov.hEvent, INFINITE);
   if (wait == WAIT_OBJECT_0) {
-    if (host.stopped) {
+    if (shared.stopped) {
       FinishPendingIo(pipe, ov);
       return false;
     }
@@ -48,18 +47,17 @@ bool Connect(PipeReaderHost& host, HANDLE pipe, OVERLAPPED& ov) {
   return true;
 }
 
-void ReadMessages(PipeReaderHost& host, HANDLE pipe, OVERLAPPED& ov) {
-  const std::wstring failedText = GetText(L"tt_failed");
+void ReadMessages(PipeReaderShared& shared, HANDLE pipe, OVERLAPPED& ov) {
   unsigned char buffer[kPipeBufferBytes];
   for (;;) {
     ZeroMemory(buffer, sizeof(buffer));
     if (!ReadFile(pipe, buffer, kPipeReadBytes, nullptr, &ov) && GetLastError() != ERROR_IO_PENDING) return;
-    if (host.stopped) {
+    if (shared.stopped) {
       FinishPendingIo(pipe, ov);
       return;
     }
     WaitForSingleObject(ov.hEvent, INFINITE);
-    if (host.stopped) {
+    if (shared.stopped) {
       FinishPendingIo(pipe, ov);
       return;
     }
@@ -69,15 +67,15 @@ void ReadMessages(PipeReaderHost& host, HANDLE pipe, OVERLAPPED& ov) {
     GetOverlappedResult(pipe, &ov, &transferred, FALSE);
     try {
       std::wstring text = DecodePipeText(buffer, kPipeReadBytes);
-      PipeMessage message = InterpretPipeMessage(text, failedText);
+      PipeMessage message = InterpretPipeMessage(text, shared.failedText);
       if (message.kind == PipeMessage::kFailure) {
-        host.SetStatusText(text);
+        shared.SetFailureText(text);
         DisconnectNamedPipe(pipe);
         return;
       }
       DebugOutW(L"__update  ReadFile " + text);
       if (message.kind == PipeMessage::kProgress) {
-        PostMessageW(host.window, WM_CHANNEL_PROGRESS, message.progress, 0);
+        if (shared.events) shared.events->OnInstallerProgress(message.value);
         if (message.endsReading) {
           DisconnectNamedPipe(pipe);
           return;
@@ -90,6 +88,16 @@ void ReadMessages(PipeReaderHost& host, HANDLE pipe, OVERLAPPED& ov) {
 }
 
 }  // namespace
+
+void PipeReaderShared::SetFailureText(const std::wstring& text) {
+  std::lock_guard<std::mutex> guard(lock);
+  failureText = text;
+}
+
+std::wstring PipeReaderShared::FailureText() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return failureText;
+}
 
 UniqueHandle CreateProgressPipe(const std::wstring& name) {
   UniqueHandle pipe(CreateNamedPipeW(name.c_str(),
@@ -106,15 +114,71 @@ UniqueHandle CreateProgressPipe(const std::wstring& name) {
   return pipe;
 }
 
-void PipeReaderLoop(PipeReaderHost& host, HANDLE pipe) {
+void PipeReaderLoop(PipeReaderShared& shared, HANDLE pipe) {
   try {
     OVERLAPPED ov{};
-    ov.hEvent = host.pipeEvent.get();
+    ov.hEvent = shared.event.get();
     if (!ov.hEvent) return;
-    if (!Connect(host, pipe, ov)) return;
-    host.clientConnected = true;
-    ReadMessages(host, pipe, ov);
+    if (!Connect(shared, pipe, ov)) return;
+    shared.clientConnected = true;
+    ReadMessages(shared, pipe, ov);
   } catch (...) {
     DebugOut("__update excetipn ");
   }
+}
+
+ProgressPipeReader::~ProgressPipeReader() { Stop(0); }
+
+bool ProgressPipeReader::Start(InstallEvents* events, const std::wstring& failedText, std::wstring* pipeName) {
+  std::wstring name = ProgressPipeName(GetCurrentProcessId());
+  pipe = CreateProgressPipe(name);
+  if (!pipe) return false;
+  DebugOutW(L"__update namepipestr " + name);
+  if (reader.joinable()) reader.join();
+  auto state = std::make_unique<PipeReaderShared>();
+  // The event exists before the reader runs, so a stop can never miss it.
+  state->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  readerEnded.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!state->event || !readerEnded) {
+    pipe.reset();
+    return false;
+  }
+  state->failedText = failedText;
+  state->events = events;
+  shared = std::move(state);
+  PipeReaderShared* s = shared.get();
+  HANDLE handle = pipe.get();
+  HANDLE ended = readerEnded.get();
+  reader = std::thread([s, handle, ended] {
+    PipeReaderLoop(*s, handle);
+    SetEvent(ended);
+  });
+  *pipeName = name;
+  return true;
+}
+
+// True when a client has connected to the pipe, even if the reader has not
+// woken up to that yet: the pipe then holds data or reports its closed end.
+bool ProgressPipeReader::ClientCameToPipe() const {
+  if (shared->clientConnected) return true;
+  DWORD available = 0;
+  if (PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &available, nullptr)) return true;
+  return GetLastError() == ERROR_BROKEN_PIPE;
+}
+
+void ProgressPipeReader::Stop(DWORD drainMs) {
+  if (shared && reader.joinable()) {
+    // The installer has ended, so its end is closed: a connected reader reads
+    // what is left and ends by itself (unless a process it started kept the
+    // end open).
+    if (drainMs > 0 && ClientCameToPipe()) WaitForSingleObject(readerEnded.get(), drainMs);
+    shared->stopped = true;
+    SetEvent(shared->event.get());
+    reader.join();
+  }
+  if (shared) {
+    shared->stopped = true;
+    shared->event.reset();
+  }
+  pipe.reset();
 }

@@ -1,32 +1,41 @@
 // The stub's end of the installer progress pipe: the server end and the
-// reader thread that relays the full installer's progress and failure text.
+// reader thread that relays the full installer's progress and keeps its
+// failure message.
 #pragma once
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "base/win_handle.h"
+#include "channel/install_events.h"
 
-// What the reader uses of its controller.
-class PipeReaderHost {
- public:
+// What the reader thread shares with its owner; the owner keeps it alive
+// until the thread has ended.
+struct PipeReaderShared {
   // The event of every overlapped operation on the pipe (manual reset, not
-  // signalled). Created before the reader starts; the controller releases
-  // the reader by setting `stopped` and then signalling this event, and
-  // closes it only after the reader has ended.
-  UniqueHandle pipeEvent;
+  // signalled). Created before the reader starts; the owner releases the
+  // reader by setting `stopped` and then signalling this event, and closes it
+  // only after the reader has ended.
+  UniqueHandle event;
   std::atomic<bool> stopped{false};
   // Set by the reader once a client is connected (it then ends by itself
   // after the client has closed its end and what it wrote has been read).
   std::atomic<bool> clientConnected{false};
-  HWND window = nullptr;
+  // Set before the reader starts and not changed while it runs.
+  std::wstring failedText;         // see ChannelSettings::installerFailedText
+  InstallEvents* events = nullptr;  // receives the installer's percentages
 
-  // The reader received a failure message; called on the reader's thread.
-  virtual void SetStatusText(const std::wstring& text) = 0;
+  // The failure message the reader received; any thread.
+  void SetFailureText(const std::wstring& text);
+  std::wstring FailureText() const;
 
- protected:
-  ~PipeReaderHost() = default;
+ private:
+  mutable std::mutex lock;
+  std::wstring failureText;  // guarded by lock
 };
 
 // The server end: duplex, overlapped, byte stream, one instance, 512-byte
@@ -37,7 +46,39 @@ UniqueHandle CreateProgressPipe(const std::wstring& name);
 
 // The reader thread's body. Connects the client (overlapped), then reads until
 // a failure message, the value 100, a failed read (the client closed its end)
-// or `stopped`. Posts WM_CHANNEL_PROGRESS with 70..99 to `host.window`, hands
-// a failure text to `host.SetStatusText`, disconnects but never closes the
-// pipe. No overlapped operation is left pending when it returns. Never throws.
-void PipeReaderLoop(PipeReaderHost& host, HANDLE pipe);
+// or `stopped`. Hands each percentage 0..100 to `shared.events`, keeps a
+// failure message in `shared`, disconnects but never closes the pipe. No
+// overlapped operation is left pending when it returns. Never throws.
+void PipeReaderLoop(PipeReaderShared& shared, HANDLE pipe);
+
+// The pipe and its reader thread, owned by the channel controller and used
+// from its channel thread only.
+class ProgressPipeReader {
+ public:
+  ProgressPipeReader() = default;
+  ~ProgressPipeReader();  // stops the reader without draining
+  ProgressPipeReader(const ProgressPipeReader&) = delete;
+  ProgressPipeReader& operator=(const ProgressPipeReader&) = delete;
+
+  // Creates the progress pipe of this process and starts the reader on it;
+  // false (and an empty name) when the pipe or its event cannot be created.
+  bool Start(InstallEvents* events, const std::wstring& failedText, std::wstring* pipeName);
+  // After the full installer has ended: ends the reader, letting it first
+  // read for up to `drainMs` what a connected installer wrote before it
+  // ended, then closes the pipe and its event. Blocks until the reader has
+  // ended.
+  void Stop(DWORD drainMs);
+
+  // The failure message the installer wrote; empty when none. Complete once
+  // Stop has returned.
+  std::wstring FailureText() const { return shared ? shared->FailureText() : std::wstring(); }
+  bool Stopped() const { return !shared || shared->stopped; }
+
+ private:
+  bool ClientCameToPipe() const;
+
+  UniqueHandle pipe;
+  std::unique_ptr<PipeReaderShared> shared;
+  std::thread reader;
+  UniqueHandle readerEnded;  // manual reset, set by the reader as its last step
+};

@@ -1,47 +1,26 @@
 // The reader against a real named pipe: a client in this process writes as
-// the full installer would, and the posted messages arrive at a real
-// message-only window.
+// the full installer would, and the percentages it relays are recorded.
 #include "channel/pipe_reader_win.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "base/debug_output.h"
-#include "install/messages.h"
-#include "ui/text_table.h"
+#include "channel/testing/recording_install_events.h"
 
 namespace {
-
-class TestHost : public PipeReaderHost {
- public:
-  void SetStatusText(const std::wstring& text) override {
-    std::lock_guard<std::mutex> l(lock);
-    statusText = text;
-  }
-  std::wstring Status() {
-    std::lock_guard<std::mutex> l(lock);
-    return statusText;
-  }
-
- private:
-  std::mutex lock;
-  std::wstring statusText;
-};
 
 class PipeReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ReleaseTextTable();
-    ASSERT_TRUE(LoadLanguageText(
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?><Res><Text id=\"tt_failed\" value=\"Failed to install\"/></Res>"));
-    window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    host.window = window;
-    host.stopped = false;
-    host.pipeEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    shared = std::make_unique<PipeReaderShared>();
+    shared->failedText = L"Failed to install";
+    shared->events = &events;
+    shared->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     static int serial = 0;
     name = L"\\\\.\\pipe\\qv_channel_reader_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
            std::to_wstring(++serial);
@@ -55,15 +34,14 @@ class PipeReaderTest : public ::testing::Test {
   void TearDown() override {
     Stop();
     SetDebugSink(nullptr);
-    if (window) DestroyWindow(window);
-    ReleaseTextTable();
+    events.Clear();
   }
 
   void StartReader() {
     done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HANDLE doneEvent = done.get();
     reader = std::thread([this, doneEvent] {
-      PipeReaderLoop(host, pipe.get());
+      PipeReaderLoop(*shared, pipe.get());
       SetEvent(doneEvent);
     });
   }
@@ -76,29 +54,15 @@ class PipeReaderTest : public ::testing::Test {
     return WriteFile(client.get(), text.data(), static_cast<DWORD>(text.size() * 2), &written, nullptr) &&
            written == text.size() * 2;
   }
-  // The next WM_CHANNEL_PROGRESS value; 0 when none comes within the bound
-  // (which only proves that nothing hangs).
-  unsigned NextProgress() {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000;) {
-      MSG msg;
-      while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE))
-        if (msg.message == WM_CHANNEL_PROGRESS) return static_cast<unsigned>(msg.wParam);
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-    }
-    return 0;
-  }
-  std::vector<unsigned> PendingProgress() {
-    std::vector<unsigned> values;
-    MSG msg;
-    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE))
-      if (msg.message == WM_CHANNEL_PROGRESS) values.push_back(static_cast<unsigned>(msg.wParam));
-    return values;
-  }
+  // The next relayed percentage; -1 when none comes within the bound (which
+  // only proves that nothing hangs).
+  long NextProgress() { return events.NextInstallerProgress(10000); }
+  std::vector<long> PendingProgress() { return events.TakeInstallerProgress(); }
   // True when the reader ended by itself (bounded wait).
   bool ReaderEnds() { return WaitForSingleObject(done.get(), 10000) == WAIT_OBJECT_0; }
   void Stop() {
-    host.stopped = true;
-    SetEvent(host.pipeEvent.get());
+    shared->stopped = true;
+    SetEvent(shared->event.get());
     if (reader.joinable()) reader.join();
   }
   // Waits (bounded) until the debugger line has been written.
@@ -118,8 +82,8 @@ class PipeReaderTest : public ::testing::Test {
     return lines;
   }
 
-  TestHost host;
-  HWND window = nullptr;
+  RecordingInstallEvents events;
+  std::unique_ptr<PipeReaderShared> shared;
   std::wstring name;
   UniqueHandle pipe, client, done;
   std::thread reader;
@@ -132,11 +96,11 @@ TEST_F(PipeReaderTest, RelaysProgressAndEndsAtHundred) {
   Connect();
   const struct {
     std::wstring text;
-    unsigned posted;
-  } steps[] = {{L"5", 71}, {L"6", 71}, {L"100", 99}};
+    long relayed;
+  } steps[] = {{L"5", 5}, {L"6", 6}, {L"100", 100}};
   for (const auto& s : steps) {
     ASSERT_TRUE(Write(s.text));
-    EXPECT_EQ(NextProgress(), s.posted) << "after writing " << std::string(s.text.begin(), s.text.end());
+    EXPECT_EQ(NextProgress(), s.relayed) << "after writing " << std::string(s.text.begin(), s.text.end());
   }
   EXPECT_TRUE(ReaderEnds());
   EXPECT_TRUE(PendingProgress().empty());
@@ -144,7 +108,7 @@ TEST_F(PipeReaderTest, RelaysProgressAndEndsAtHundred) {
     EXPECT_TRUE(SawLine(line)) << line;
   // The reader disconnected: the installer's further writes fail.
   EXPECT_FALSE(Write(L"7"));
-  EXPECT_TRUE(host.Status().empty());
+  EXPECT_TRUE(shared->FailureText().empty());
 }
 
 TEST_F(PipeReaderTest, FailureTextBecomesTheStatusText) {
@@ -165,7 +129,7 @@ TEST_F(PipeReaderTest, FailureTextBecomesTheStatusText) {
     std::thread writer([&] { Write(c.message); });  // a long write waits for the reader
     EXPECT_TRUE(ReaderEnds()) << c.name;
     writer.join();
-    EXPECT_EQ(host.Status(), c.status) << c.name;
+    EXPECT_EQ(shared->FailureText(), c.status) << c.name;
     EXPECT_TRUE(PendingProgress().empty()) << c.name;
     for (const auto& line : Lines()) EXPECT_EQ(line.find("__update  ReadFile"), std::string::npos) << c.name;
   }
@@ -181,23 +145,23 @@ TEST_F(PipeReaderTest, ClientFirstJoinedWritesAndForeignFailureText) {
   StartReader();
   ASSERT_TRUE(WaitForLine("__update  ReadFile 5758"));
   ASSERT_TRUE(Write(L"Installation fehlgeschlagen"));  // another language: read as 0
-  EXPECT_EQ(NextProgress(), 70u);
+  EXPECT_EQ(NextProgress(), 0);
   ASSERT_TRUE(Write(L"100"));
-  EXPECT_EQ(NextProgress(), 99u);
+  EXPECT_EQ(NextProgress(), 100);
   EXPECT_TRUE(ReaderEnds());
   EXPECT_TRUE(SawLine("Client connection error " + std::to_string(ERROR_PIPE_CONNECTED)));
-  EXPECT_TRUE(host.Status().empty());
+  EXPECT_TRUE(shared->FailureText().empty());
 }
 
 TEST_F(PipeReaderTest, ClosedClientEndsTheReader) {
   StartReader();
   Connect();
   ASSERT_TRUE(Write(L"30"));
-  EXPECT_EQ(NextProgress(), 78u);
+  EXPECT_EQ(NextProgress(), 30);
   client.reset();
   EXPECT_TRUE(ReaderEnds());
-  // The failed read may be taken once as 0; nothing above 70 follows.
-  for (unsigned v : PendingProgress()) EXPECT_EQ(v, 70u);
+  // The failed read may be taken once as 0; nothing else follows.
+  for (long v : PendingProgress()) EXPECT_EQ(v, 0);
 }
 
 TEST_F(PipeReaderTest, StoppedReleasesTheReader) {
@@ -212,10 +176,10 @@ TEST_F(PipeReaderTest, StoppedReleasesTheReader) {
     if (c.connect) {
       Connect();
       ASSERT_TRUE(Write(L"1"));
-      EXPECT_EQ(NextProgress(), 70u) << c.name;
+      EXPECT_EQ(NextProgress(), 1) << c.name;
     }
-    host.stopped = true;
-    SetEvent(host.pipeEvent.get());
+    shared->stopped = true;
+    SetEvent(shared->event.get());
     EXPECT_TRUE(ReaderEnds()) << c.name;
     reader.join();
     EXPECT_TRUE(PendingProgress().empty()) << c.name;

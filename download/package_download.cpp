@@ -9,7 +9,6 @@
 #include "base/system_info.h"
 #include "base/text_convert.h"
 #include "net/http_client.h"
-#include "ui/text_table.h"
 
 const char kPackagePath[] = "/official/pc/client_channel/QVInstaller.exe";
 
@@ -20,55 +19,64 @@ std::string CdnErrorMessage(int result) {
   return text;
 }
 
-PackageDownloadHost::PackageDownloadHost() : httpClient(std::make_unique<HttpClient>()) {
+PackageDownload::PackageDownload(PackageDownloadSettings settings, ProgressFn progress)
+    : settings(std::move(settings)), progress(std::move(progress)), httpClient(std::make_unique<HttpClient>()) {
   attemptStats.attemptId = MakeAttemptId();
+  httpClient->progressCallback = &PackageDownload::HttpProgress;
+  httpClient->progressContext = this;
 }
 
-PackageDownloadHost::~PackageDownloadHost() { StopDownload(); }
+PackageDownload::~PackageDownload() { StopDownload(); }
 
-void PackageDownloadHost::StopDownload() { downloader.reset(); }
+void PackageDownload::StopDownload() { downloader.reset(); }
 
-void PackageDownloadHost::OnProgress(double downloaded, double total, double) {
+int PackageDownload::HttpProgress(void* context, double downloadTotal, double downloadedNow, double, double) {
+  auto* self = static_cast<PackageDownload*>(context);
+  if (self->progress && downloadTotal != 0) self->progress(downloadedNow, downloadTotal);
+  return 0;
+}
+
+void PackageDownload::OnProgress(double downloaded, double total, double) {
   if (total == 0) return;
   bytesDownloaded = static_cast<int>(downloaded);
+  if (progress) progress(downloaded, total);
 }
 
-void PackageDownloadHost::OnError(int code) {
-  statusText = GetText(L"tt_downstatus_failed") + std::to_wstring(code);
+void PackageDownload::OnError(int) {
+  fallbackFailed = true;
   if (downloadDoneEvent) downloadDoneEvent->Set();
 }
 
-void PackageDownloadHost::OnComplete() {
+void PackageDownload::OnComplete() {
   if (downloadDoneEvent) downloadDoneEvent->Set();
 }
 
-bool PackageDownloadHost::DownloadPackage(const DomainList& domains, const SpeedSamples& samples,
-                                          const std::string& targetPath) {
+bool PackageDownload::DownloadPackage(const RankedDomains& domains, const std::string& targetPath) {
+  const auto& timeLimits = settings.timeLimits;
   const int maxAttempts = static_cast<int>(std::min<size_t>(domains.size(), timeLimits.size()));
   int failures = 0;
   bool success = false;
-  for (const std::string& domain : domains) {
-    const std::string url = domain + packagePath;
+  for (const RankedDomain& domain : domains) {
+    const std::string url = domain.domain + settings.packagePath;
     const uint64_t started = TickCount64();
     const bool isLast = failures == maxAttempts - 1;
     AttemptResult result;
-    const int r = DownloadAttempt(url, targetPath, timeLimits[failures], result, isLast);
-    if (r == 200) {
+    const AttemptOutcome outcome = DownloadAttempt(url, targetPath, timeLimits[failures], result, isLast);
+    if (outcome.Succeeded()) {
       success = true;
     } else {
       ++failures;
     }
 
     CdnAttempt record;
-    record.selectedCdn = domain;
-    const auto sample = samples.find(domain);
-    record.rttSpeedMs = sample == samples.end() ? 0 : sample->second.connectMs;
+    record.selectedCdn = domain.domain;
+    record.rttSpeedMs = domain.sample.connectMs;
     record.timeConnectMs = result.connectMs;
     record.downloadByte = result.fileSize;
     record.downloadMs = static_cast<int32_t>(static_cast<uint32_t>(TickCount64() - started));
-    if (r != 200) {
-      record.cdnErrorMsg = CdnErrorMessage(r);
-      statusText = GetText(L"tt_downstatus_failed") + L" " + std::to_wstring(r);
+    if (!outcome.Succeeded()) {
+      record.cdnErrorMsg = CdnErrorMessage(WireResult(outcome));
+      lastFailure = outcome;
     }
     attemptStats.attempts.push_back(record);
     if (success || failures >= maxAttempts) break;
@@ -76,41 +84,43 @@ bool PackageDownloadHost::DownloadPackage(const DomainList& domains, const Speed
   return success;
 }
 
-int PackageDownloadHost::DownloadAttempt(const std::string& url, const std::string& targetPath,
-                                         long timeLimit, AttemptResult& result, bool isLast) {
-  const int r = DownloadOnce(url, targetPath, timeLimit, result);
-  if (r != CURLE_OPERATION_TIMEDOUT || !isLast) return r;
+AttemptOutcome PackageDownload::DownloadAttempt(const std::string& url, const std::string& targetPath,
+                                                long timeLimit, AttemptResult& result, bool isLast) {
+  const AttemptOutcome outcome = DownloadOnce(url, targetPath, timeLimit, result);
+  if (!outcome.TimedOut() || !isLast) return outcome;
 
   // The last allowed attempt ran out of time: once more over parallel ranges.
   downloader.reset();
   bytesDownloaded = 0;
-  statusText.clear();
-  downloader =
-      std::make_shared<Downloader>(url, AnsiToWide(targetPath), this, lowSpeedSeconds, transferPolicy);
+  fallbackFailed = false;
+  Downloader::Delegate* delegate = this;
+  downloader = std::make_shared<Downloader>(url, AnsiToWide(targetPath), delegate, settings.lowSpeedSeconds,
+                                            settings.transferPolicy);
   if (!downloadDoneEvent) downloadDoneEvent = std::make_unique<ManualResetEvent>();
   downloadDoneEvent->Reset();
   if (!downloader->Start()) {
     DebugOut("second mutidownload failed ");
-    return kFallbackNotStarted;
+    return {AttemptEnd::kFallbackNotStarted, 0};
   }
   // Every transfer of the downloader has a low-speed limit, so OnError or
   // OnComplete always comes.
   downloadDoneEvent->Wait();
   result.fileSize = bytesDownloaded;
-  return statusText.empty() ? 200 : CURLE_OPERATION_TIMEDOUT;
+  if (fallbackFailed) return {AttemptEnd::kFallbackFailed, 0};
+  return {AttemptEnd::kSuccess, 0};
 }
 
-int PackageDownloadHost::DownloadOnce(const std::string& url, const std::string& targetPath, long timeLimit,
-                                      AttemptResult& result) {
+AttemptOutcome PackageDownload::DownloadOnce(const std::string& url, const std::string& targetPath,
+                                             long timeLimit, AttemptResult& result) {
   FILE* file = std::fopen(targetPath.c_str(), "wb+");
   if (!file) {
     DebugOut("fopen file  fialed :" + targetPath);
     result.fileSize = 0;
     result.connectMs = 0;
-    return 0;
+    return {AttemptEnd::kTargetNotOpened, 0};
   }
   std::string response;
-  httpClient->policy = transferPolicy;
+  httpClient->policy = settings.transferPolicy;
   const int r = httpClient->Get(url, "", response, file, timeLimit);
   if (r != 200) DebugOut("download file " + targetPath + " failed return value " + std::to_string(r));
   std::fseek(file, 0, SEEK_END);
@@ -119,5 +129,5 @@ int PackageDownloadHost::DownloadOnce(const std::string& url, const std::string&
   if (seconds <= 0) seconds = httpClient->InfoSeconds(CURLINFO_CONNECT_TIME);
   result.connectMs = static_cast<int32_t>(seconds * 1000);
   std::fclose(file);
-  return r;
+  return OutcomeOfHttpResult(r);
 }

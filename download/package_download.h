@@ -4,31 +4,23 @@
 // attempt runs out of time, the same URL is fetched once more with the
 // segmented Downloader. Every attempt leaves one CdnAttempt record.
 //
-// PackageDownloadHost holds what the channel controller owns for this and is
-// the Downloader's delegate for the fallback. A controller derives from it and
-// adds its window posting by overriding the delegate operations and calling
-// the base first, for example:
-//
-//   void OnProgress(double downloaded, double total, double speed) override {
-//     PackageDownloadHost::OnProgress(downloaded, total, speed);  // bytesDownloaded
-//     if (total != 0) PostMessage(window, WM_CHANNEL_PROGRESS, (unsigned)(downloaded / total * 70), 0);
-//   }
-//
-// It installs its own progress function in `httpClient` before DownloadPackage
-// runs. Its destructor must call StopDownload() first, so that no downloader
-// thread calls into a half-destroyed object.
-//
-// DownloadPackage and its helpers run on one worker thread; the delegate
-// operations run on the downloader's threads and write `bytesDownloaded` and
-// `statusText` before `downloadDoneEvent` is signalled.
+// Threads: DownloadPackage and its helpers run on one worker thread (the
+// channel thread) and block it until the file is there or every allowed
+// attempt has failed. The progress function runs on that thread (single
+// stream) and on the downloader's threads (fallback). The records and the
+// outcome are read on the worker thread, or by anyone after it has ended.
+// Destruction stops and joins the fallback first.
 #pragma once
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/manual_reset_event.h"
+#include "download/attempt_outcome.h"
 #include "download/cdn_attempt_stats.h"
 #include "download/downloader.h"
 #include "net/domains.h"
@@ -36,16 +28,25 @@
 
 class HttpClient;
 
+// The path of the full installer on every domain.
+extern const char kPackagePath[];
+
 // Filled by one attempt; both 0 when the target file fails to open.
 struct AttemptResult {
   int32_t fileSize = 0;   // target size after the single stream, or the fallback's reported count
   int32_t connectMs = 0;  // TLS-connect time of the single stream, else its connect time
 };
 
-// The path of the full installer on every domain.
-extern const char kPackagePath[];
-// DownloadAttempt's result when the segmented fallback cannot start.
-constexpr int kFallbackNotStarted = 1001;
+struct PackageDownloadSettings {
+  // Whole-transfer limits of attempts 1, 2 and 3, in seconds.
+  std::array<long, 3> timeLimits{{60, 120, 180}};
+  // The fallback's low-speed window, in seconds.
+  int lowSpeedSeconds = Downloader::kDefaultLowSpeedSeconds;
+  std::string packagePath = kPackagePath;
+  // Route and TLS checks of every transfer of the download (single stream
+  // and fallback).
+  TransferPolicy transferPolicy;
+};
 
 // 32 upper-case hexadecimal digits from a freshly created GUID.
 std::string MakeAttemptId();
@@ -53,47 +54,58 @@ std::string MakeAttemptId();
 // a libcurl code (codes outside its list get its text for unknown codes).
 std::string CdnErrorMessage(int result);
 
-class PackageDownloadHost : public Downloader::Delegate {
+class PackageDownload : private Downloader::Delegate {
  public:
-  PackageDownloadHost();
-  virtual ~PackageDownloadHost();
-  PackageDownloadHost(const PackageDownloadHost&) = delete;
-  PackageDownloadHost& operator=(const PackageDownloadHost&) = delete;
+  // Bytes so far and the expected total (0 while unknown). Must not block.
+  using ProgressFn = std::function<void(double downloaded, double total)>;
+
+  explicit PackageDownload(PackageDownloadSettings settings = {}, ProgressFn progress = nullptr);
+  virtual ~PackageDownload();
+  PackageDownload(const PackageDownload&) = delete;
+  PackageDownload& operator=(const PackageDownload&) = delete;
 
   // Tries the domains in ranked order, at most three; true when an attempt
-  // returned 200. `samples` give each record's rtt (0 for a domain without
-  // one); `targetPath` is the ANSI path of the file to write.
-  bool DownloadPackage(const DomainList& domains, const SpeedSamples& samples, const std::string& targetPath);
-  // 200 on success; otherwise the single stream's result (a libcurl code, an
-  // HTTP status, 0 when the file fails to open), 28 when the segmented
-  // fallback ran and failed, or kFallbackNotStarted.
-  int DownloadAttempt(const std::string& url, const std::string& targetPath, long timeLimit,
-                      AttemptResult& result, bool isLast);
-  // One single-stream GET into `targetPath` through `httpClient`: its result,
-  // or 0 when the file fails to open.
-  virtual int DownloadOnce(const std::string& url, const std::string& targetPath, long timeLimit,
-                           AttemptResult& result);
+  // succeeded. Each record's rtt is its domain's ranking sample (0 for an
+  // unprobed one); `targetPath` is the ANSI path of the file to write.
+  bool DownloadPackage(const RankedDomains& domains, const std::string& targetPath);
+  // One attempt: the single stream, then the fallback when it was the last
+  // allowed attempt and it timed out.
+  AttemptOutcome DownloadAttempt(const std::string& url, const std::string& targetPath, long timeLimit,
+                                 AttemptResult& result, bool isLast);
+  // One single-stream GET into `targetPath`.
+  virtual AttemptOutcome DownloadOnce(const std::string& url, const std::string& targetPath, long timeLimit,
+                                      AttemptResult& result);
   // Stops and joins the fallback download, if any.
   void StopDownload();
 
-  // Downloader::Delegate
+  const CdnAttemptStats& AttemptStats() const { return attemptStats; }
+  // The last attempt that failed, even when a later one succeeded; none
+  // when no attempt failed.
+  const std::optional<AttemptOutcome>& LastFailure() const { return lastFailure; }
+  // What the fallback reported last (it keeps the last downloader until the
+  // next fallback replaces it).
+  int FallbackBytes() const { return bytesDownloaded; }
+  bool HoldsFallback() const { return downloader != nullptr; }
+  const PackageDownloadSettings& Settings() const { return settings; }
+  // Before DownloadPackage: how its transfers reach the network.
+  void SetTransferPolicy(const TransferPolicy& policy) { settings.transferPolicy = policy; }
+
+ private:
+  // Downloader::Delegate, on the downloader's threads; they write before
+  // `downloadDoneEvent` is signalled and the worker reads after its wait.
   void OnProgress(double downloaded, double total, double bytesPerSecond) override;
   void OnError(int code) override;
   void OnComplete() override;
+  static int HttpProgress(void* context, double downloadTotal, double downloadedNow, double uploadTotal,
+                          double uploadedNow);
 
+  PackageDownloadSettings settings;
+  const ProgressFn progress;
   std::unique_ptr<HttpClient> httpClient;
   std::shared_ptr<Downloader> downloader;
   std::unique_ptr<ManualResetEvent> downloadDoneEvent;  // made when first needed
-  std::wstring statusText;
-  CdnAttemptStats attemptStats;
+  std::atomic<bool> fallbackFailed{false};
   std::atomic<int> bytesDownloaded{0};
-
-  // Whole-transfer limits of attempts 1, 2 and 3, in seconds.
-  std::array<long, 3> timeLimits{{60, 120, 180}};
-  // The fallback's low-speed window, in seconds.
-  int lowSpeedSeconds = Downloader::kDefaultLowSpeedSeconds;
-  // Route and TLS checks of every transfer of the download (single stream
-  // and fallback); set before DownloadPackage runs.
-  TransferPolicy transferPolicy;
-  std::string packagePath = kPackagePath;
+  CdnAttemptStats attemptStats;
+  std::optional<AttemptOutcome> lastFailure;
 };

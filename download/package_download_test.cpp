@@ -8,40 +8,50 @@
 
 #include "base/debug_output.h"
 #include "download/test_file_server.h"
-#include "ui/text_table.h"
 
 namespace {
 constexpr int64_t MiB = 1024 * 1024;
 
-// The tests' own controller: records the time limit of every single-stream
-// attempt and every progress report, on top of the host's own behaviour.
-class TestHost : public PackageDownloadHost {
+PackageDownloadSettings ShortLimits() {
+  PackageDownloadSettings settings;
+  settings.timeLimits = {{1, 2, 3}};
+  settings.lowSpeedSeconds = 1;
+  return settings;
+}
+
+// The tests' own download: records the time limit of every single-stream
+// attempt and counts the progress reports, on top of the real behaviour.
+class TestHost : public PackageDownload {
  public:
-  TestHost() {
-    timeLimits = {{1, 2, 3}};
-    lowSpeedSeconds = 1;
-  }
+  TestHost() : PackageDownload(ShortLimits(), [this](double, double total) {
+    if (total > 0) ++progressReports;
+  }) {}
   ~TestHost() override { StopDownload(); }
-  int DownloadOnce(const std::string& url, const std::string& targetPath, long timeLimit,
-                   AttemptResult& result) override {
+  AttemptOutcome DownloadOnce(const std::string& url, const std::string& targetPath, long timeLimit,
+                              AttemptResult& result) override {
     limitsUsed.push_back(timeLimit);
-    return PackageDownloadHost::DownloadOnce(url, targetPath, timeLimit, result);
-  }
-  void OnProgress(double downloaded, double total, double speed) override {
-    PackageDownloadHost::OnProgress(downloaded, total, speed);
-    ++progressReports;
+    return PackageDownload::DownloadOnce(url, targetPath, timeLimit, result);
   }
   std::vector<long> limitsUsed;
   std::atomic<int> progressReports{0};
 };
 
+RankedDomains Ranked(const DomainList& domains) {
+  RankedDomains ranked;
+  for (const std::string& d : domains) ranked.push_back({d, SpeedSample()});
+  return ranked;
+}
+
+// The outcome a failed attempt with this wire result stands for, as the
+// records and the failure text show it.
+int LastFailureWire(const PackageDownload& download) {
+  return download.LastFailure() ? WireResult(*download.LastFailure()) : -1;
+}
+
 std::string Domain(const TestFileServer& server) {
   return "http://127.0.0.1:" + std::to_string(server.port());
 }
 std::string RefusingDomain() { return "http://127.0.0.1:" + std::to_string(UnusedPort()); }
-std::wstring FailedText(int result) {
-  return GetText(L"tt_downstatus_failed") + L" " + std::to_wstring(result);
-}
 
 class PackageDownloadTest : public ::testing::Test {
  protected:
@@ -89,10 +99,38 @@ TEST(AttemptId, IsThirtyTwoUpperCaseHexDigitsAndFresh) {
   ASSERT_EQ(a.size(), 32u);
   for (char c : a) EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F')) << a;
   EXPECT_NE(a, b);
-  PackageDownloadHost host;
-  EXPECT_EQ(host.attemptStats.attemptId.size(), 32u);
-  EXPECT_TRUE(host.attemptStats.attempts.empty());
-  EXPECT_EQ(host.timeLimits, (std::array<long, 3>{{60, 120, 180}}));
+  PackageDownload host;
+  EXPECT_EQ(host.AttemptStats().attemptId.size(), 32u);
+  EXPECT_TRUE(host.AttemptStats().attempts.empty());
+  EXPECT_EQ(host.Settings().timeLimits, (std::array<long, 3>{{60, 120, 180}}));
+  EXPECT_FALSE(host.LastFailure());
+}
+
+TEST(AttemptOutcome, HttpResultsAndTheReportsInteger) {
+  using E = AttemptEnd;
+  const struct {
+    int httpResult;  // as HttpClient::Get returns it, or -1 for none
+    AttemptOutcome outcome;
+    int wire;
+  } cases[] = {
+      {200, {E::kSuccess, 0}, 200},
+      {7, {E::kTransferError, 7}, 7},
+      {28, {E::kTransferError, 28}, 28},
+      {2, {E::kTransferError, 2}, 2},
+      {99, {E::kTransferError, 99}, 99},
+      {100, {E::kHttpStatus, 100}, 100},
+      {404, {E::kHttpStatus, 404}, 404},
+      {-1, {E::kTargetNotOpened, 0}, 0},
+      {-1, {E::kFallbackFailed, 0}, 28},
+      {-1, {E::kFallbackNotStarted, 0}, 1001},
+  };
+  for (const auto& c : cases) {
+    if (c.httpResult >= 0) EXPECT_EQ(OutcomeOfHttpResult(c.httpResult), c.outcome) << c.httpResult;
+    EXPECT_EQ(WireResult(c.outcome), c.wire) << c.wire;
+  }
+  EXPECT_TRUE(OutcomeOfHttpResult(28).TimedOut());
+  EXPECT_FALSE((AttemptOutcome{E::kFallbackFailed, 0}).TimedOut());
+  EXPECT_FALSE(OutcomeOfHttpResult(408).TimedOut());
 }
 
 TEST(CdnErrorText, IsLibcurlsTextForTheResult) {
@@ -106,14 +144,14 @@ TEST_F(PackageDownloadTest, ThirdDomainAnswersAfterTwoRefuse) {
   const std::string content = MakeContent(3 * MiB, 21);
   auto server = Serve(content);
   const DomainList domains = {RefusingDomain(), RefusingDomain(), Domain(*server)};
-  SpeedSamples samples;
-  samples[domains[0]].connectMs = 12;
-  samples[domains[2]].connectMs = 34;
+  RankedDomains ranked = Ranked(domains);
+  ranked[0].sample.connectMs = 12;
+  ranked[2].sample.connectMs = 34;
   TestHost host;
-  ASSERT_TRUE(host.DownloadPackage(domains, samples, target));
+  ASSERT_TRUE(host.DownloadPackage(ranked, target));
   ExpectTargetIs(content);
   EXPECT_EQ(host.limitsUsed, (std::vector<long>{1, 2, 3}));
-  const auto& attempts = host.attemptStats.attempts;
+  const auto& attempts = host.AttemptStats().attempts;
   ASSERT_EQ(attempts.size(), 3u);
   struct Expected {
     int rtt;
@@ -127,9 +165,10 @@ TEST_F(PackageDownloadTest, ThirdDomainAnswersAfterTwoRefuse) {
     EXPECT_EQ(attempts[i].cdnErrorMsg, expected[i].message) << "attempt " << i;
     EXPECT_EQ(attempts[i].downloadByte, expected[i].bytes) << "attempt " << i;
   }
-  // The text of the last failed attempt stays for a later failure to show.
-  EXPECT_EQ(host.statusText, FailedText(7));
-  EXPECT_FALSE(host.downloader);
+  // The last failed attempt stays for a later failure to name.
+  EXPECT_EQ(host.LastFailure(), (AttemptOutcome{AttemptEnd::kTransferError, 7}));
+  EXPECT_FALSE(host.HoldsFallback());
+  EXPECT_GT(host.progressReports, 0);
 }
 
 TEST_F(PackageDownloadTest, FirstOfTwoDomainsTimesOutWithoutFallback) {
@@ -142,30 +181,31 @@ TEST_F(PackageDownloadTest, FirstOfTwoDomainsTimesOutWithoutFallback) {
   slow->AddFault(stall);
   auto good = Serve(content);
   TestHost host;
-  ASSERT_TRUE(host.DownloadPackage({Domain(*slow), Domain(*good)}, {}, target));
+  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*slow), Domain(*good)}), target));
   ExpectTargetIs(content);
   EXPECT_EQ(host.limitsUsed, (std::vector<long>{1, 2}));
-  ASSERT_EQ(host.attemptStats.attempts.size(), 2u);
-  EXPECT_EQ(host.attemptStats.attempts[0].cdnErrorMsg, CdnErrorMessage(28));
-  EXPECT_EQ(host.attemptStats.attempts[0].downloadByte, 1000);
-  EXPECT_EQ(host.attemptStats.attempts[1].cdnErrorMsg, "");
+  ASSERT_EQ(host.AttemptStats().attempts.size(), 2u);
+  EXPECT_EQ(host.AttemptStats().attempts[0].cdnErrorMsg, CdnErrorMessage(28));
+  EXPECT_EQ(host.AttemptStats().attempts[0].downloadByte, 1000);
+  EXPECT_EQ(host.AttemptStats().attempts[1].cdnErrorMsg, "");
   EXPECT_EQ(slow->CountRequests("HEAD"), 0)
       << "the segmented fallback ran for an attempt that was not the last";
-  EXPECT_FALSE(host.downloader);
+  EXPECT_FALSE(host.HoldsFallback());
 }
 
 TEST_F(PackageDownloadTest, TargetThatCannotBeOpenedIsRecordedAsResultZero) {
   auto server = Serve(MakeContent(1000));
   TestHost host;
   const std::string badTarget = dir + "/no/such/folder/ChannelIstaller.exe";
-  EXPECT_FALSE(host.DownloadPackage({Domain(*server), Domain(*server)}, {}, badTarget));
-  ASSERT_EQ(host.attemptStats.attempts.size(), 2u);
-  for (const CdnAttempt& a : host.attemptStats.attempts) {
+  EXPECT_FALSE(host.DownloadPackage(Ranked({Domain(*server), Domain(*server)}), badTarget));
+  ASSERT_EQ(host.AttemptStats().attempts.size(), 2u);
+  for (const CdnAttempt& a : host.AttemptStats().attempts) {
     EXPECT_EQ(a.downloadByte, 0);
     EXPECT_EQ(a.timeConnectMs, 0);
     EXPECT_EQ(a.cdnErrorMsg, CdnErrorMessage(0));
   }
-  EXPECT_EQ(host.statusText, FailedText(0));
+  EXPECT_EQ(host.LastFailure(), (AttemptOutcome{AttemptEnd::kTargetNotOpened, 0}));
+  EXPECT_EQ(LastFailureWire(host), 0);
   EXPECT_EQ(CountLines("fopen file  fialed :" + badTarget), 2);
   EXPECT_EQ(server->CountRequests("GET"), 0);
 }
@@ -173,27 +213,25 @@ TEST_F(PackageDownloadTest, TargetThatCannotBeOpenedIsRecordedAsResultZero) {
 TEST_F(PackageDownloadTest, OneDomainWithoutSampleHasRttZero) {
   const std::string content = MakeContent(1 * MiB + 17, 23);
   auto server = Serve(content);
-  SpeedSamples samples;
-  samples["http://elsewhere.invalid"].connectMs = 99;
   TestHost host;
-  ASSERT_TRUE(host.DownloadPackage({Domain(*server)}, samples, target));
+  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*server)}), target));
   ExpectTargetIs(content);
-  ASSERT_EQ(host.attemptStats.attempts.size(), 1u);
-  EXPECT_EQ(host.attemptStats.attempts[0].rttSpeedMs, 0);
-  EXPECT_EQ(host.attemptStats.attempts[0].downloadByte, 1 * MiB + 17);
-  EXPECT_GE(host.attemptStats.attempts[0].timeConnectMs, 0);
-  EXPECT_TRUE(host.statusText.empty());
+  ASSERT_EQ(host.AttemptStats().attempts.size(), 1u);
+  EXPECT_EQ(host.AttemptStats().attempts[0].rttSpeedMs, 0);
+  EXPECT_EQ(host.AttemptStats().attempts[0].downloadByte, 1 * MiB + 17);
+  EXPECT_GE(host.AttemptStats().attempts[0].timeConnectMs, 0);
+  EXPECT_FALSE(host.LastFailure());
 }
 
 TEST_F(PackageDownloadTest, AtMostThreeDomainsAndNoneForAnEmptyList) {
   TestHost host;
-  EXPECT_FALSE(host.DownloadPackage({}, {}, target));
-  EXPECT_TRUE(host.attemptStats.attempts.empty());
+  EXPECT_FALSE(host.DownloadPackage({}, target));
+  EXPECT_TRUE(host.AttemptStats().attempts.empty());
   const DomainList five = {RefusingDomain(), RefusingDomain(), RefusingDomain(), RefusingDomain(),
                            RefusingDomain()};
-  EXPECT_FALSE(host.DownloadPackage(five, {}, target));
-  ASSERT_EQ(host.attemptStats.attempts.size(), 3u);
-  EXPECT_EQ(host.attemptStats.attempts[2].selectedCdn, five[2]);
+  EXPECT_FALSE(host.DownloadPackage(Ranked(five), target));
+  ASSERT_EQ(host.AttemptStats().attempts.size(), 3u);
+  EXPECT_EQ(host.AttemptStats().attempts[2].selectedCdn, five[2]);
 }
 
 // The last allowed attempt times out: the segmented downloader gets the same
@@ -204,13 +242,13 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
     const char* name;
     int stallTimes;          // GETs that stall (-1 every one)
     bool headWithoutLength;  // the fallback cannot start
-    int result;              // of the attempt, as recorded
+    int result;              // of the attempt, as recorded (its wire value)
     bool success;
   };
   const Case cases[] = {
       {"fallback completes", 1, false, 200, true},
       {"fallback stalls too", -1, false, 28, false},
-      {"fallback cannot start", 1, true, kFallbackNotStarted, false},
+      {"fallback cannot start", 1, true, 1001, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -224,20 +262,20 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
     server->AddFault(stall);
     server->headWithoutLength = c.headWithoutLength;
     TestHost host;
-    EXPECT_EQ(host.DownloadPackage({Domain(*server)}, {}, target), c.success);
-    ASSERT_EQ(host.attemptStats.attempts.size(), 1u);
-    const CdnAttempt& a = host.attemptStats.attempts[0];
+    EXPECT_EQ(host.DownloadPackage(Ranked({Domain(*server)}), target), c.success);
+    ASSERT_EQ(host.AttemptStats().attempts.size(), 1u);
+    const CdnAttempt& a = host.AttemptStats().attempts[0];
     EXPECT_EQ(server->CountRequests("HEAD"), 1);
     if (c.success) {
       ExpectTargetIs(content);
       EXPECT_EQ(a.cdnErrorMsg, "");
-      EXPECT_TRUE(host.statusText.empty());
-      EXPECT_EQ(a.downloadByte, host.bytesDownloaded.load());
+      EXPECT_FALSE(host.LastFailure());
+      EXPECT_EQ(a.downloadByte, host.FallbackBytes());
     } else {
       EXPECT_EQ(a.cdnErrorMsg, CdnErrorMessage(c.result));
-      EXPECT_EQ(host.statusText, FailedText(c.result));
+      EXPECT_EQ(LastFailureWire(host), c.result);
     }
-    EXPECT_EQ(CountLines("second mutidownload failed "), c.result == kFallbackNotStarted ? 1 : 0);
-    ASSERT_TRUE(host.downloader || c.result == kFallbackNotStarted);
+    EXPECT_EQ(CountLines("second mutidownload failed "), c.result == 1001 ? 1 : 0);
+    ASSERT_TRUE(host.HoldsFallback() || c.result == 1001);
   }
 }

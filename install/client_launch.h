@@ -25,7 +25,7 @@ std::wstring ClientExecutablePath(const std::wstring& installFolder);
 // "open" verb, no arguments, no working folder, in a normal window; a path
 // that does not fit is not started. True when the shell reports it started.
 // The "startApp" handler ignores the result and then does the rest itself:
-// ExitCode 0, the progress-pipe handle disconnected and closed if it holds
+// the exit code 0, the progress-pipe handle disconnected and closed if it holds
 // one, WM_CLOSE posted to the window.
 bool StartClient(const std::wstring& installFolder);
 #endif

@@ -1,6 +1,6 @@
 # System registration (autostart, desktop shortcut, channel values) and the
-# client launch. The portable part is only the run-command rule and the
-# process-wide previous channel, so other subsystems can link it natively.
+# client launch. The portable part is only the run-command rule, so other
+# subsystems can link it natively.
 qv_library(qv_registration
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/registration.cpp
   WIN32_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/registration_win.cpp ${CMAKE_CURRENT_SOURCE_DIR}/shortcut_win.cpp

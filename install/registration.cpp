@@ -1,7 +1,5 @@
 #include "install/registration.h"
 
-std::string previousChannelId;
-
 std::wstring AutostartCommand(const std::wstring& displayIcon) {
   // A logon command with an unquoted blank is split at the blank, which would
   // start "C:\Program.exe" when such a file exists.

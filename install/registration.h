@@ -10,11 +10,6 @@
 #pragma once
 #include <string>
 
-// The channel found at start by ReadPreviousChannelId (ANSI code page). Set
-// once by the main window's initialisation, before any install starts, and
-// never changed afterwards; the install report sends it. Empty until then.
-extern std::string previousChannelId;
-
 // The run-key value for a client at `displayIcon`: the text as read, except
 // that a path holding a blank and not already in double quotes is enclosed in
 // them, so the logon command cannot be taken for a shorter path ("C:\Program"
@@ -30,7 +25,7 @@ constexpr const wchar_t* kRunValueName = L"Quorvane";
 constexpr const wchar_t* kClientExeName = L"Quorvane.exe";
 constexpr const wchar_t* kShortcutName = L"Quorvane";  // the desktop link is "Quorvane.lnk"
 
-// What the main window hands over when the channel reports 101 (finished).
+// What the program hands over when the full installer has finished.
 struct CompletionChoices {
   bool autostart = false;       // the "autostart" check box
   bool createShortcut = false;  // the "createshortcut" check box
@@ -48,8 +43,8 @@ struct CompletionChoices {
 //      "<installFolder>\Quorvane.exe", working folder installFolder; otherwise
 //      the file at that path is deleted, whoever made it;
 //   4. "CHANNELID" and "SEOID" in the uninstall key, the key created if missing.
-// Returns the "createshortcut" state, which the window keeps as
-// `shortcutWanted`. The window then shows page 2 itself, in every case: no
+// Returns the "createshortcut" state, which the install run keeps as
+// `shortcutWanted`. The run then shows page 2 itself, in every case: no
 // step here can stop the finished page.
 bool FinishChannelInstall(const CompletionChoices& choices);
 
@@ -69,6 +64,7 @@ bool CreateShortcut(const std::wstring& target, const std::wstring& linkPath,
 
 // The uninstall key's "CHANNELID" (string types, nothing expanded) in the ANSI
 // code page; "10" when the key exists without a usable (non-empty string)
-// value; "" when there is no key. The window stores it in previousChannelId.
+// value; "" when there is no key. The program reads it once at start, before
+// any install can change it, and hands it to the install report.
 std::string ReadPreviousChannelId();
 #endif

@@ -9,7 +9,7 @@
 #include "base/text_convert.h"
 #include "base/win_handle.h"
 #include "install/registration.h"
-#include "install/registry.h"
+#include "base/registry_win.h"
 
 namespace {
 // The buffer SetAutostart reads "DisplayIcon" into; a longer value is not used.

@@ -6,7 +6,7 @@
 #include <shlobj.h>
 // clang-format on
 
-#include "install/com_ref.h"
+#include "base/com_ref_win.h"
 #include "install/registration.h"
 
 bool CreateShortcut(const std::wstring& target, const std::wstring& linkPath,

@@ -49,11 +49,3 @@ std::string JoinHeaderLines(const std::map<std::string, std::string>& map, const
 std::string BuildQueryString(const std::map<std::string, std::string>& map, bool encode);
 // Letters, digits and "-_.~" unchanged; every other byte as "%XX" (upper case).
 std::string PercentEncode(const std::string& text);
-
-// The fourth component of the running executable's FileVersion string, or ""
-// (no version resource, or not exactly four components). "" off Windows.
-std::string ClientBuildVersion();
-// The fourth of exactly four "."-separated pieces of `fileVersion` (an empty
-// piece between two dots counts, an empty tail after the last dot does not),
-// unchanged; "" for any other number of pieces.
-std::string BuildVersionFromFileVersion(const std::string& fileVersion);

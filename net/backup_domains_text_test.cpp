@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 
+#include "base/build_version.h"
 #include "net/backup_domains.h"
 
 namespace {

@@ -2,7 +2,6 @@
 // the ranking and the package download.
 #pragma once
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -17,4 +16,11 @@ struct SpeedSample {
   bool ok = false;
 };
 
-using SpeedSamples = std::map<std::string, SpeedSample>;
+// A domain with its ranking sample (all zero when it was not probed).
+struct RankedDomain {
+  std::string domain;
+  SpeedSample sample;
+};
+
+// Download domains in ranked order, best first.
+using RankedDomains = std::vector<RankedDomain>;

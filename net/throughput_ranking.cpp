@@ -108,23 +108,21 @@ std::string FormatSpeedSample(const SpeedSample& sample, int windowMs) {
   return text;
 }
 
-void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds,
-                                   SpeedSamples* samples, const TransferPolicy& policy) {
-  if (!domains) {
-    DebugOut("CheckThroughputAndSortDomains not need domains is null\n");
-    return;
-  }
-  if (domains->size() < 2) {
-    DebugOut("CheckThroughputAndSortDomains not need domains count is " + std::to_string(domains->size()));
-    return;
+RankedDomains CheckThroughputAndSortDomains(const DomainList& domains, const std::string& path, int seconds,
+                                            const TransferPolicy& policy) {
+  RankedDomains ranked;
+  for (const std::string& domain : domains) ranked.push_back({domain, SpeedSample()});
+  if (domains.size() < 2) {
+    DebugOut("CheckThroughputAndSortDomains not need domains count is " + std::to_string(domains.size()));
+    return ranked;
   }
   try {
     const int64_t windowMs = static_cast<int64_t>(seconds) * 1000;
     const long transferLimitSeconds = seconds + 2;
     auto stopFlag = std::make_shared<std::atomic<bool>>(false);
     std::vector<std::shared_ptr<WorkerSlot>> slots;
-    slots.reserve(domains->size());
-    for (const std::string& domain : *domains) {
+    slots.reserve(domains.size());
+    for (const std::string& domain : domains) {
       auto slot = std::make_shared<WorkerSlot>();
       slots.push_back(slot);
       try {
@@ -154,25 +152,24 @@ void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path,
     }
     stopFlag->store(true);
 
-    SpeedSamples measured;
     for (size_t k = 0; k < slots.size(); ++k) {
-      SpeedSample sample = slots[k]->done.load() ? slots[k]->sample : SpeedSample();
-      measured[(*domains)[k]] = sample;
-      if (samples) (*samples)[(*domains)[k]] = sample;
+      const SpeedSample sample = slots[k]->done.load() ? slots[k]->sample : SpeedSample();
+      // A domain listed twice is one domain: its last probe speaks for all entries.
+      for (RankedDomain& entry : ranked)
+        if (entry.domain == domains[k]) entry.sample = sample;
     }
-    std::stable_sort(domains->begin(), domains->end(),
-                     [&measured](const std::string& a, const std::string& b) {
-                       return measured[a].bytes > measured[b].bytes;
-                     });
+    std::stable_sort(ranked.begin(), ranked.end(), [](const RankedDomain& a, const RankedDomain& b) {
+      return a.sample.bytes > b.sample.bytes;
+    });
 
     std::string line = "Domain Throughput Sort Result: ";
-    for (size_t k = 0; k < domains->size(); ++k) {
+    for (size_t k = 0; k < ranked.size(); ++k) {
       if (k > 0) line += ", ";
-      line += "[" + (*domains)[k] + ": " +
-              FormatSpeedSample(measured[(*domains)[k]], static_cast<int>(windowMs)) + "]";
+      line += "[" + ranked[k].domain + ": " + FormatSpeedSample(ranked[k].sample, static_cast<int>(windowMs)) + "]";
     }
     DebugOut(line);
   } catch (...) {
     DebugOut("CheckThroughputAndSortDomains failed\n");
   }
+  return ranked;
 }

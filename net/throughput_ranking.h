@@ -15,16 +15,17 @@ struct WorkerSlot {
   std::atomic<bool> reachedLimit{false};  // set before the probe's transfer ends
 };
 
-// Probes every domain at once (domain + `path`, for a window of `seconds`),
-// then reorders `domains` in place, most bytes first (stable), and stores each
-// domain's sample in `samples` when given. Waits until enough probes have
-// received 2 MiB or all are done, and never past (seconds + 2) * 1000 + 500 ms;
-// probes still running then count as failed and end by themselves later.
-// A null list or one with fewer than 2 domains is left alone. Writes the
-// result as one debugger line. Blocks the caller; never throws. Probes never
-// take a proxy route; `policy` still decides their TLS checks.
-void CheckThroughputAndSortDomains(DomainList* domains, const std::string& path, int seconds,
-                                   SpeedSamples* samples, const TransferPolicy& policy);
+// Probes every domain at once (domain + `path`, for a window of `seconds`)
+// and returns the domains with their samples, most bytes first (stable).
+// Waits until enough probes have received 2 MiB or all are done, and never
+// past (seconds + 2) * 1000 + 500 ms; probes still running then count as
+// failed and end by themselves later. A domain listed twice gets the sample
+// of its last probe in both places. A list of fewer than 2 domains is not
+// probed and comes back in its order with zero samples. Writes the result as
+// one debugger line. Blocks the caller; never throws. Probes never take a
+// proxy route; `policy` still decides their TLS checks.
+RankedDomains CheckThroughputAndSortDomains(const DomainList& domains, const std::string& path, int seconds,
+                                            const TransferPolicy& policy);
 
 // The log entry of one sample: "Fail", or speed, bytes, time and connect time.
 std::string FormatSpeedSample(const SpeedSample& sample, int windowMs);

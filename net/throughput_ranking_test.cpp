@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -88,19 +89,27 @@ class Domain {
 
 struct Ranked {
   DomainList order;
-  SpeedSamples samples;
+  std::map<std::string, SpeedSample> samples;
+  RankedDomains list;
   std::vector<std::string> log;
   double elapsedMs = 0;
 };
 
 Ranked Rank(const DomainList& domains, int seconds = 2) {
   Ranked r;
-  r.order = domains;
   DebugCapture capture;
   auto start = std::chrono::steady_clock::now();
-  CheckThroughputAndSortDomains(&r.order, kPath, seconds, &r.samples, TransferPolicy());
+  r.list = CheckThroughputAndSortDomains(domains, kPath, seconds, TransferPolicy());
   r.elapsedMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   r.log = capture.Lines();
+  for (const RankedDomain& entry : r.list) {
+    r.order.push_back(entry.domain);
+    // Entries of one domain carry one sample.
+    if (r.samples.count(entry.domain)) {
+      EXPECT_EQ(r.samples[entry.domain].bytes, entry.sample.bytes) << entry.domain;
+    }
+    r.samples[entry.domain] = entry.sample;
+  }
   return r;
 }
 
@@ -128,25 +137,21 @@ bool IsZero(const SpeedSample& s) { return s.bytes == 0 && s.totalMs == 0 && s.c
 TEST(CheckThroughputAndSortDomains, NothingToRankWritesOnlyItsLine) {
   struct Case {
     const char* name;
-    bool nullList;
     DomainList domains;
     std::string line;
   } cases[] = {
-      {"null list", true, {}, "CheckThroughputAndSortDomains not need domains is null\n"},
-      {"empty list", false, {}, "CheckThroughputAndSortDomains not need domains count is 0"},
-      {"one domain",
-       false,
-       {"http://127.0.0.1:1"},
-       "CheckThroughputAndSortDomains not need domains count is 1"},
+      {"empty list", {}, "CheckThroughputAndSortDomains not need domains count is 0"},
+      {"one domain", {"http://127.0.0.1:1"}, "CheckThroughputAndSortDomains not need domains count is 1"},
   };
   for (const Case& c : cases) {
-    DomainList domains = c.domains;
-    SpeedSamples samples = {{"other", SpeedSample{5, 6, 7, true}}};
     DebugCapture capture;
-    CheckThroughputAndSortDomains(c.nullList ? nullptr : &domains, kPath, 2, &samples, TransferPolicy());
+    const RankedDomains ranked = CheckThroughputAndSortDomains(c.domains, kPath, 2, TransferPolicy());
     EXPECT_EQ(capture.Lines(), std::vector<std::string>{c.line}) << c.name;
-    EXPECT_EQ(domains, c.domains) << c.name;
-    EXPECT_EQ(samples.size(), 1u) << c.name;
+    ASSERT_EQ(ranked.size(), c.domains.size()) << c.name;
+    for (size_t i = 0; i < ranked.size(); ++i) {
+      EXPECT_EQ(ranked[i].domain, c.domains[i]) << c.name;
+      EXPECT_TRUE(IsZero(ranked[i].sample)) << c.name;
+    }
   }
 }
 

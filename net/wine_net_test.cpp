@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "base/debug_output.h"
@@ -91,13 +92,18 @@ TEST_F(WineNetTest, DirectoryOverHttpsCarriesTheBuildVersion) {
 }
 
 TEST_F(WineNetTest, RankingProbesVerifyAndMeasure) {
-  DomainList domains = {untrusted_, http_, https_};
-  SpeedSamples samples;
   std::string line;
   SetDebugSink([&line](const std::string& text) { line = text; });
-  CheckThroughputAndSortDomains(&domains, "/official/pc/client_channel/QVInstaller.exe", 2, &samples,
-                                TransferPolicy());
+  const RankedDomains ranked =
+      CheckThroughputAndSortDomains({untrusted_, http_, https_}, "/official/pc/client_channel/QVInstaller.exe", 2,
+                                    TransferPolicy());
   SetDebugSink(nullptr);
+  DomainList domains;
+  std::map<std::string, SpeedSample> samples;
+  for (const RankedDomain& entry : ranked) {
+    domains.push_back(entry.domain);
+    samples[entry.domain] = entry.sample;
+  }
   std::printf("%s\n", line.c_str());
   EXPECT_EQ(domains.back(), untrusted_);
   EXPECT_FALSE(samples[untrusted_].ok);

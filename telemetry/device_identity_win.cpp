@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "base/text_convert.h"
-#include "install/registry.h"
+#include "base/registry_win.h"
 #include "telemetry/device_id.h"
 #include "telemetry/device_identity.h"
 

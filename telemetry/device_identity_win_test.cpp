@@ -7,7 +7,7 @@
 
 #include "base/text_convert.h"
 #include "base/win_handle.h"
-#include "install/registry.h"
+#include "base/registry_win.h"
 #include "telemetry/device_id.h"
 #include "telemetry/device_identity.h"
 #include "telemetry/text_cipher.h"
@@ -74,7 +74,9 @@ TEST(DeviceIdWin, RegistryCacheKeptOrReplaced) {
       continue;
     }
     EXPECT_TRUE(IsIdentifier(id)) << c.name << ": " << id;
-    if (!adapterId.empty()) EXPECT_EQ(id, adapterId) << c.name;
+    if (!adapterId.empty()) {
+      EXPECT_EQ(id, adapterId) << c.name;
+    }
     std::wstring stored = ReadCache();
     EXPECT_EQ(stored.size(), 32u) << c.name;
     EXPECT_EQ(WideToUtf8(DecryptText(stored, kUtf8)), id) << c.name;

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "base/text_convert.h"
-#include "net/backup_domains.h"
+#include "base/build_version.h"
 #include "telemetry/device_identity.h"
 #include "telemetry/report_sender.h"
 #include "telemetry/user_agent.h"

@@ -4,7 +4,7 @@
 
 #include "base/debug_output.h"
 #include "base/vendor.h"
-#include "net/backup_domains.h"
+#include "base/build_version.h"
 #include "net/http_client.h"
 #include "telemetry/device_identity.h"
 #include "telemetry/user_agent.h"

@@ -19,7 +19,7 @@
 #include "base/debug_output.h"
 #include "base/text_convert.h"
 #include "base/vendor.h"
-#include "net/backup_domains.h"
+#include "base/build_version.h"
 #include "telemetry/device_identity.h"
 #include "telemetry/user_agent.h"
 

@@ -5,6 +5,16 @@ qv_library(qv_main_wnd_rules
           ${CMAKE_CURRENT_LIST_DIR}/main_wnd_rules.cpp
   WIN32_SOURCES ${CMAKE_CURRENT_LIST_DIR}/path_pattern_win.cpp
   DEPS qv_base)
+# The install run beside its window: the run, its view and how the window
+# presents the workers' events (portable), and the window's adapter (Windows).
+qv_library(qv_install_run
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/install_run.cpp ${CMAKE_CURRENT_LIST_DIR}/install_presentation.cpp
+  WIN32_SOURCES ${CMAKE_CURRENT_LIST_DIR}/window_install_events_win.cpp
+  DEPS qv_base qv_text qv_download)
+qv_test(install_run_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/install_run_test.cpp ${CMAKE_CURRENT_LIST_DIR}/install_presentation_test.cpp
+  DEPS qv_install_run TIMEOUT 120)
+
 qv_test(main_wnd_rules_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/path_pattern_test.cpp ${CMAKE_CURRENT_LIST_DIR}/main_wnd_rules_test.cpp
   DEPS qv_main_wnd_rules TIMEOUT 120)

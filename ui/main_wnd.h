@@ -1,12 +1,14 @@
 // CMainWnd: the installer's one window, a skinned three-page wizard (options,
 // progress, finished) described by "InstallMainWnd.xml". It binds the controls
 // to the launch options, validates the installation folder, answers clicks,
-// and owns the install run with its channel thread and report threads.
+// and owns the install run with its channel thread and report threads. The
+// skin's control names live in this window's source alone.
 //
 // Everything here runs on the main thread. Worker threads reach the window
-// only through WM_CHANNEL_PROGRESS and WM_CHANNEL_FAILED. The object deletes
-// itself when its native window is gone (after joining the channel thread);
-// its destructor joins the report threads, then the activation thread.
+// only through its WindowInstallEvents adapter, which posts
+// WM_CHANNEL_PROGRESS and WM_CHANNEL_FAILED. The object deletes itself when
+// its native window is gone (after joining the channel thread); its
+// destructor joins the report threads, then the activation thread.
 #pragma once
 #include <windows.h>
 
@@ -15,37 +17,40 @@
 #include <memory>
 #include <string>
 
-#include "app/launch_options.h"
 #include "base/win_handle.h"
-#include "install/channel_controller.h"
-#include "install/install_run.h"
-#include "install/install_view.h"
+#include "channel/channel_controller.h"
+#include "ui/install_options.h"
+#include "ui/install_run.h"
+#include "ui/install_view.h"
 #include "ui/kv_window_base.h"
 #include "ui/main_wnd_rules.h"
+#include "ui/window_install_events_win.h"
 
-class CMainWnd : public KvWindowBase, public InstallView {
+class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageView {
  public:
-  // `channel` is the channel controller the install action configures and runs.
-  CMainWnd(const LaunchOptions& options, std::unique_ptr<ChannelController> channel);
+  // `channel` is the channel controller the install action configures and
+  // runs; `actions` what the run triggers outside the window; `exitCode` the
+  // program's, which must outlive the window.
+  CMainWnd(const InstallOptions& options, std::unique_ptr<ChannelController> channel, InstallActions actions,
+           ExitCodeSlot& exitCode);
   ~CMainWnd() override;
 
   // The client identification line, built on the first call from the channel
   // id and the language selector's text, then the same for the whole process.
   std::string GetUserAgentLine();
 
-  // InstallView: the named controls of the skin (a missing name does nothing).
-  void SetControlVisible(const std::wstring& name, bool visible) override;
-  void SetParentVisible(const std::wstring& name, bool visible) override;
-  void SetControlEnabled(const std::wstring& name, bool enabled) override;
-  void SetControlText(const std::wstring& name, const std::wstring& text) override;
-  bool IsControlSelected(const std::wstring& name) override;
-  void SelectTabPage(const std::wstring& tabName, int page) override;
-  int ProgressValue(const std::wstring& name) override;
-  void SetProgressValue(const std::wstring& name, int value) override;
+  // InstallView, on the skin's controls (a missing control does nothing).
+  void ShowPage(InstallPage page) override;
+  int ProgressValue() override;
+  void SetProgressValue(int value) override;
+  void ShowFailure(const std::wstring& text) override;
+  ChosenOptions Choices() override;
+  std::wstring InstallFolder() override { return rules.Folder(); }
+  std::wstring LanguageText() override { return LanguageSelectorText(); }
+  std::string UserAgentLine() override { return GetUserAgentLine(); }
   void CloseWindow() override;
 
-  const LaunchOptions& Options() const { return options; }
-  const std::wstring& InstallFolder() const { return rules.Folder(); }
+  const InstallOptions& Options() const { return options; }
   const std::wstring& PathPattern() const { return rules.Pattern(); }
   bool HoldsPipe() const { return pipeHandle.valid(); }
   InstallRun* Run() { return run.get(); }
@@ -67,23 +72,32 @@ class CMainWnd : public KvWindowBase, public InstallView {
   LRESULT HandleCustomMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
 
  private:
+  // OptionsPageView
+  void ShowFolderWarning(bool shown) override;
+  void EnableInstall(bool enabled) override;
+  bool AgreementSelected() override;
+
   skinui::Control* Ctl(const std::wstring& name);
+  bool IsSelected(const std::wstring& name);
   void FindControls();
   void GiveFolderFieldItsFont();
   void FillLanguageList();
   // The right-to-left rule of the window together with the combo images.
   void ApplyDirectionWithCombo();
   void RegisterNotifications();
-  InstallRunHooks MakeHooks();
   void OnBrowse();
   void OnStartApp();
   void OnLanguageSelected();
   void ShowFolder();
 
-  LaunchOptions options;
+  InstallOptions options;
   OptionsPageRules rules;
   UniqueHandle pipeHandle;
   std::unique_ptr<ChannelController> channel;
+  InstallActions actions;
+  ExitCodeSlot& exitCode;
+  // Made with the native window; outlives the run that hands it down.
+  std::unique_ptr<WindowInstallEvents> events;
   std::unique_ptr<InstallRun> run;
   std::map<std::wstring, skinui::Control*> controls;
 };

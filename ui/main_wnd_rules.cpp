@@ -1,28 +1,22 @@
 #include "ui/main_wnd_rules.h"
 
-namespace {
-const wchar_t kInstall[] = L"install";
-const wchar_t kPathWarning[] = L"pathIsOK";
-const wchar_t kAgreement[] = L"grantoption";
-}  // namespace
-
-OptionsPageRules::OptionsPageRules(InstallView& view, const std::wstring& pattern, const std::wstring& folder)
+OptionsPageRules::OptionsPageRules(OptionsPageView& view, const std::wstring& pattern, const std::wstring& folder)
     : view_(view), pattern_(pattern), folder_(folder) {}
 
 void OptionsPageRules::FolderTextChanged(const std::wstring& fieldText) {
   folder_ = TrimSpaces(fieldText);
   if (FolderValid()) {
-    view_.SetControlVisible(kPathWarning, false);
-    if (view_.IsControlSelected(kAgreement)) view_.SetControlEnabled(kInstall, true);
+    view_.ShowFolderWarning(false);
+    if (view_.AgreementSelected()) view_.EnableInstall(true);
   } else {
-    view_.SetControlVisible(kPathWarning, true);
-    view_.SetControlEnabled(kInstall, false);
+    view_.ShowFolderWarning(true);
+    view_.EnableInstall(false);
   }
 }
 
 void OptionsPageRules::AgreementClicked() {
-  if (view_.IsControlSelected(kAgreement))
-    view_.SetControlEnabled(kInstall, false);
+  if (view_.AgreementSelected())
+    view_.EnableInstall(false);
   else
-    view_.SetControlEnabled(kInstall, FolderValid());
+    view_.EnableInstall(FolderValid());
 }

@@ -1,17 +1,30 @@
 // The rules of the options page that tie the installation folder, the
 // agreement box, the warning label "pathIsOK" and the "install" button
-// together. Works on the window through InstallView; main thread only.
+// together. Works on the window through OptionsPageView; main thread only.
 #pragma once
 #include <string>
 
-#include "install/install_view.h"
 #include "ui/path_pattern.h"
+
+// The options page as the rules see it.
+class OptionsPageView {
+ public:
+  // The warning that the folder is not valid ("pathIsOK").
+  virtual void ShowFolderWarning(bool shown) = 0;
+  // The "install" button.
+  virtual void EnableInstall(bool enabled) = 0;
+  // The agreement box ("grantoption").
+  virtual bool AgreementSelected() = 0;
+
+ protected:
+  ~OptionsPageView() = default;
+};
 
 class OptionsPageRules {
  public:
   // `folder` is the installation folder the window starts with; it is not
   // validated now, and "install" stays as the skin has it (enabled).
-  OptionsPageRules(InstallView& view, const std::wstring& pattern, const std::wstring& folder);
+  OptionsPageRules(OptionsPageView& view, const std::wstring& pattern, const std::wstring& folder);
 
   // "textchanged" on "installPath": the field's text without surrounding
   // spaces becomes the installation folder (the field keeps its text). Valid:
@@ -31,7 +44,7 @@ class OptionsPageRules {
   const std::wstring& Pattern() const { return pattern_.Pattern(); }
 
  private:
-  InstallView& view_;
+  OptionsPageView& view_;
   FolderPattern pattern_;
   std::wstring folder_;
 };

@@ -12,22 +12,12 @@ namespace {
 
 // The options page's controls as the skin starts them: "install" enabled,
 // "pathIsOK" hidden, the agreement box selected.
-class PageView : public InstallView {
+class PageView : public OptionsPageView {
  public:
   bool installEnabled = true, warningShown = false, agreed = true;
-  void SetControlVisible(const std::wstring& n, bool v) override {
-    if (n == L"pathIsOK") warningShown = v;
-  }
-  void SetParentVisible(const std::wstring&, bool) override {}
-  void SetControlEnabled(const std::wstring& n, bool e) override {
-    if (n == L"install") installEnabled = e;
-  }
-  void SetControlText(const std::wstring&, const std::wstring&) override {}
-  bool IsControlSelected(const std::wstring& n) override { return n == L"grantoption" && agreed; }
-  void SelectTabPage(const std::wstring&, int) override {}
-  int ProgressValue(const std::wstring&) override { return 0; }
-  void SetProgressValue(const std::wstring&, int) override {}
-  void CloseWindow() override {}
+  void ShowFolderWarning(bool shown) override { warningShown = shown; }
+  void EnableInstall(bool enabled) override { installEnabled = enabled; }
+  bool AgreementSelected() override { return agreed; }
 };
 
 const std::wstring kPattern = BuildPathPattern({{L'C', DriveKind::Fixed}, {L'E', DriveKind::CdRom}});

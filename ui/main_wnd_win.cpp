@@ -5,14 +5,11 @@
 
 #include "base/debug_output.h"
 #include "base/text_convert.h"
-#include "base/vendor.h"
 #include "install/client_launch.h"
-#include "install/messages.h"
-#include "install/registration.h"
 #include "telemetry/device_identity.h"
-#include "telemetry/report_sender.h"
 #include "telemetry/user_agent.h"
 #include "toolkit/controls.h"
+#include "ui/channel_messages.h"
 #include "ui/links.h"
 #include "ui/path_pattern.h"
 #include "ui/text_table.h"
@@ -23,6 +20,20 @@ const wchar_t* const kNamedControls[] = {
     L"closebtn",          L"installPath",    L"InstallStatusLayout",    L"progres", L"install",  L"pathIsOK",
     L"installstatustips", L"install_status", L"installfailed_towebsit", L"browse",  L"startApp", L"protocol",
     L"grantoption",       L"language_combo"};
+
+// The controls the run's view speaks of.
+const wchar_t kCloseButton[] = L"closebtn";
+const wchar_t kPages[] = L"InstallStatusLayout";
+const wchar_t kProgressBar[] = L"progres";
+const wchar_t kFailureText[] = L"installstatustips";
+const wchar_t kStatusText[] = L"install_status";
+const wchar_t kDownloadPageLink[] = L"installfailed_towebsit";
+const wchar_t kAutostartBox[] = L"autostart";
+const wchar_t kShortcutBox[] = L"createshortcut";
+// The options page's controls.
+const wchar_t kInstallButton[] = L"install";
+const wchar_t kFolderWarning[] = L"pathIsOK";
+const wchar_t kAgreementBox[] = L"grantoption";
 
 constexpr int kFolderFieldFont = 10;
 constexpr UINT kIconResource = 106;
@@ -67,11 +78,14 @@ UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs) {
   return pipe;
 }
 
-CMainWnd::CMainWnd(const LaunchOptions& opts, std::unique_ptr<ChannelController> ch)
+CMainWnd::CMainWnd(const InstallOptions& opts, std::unique_ptr<ChannelController> ch, InstallActions acts,
+                   ExitCodeSlot& exit)
     : options(opts),
       rules(*this, BuildPathPattern(LogicalDrives()), opts.installPath),
-      channel(std::move(ch)) {
-  if (options.channelId.empty()) options.channelId = L"5";
+      channel(std::move(ch)),
+      actions(std::move(acts)),
+      exitCode(exit) {
+  ApplyWindowDefaults(options);
   if (!options.pipeName.empty()) pipeHandle = OpenProgressPipe(options.pipeName);
   openUrl = OpenInBrowser;
   pickFolder = ShowFolderPicker;
@@ -89,10 +103,10 @@ void CMainWnd::InitWindow() {
   GetDeviceId();
   FindControls();
   GiveFolderFieldItsFont();
-  previousChannelId = ReadPreviousChannelId();
   if (rules.Folder().empty()) rules.SetFolder(DefaultInstallFolder());
   ShowFolder();
-  run = std::make_unique<InstallRun>(options, *this, *channel, GetHWND(), MakeHooks());
+  events = std::make_unique<WindowInstallEvents>(GetHWND());
+  run = std::make_unique<InstallRun>(options, *this, *channel, *events, std::move(actions), exitCode);
   RegisterNotifications();
   // An automatic start comes before the language list exists, so the
   // identification line of this run carries an empty language.
@@ -171,56 +185,15 @@ std::string CMainWnd::GetUserAgentLine() {
   return ProcessUserAgentLine(options.channelId, LanguageSelectorText());
 }
 
-InstallRunHooks CMainWnd::MakeHooks() {
-  InstallRunHooks hooks;
-  hooks.stopRunningClient = StopRunningClient;
-  hooks.finishChannelInstall = [this] {
-    CompletionChoices choices;
-    choices.autostart = IsControlSelected(L"autostart");
-    choices.createShortcut = IsControlSelected(L"createshortcut");
-    choices.installFolder = rules.Folder();
-    choices.channelId = options.channelId;
-    choices.seoSourceId = options.seoSourceId;
-    return FinishChannelInstall(choices);
-  };
-  hooks.userAgentLine = [this] { return GetUserAgentLine(); };
-  hooks.installFolder = [this] { return rules.Folder(); };
-  const std::wstring thirdType = options.thirdType;
-  const TransferPolicy transfer = options.transfer;
-  hooks.sendInstallReport = [thirdType, transfer](const ReportRequest& request,
-                                                  const CdnAttemptStats& stats) {
-    InstallReport report;
-    report.userAgentLine = request.userAgentLine;
-    report.actionType = request.actionType;
-    report.httpCode = request.httpCode;
-    report.errorModule = request.errorModule;
-    report.installPath = request.installPath;
-    report.previousChannelId = previousChannelId;
-    report.thirdType = thirdType;
-    report.attemptStats = [stats] { return stats; };
-    SendInstallReport(report, Vendor().report, transfer);
-  };
-  // The language text is read here, on the UI thread; the activation thread
-  // only sends what it was given.
-  hooks.prepareActivationReport = [this] {
-    ClientActivation activation =
-        PrepareClientActivation(options.platformId, options.aid, options.channelId, LanguageSelectorText());
-    const TransferPolicy transfer = options.transfer;
-    return std::function<void()>(
-        [activation, transfer] { SendClientActivation(activation, Vendor().clientService, transfer); });
-  };
-  return hooks;
-}
-
 void CMainWnd::RegisterNotifications() {
   skinui::NotifyPump& pump = Pump();
-  pump.On(L"click", L"grantoption", [this](const skinui::Notification&) { rules.AgreementClicked(); });
-  pump.On(L"click", L"install", [this](const skinui::Notification&) { run->StartInstall(); });
+  pump.On(L"click", kAgreementBox, [this](const skinui::Notification&) { rules.AgreementClicked(); });
+  pump.On(L"click", kInstallButton, [this](const skinui::Notification&) { run->StartInstall(); });
   pump.On(L"click", L"browse", [this](const skinui::Notification&) { OnBrowse(); });
   pump.On(L"click", L"startApp", [this](const skinui::Notification&) { OnStartApp(); });
   pump.On(L"click", L"protocol",
           [this](const skinui::Notification&) { openUrl(Utf8ToWide(AgreementPageUrl())); });
-  pump.On(L"click", L"installfailed_towebsit",
+  pump.On(L"click", kDownloadPageLink,
           [this](const skinui::Notification&) { openUrl(Utf8ToWide(DownloadPageUrl(CurrentLanguage()))); });
   pump.On(L"textchanged", L"installPath", [this](const skinui::Notification& n) {
     rules.FolderTextChanged(n.sender ? n.sender->GetText() : std::wstring());
@@ -238,7 +211,7 @@ void CMainWnd::OnBrowse() {
 
 void CMainWnd::OnStartApp() {
   StartClient(rules.Folder());
-  ExitCode = 0;
+  exitCode.value = 0;
   if (pipeHandle.valid()) {
     DisconnectNamedPipe(pipeHandle.get());
     pipeHandle.reset();
@@ -268,49 +241,57 @@ LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wp, LPARAM lp, bool& hand
   handled = false;  // every message goes on to the toolkit afterwards
   if (!run) return 0;
   if (msg == WM_CHANNEL_PROGRESS) run->OnChannelProgress(static_cast<unsigned>(wp));
-  if (msg == WM_CHANNEL_FAILED) {
-    run->OnChannelFailed();
-    // The failure display hides the status text; its row goes too, so the
-    // failure text, the bar and the link all stay inside the window.
-    skinui::Control* status = Ctl(L"install_status");
-    if (status && !status->IsVisible() && status->GetParent()) status->GetParent()->SetVisible(false);
-  }
+  if (msg == WM_CHANNEL_FAILED) run->OnChannelFailed(events->FailureText());
   return 0;
 }
 
-void CMainWnd::SetControlVisible(const std::wstring& name, bool visible) {
-  if (skinui::Control* c = Ctl(name)) c->SetVisible(visible);
+void CMainWnd::ShowPage(InstallPage page) {
+  if (skinui::Control* c = Ctl(kCloseButton)) c->SetEnabled(page != InstallPage::kProgress);
+  if (auto* tabs = dynamic_cast<skinui::TabLayout*>(Ctl(kPages))) tabs->SelectItem(static_cast<int>(page));
 }
 
-void CMainWnd::SetParentVisible(const std::wstring& name, bool visible) {
-  skinui::Control* c = Ctl(name);
-  if (c && c->GetParent()) c->GetParent()->SetVisible(visible);
-}
-
-void CMainWnd::SetControlEnabled(const std::wstring& name, bool enabled) {
-  if (skinui::Control* c = Ctl(name)) c->SetEnabled(enabled);
-}
-
-void CMainWnd::SetControlText(const std::wstring& name, const std::wstring& text) {
-  if (skinui::Control* c = Ctl(name)) c->SetText(text);
-}
-
-bool CMainWnd::IsControlSelected(const std::wstring& name) {
-  auto* option = dynamic_cast<skinui::Option*>(Ctl(name));
-  return option && option->IsSelected();
-}
-
-void CMainWnd::SelectTabPage(const std::wstring& tabName, int page) {
-  if (auto* tabs = dynamic_cast<skinui::TabLayout*>(Ctl(tabName))) tabs->SelectItem(page);
-}
-
-int CMainWnd::ProgressValue(const std::wstring& name) {
-  auto* bar = dynamic_cast<skinui::Progress*>(Ctl(name));
+int CMainWnd::ProgressValue() {
+  auto* bar = dynamic_cast<skinui::Progress*>(Ctl(kProgressBar));
   return bar ? bar->GetValue() : 0;
 }
 
-void CMainWnd::SetProgressValue(const std::wstring& name, int value) {
-  if (auto* bar = dynamic_cast<skinui::Progress*>(Ctl(name))) bar->SetValue(value);
+void CMainWnd::SetProgressValue(int value) {
+  if (auto* bar = dynamic_cast<skinui::Progress*>(Ctl(kProgressBar))) bar->SetValue(value);
+}
+
+void CMainWnd::ShowFailure(const std::wstring& text) {
+  if (skinui::Control* c = Ctl(kCloseButton)) c->SetEnabled(true);
+  skinui::Control* tips = Ctl(kFailureText);
+  if (tips && tips->GetParent()) tips->GetParent()->SetVisible(true);
+  skinui::Control* status = Ctl(kStatusText);
+  if (status) status->SetVisible(false);
+  if (tips) tips->SetText(text);
+  if (skinui::Control* link = Ctl(kDownloadPageLink)) link->SetVisible(true);
+  // The status text's row goes too, so the failure text, the bar and the
+  // link all stay inside the window.
+  if (status && !status->IsVisible() && status->GetParent()) status->GetParent()->SetVisible(false);
+}
+
+ChosenOptions CMainWnd::Choices() {
+  ChosenOptions choices;
+  choices.autostart = IsSelected(kAutostartBox);
+  choices.createShortcut = IsSelected(kShortcutBox);
+  return choices;
+}
+
+void CMainWnd::ShowFolderWarning(bool shown) {
+  if (skinui::Control* c = Ctl(kFolderWarning)) c->SetVisible(shown);
+}
+
+void CMainWnd::EnableInstall(bool enabled) {
+  if (skinui::Control* c = Ctl(kInstallButton)) c->SetEnabled(enabled);
+}
+
+bool CMainWnd::AgreementSelected() { return IsSelected(kAgreementBox); }
+
+bool CMainWnd::IsSelected(const std::wstring& name) {
+  auto* option = dynamic_cast<skinui::Option*>(Ctl(name));
+  return option && option->IsSelected();
 }
 
 void CMainWnd::CloseWindow() { Close(IDOK); }

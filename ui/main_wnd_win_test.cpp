@@ -19,8 +19,8 @@
 #include "base/debug_output.h"
 #include "base/text_convert.h"
 #include "base/vendor.h"
-#include "install/messages.h"
-#include "install/registry.h"
+#include "base/registry_win.h"
+#include "install/registration.h"
 #include "install/testing/wine_test_support.h"
 #include "toolkit/controls.h"
 #include "toolkit/zip_archive.h"
@@ -33,13 +33,14 @@ namespace {
 using testsupport::FileExists;
 
 // ---------------------------------------------------------------------------
-// A channel controller that plays a scripted run: progress values posted to
-// the window, optionally holding at one value until the test releases it,
-// then success (100, 101) or failure with a status text.
+// A channel controller that plays a scripted run through the window's events:
+// download progress (bar 0, 12, 42), holding there until the test releases
+// it, then the installer's progress (bar 70, 85, 99) and success (100, 101),
+// or a failure with the installer's text (none: a download without attempts).
 class ScriptedChannel : public ChannelController {
  public:
-  std::vector<unsigned> steps{0, 12, 42};
-  std::vector<unsigned> afterHold{70, 85, 99, 100, 101};
+  std::vector<double> downloadedPerMille{0, 172, 601};
+  std::vector<long> installerPercent{0, 52, 100};
   bool fail = false;
   std::wstring status;
   ChannelSettings settings;
@@ -53,16 +54,19 @@ class ScriptedChannel : public ChannelController {
   }
   void Run() override {
     ran = true;
-    HWND window = static_cast<HWND>(settings.window);
-    for (unsigned v : steps) PostMessageW(window, WM_CHANNEL_PROGRESS, v, 0);
+    InstallEvents& events = *settings.events;
+    for (double d : downloadedPerMille) events.OnDownloadProgress(d, 1000);
     WaitForSingleObject(release.get(), 60000);
     if (fail) {
-      PostMessageW(window, WM_CHANNEL_FAILED, 0, 0);
+      InstallFailure failure;
+      failure.kind = status.empty() ? InstallFailureKind::kDownloadFailed : InstallFailureKind::kInstallerFailed;
+      failure.installerText = status;
+      events.OnFailed(failure);
       return;
     }
-    for (unsigned v : afterHold) PostMessageW(window, WM_CHANNEL_PROGRESS, v, 0);
+    for (long v : installerPercent) events.OnInstallerProgress(v);
+    events.OnFinished();
   }
-  std::wstring StatusText() override { return status; }
   CdnAttemptStats AttemptStats() override { return {}; }
   void Release() { SetEvent(release.get()); }
 };
@@ -72,7 +76,8 @@ std::atomic<int> g_liveWindows{0};
 // The window as the program makes it, counting itself so tests see it go.
 class TestWnd : public CMainWnd {
  public:
-  TestWnd(const LaunchOptions& o, std::unique_ptr<ChannelController> c) : CMainWnd(o, std::move(c)) {
+  TestWnd(const InstallOptions& o, std::unique_ptr<ChannelController> c, ExitCodeSlot& exitCode)
+      : CMainWnd(o, std::move(c), Actions(o), exitCode) {
     ++g_liveWindows;
     openUrl = [this](const std::wstring& url) { opened.push_back(url); };
     pickFolder = [this](const std::wstring& title, std::wstring& picked) {
@@ -83,6 +88,21 @@ class TestWnd : public CMainWnd {
     };
   }
   ~TestWnd() override { --g_liveWindows; }
+  // The registration as the program wires it; no reports leave the machine.
+  static InstallActions Actions(InstallOptions o) {
+    ApplyWindowDefaults(o);
+    InstallActions actions;
+    actions.registerClient = [o](const ChosenOptions& chosen, const std::wstring& folder) {
+      CompletionChoices choices;
+      choices.autostart = chosen.autostart;
+      choices.createShortcut = chosen.createShortcut;
+      choices.installFolder = folder;
+      choices.channelId = o.channelId;
+      choices.seoSourceId = o.seoSourceId;
+      return FinishChannelInstall(choices);
+    };
+    return actions;
+  }
   skinui::PaintManager& Pm() { return Manager(); }
   std::vector<std::wstring> opened;
   std::wstring nextPick, pickerTitle;
@@ -291,7 +311,7 @@ class MainWndTest : public ::testing::Test {
     ASSERT_TRUE(HasSkinArchive());
     UseLanguage(L"en");
     g_quit = false;
-    ExitCode = 7;  // anything but 0, to see the start button set it
+    exitCode.value = 7;  // anything but 0, to see the start button set it
   }
   void TearDown() override {
     if (window && g_liveWindows > 0) {
@@ -306,12 +326,12 @@ class MainWndTest : public ::testing::Test {
     SetCurrentLanguage(code);
     LoadLanguage(L"language\\" + code + L".xml");
   }
-  void Open(LaunchOptions options, bool show = true) {
+  void Open(InstallOptions options, bool show = true) {
     auto scripted = std::make_unique<ScriptedChannel>();
     channel = scripted.get();
     channel->fail = failRun;
     channel->status = failStatus;
-    window = new TestWnd(options, std::move(scripted));
+    window = new TestWnd(options, std::move(scripted), exitCode);
     hwnd = window->Create(nullptr, GetText(L"tt_wizard").c_str(),
                           WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
                           WS_EX_WINDOWEDGE);
@@ -330,6 +350,7 @@ class MainWndTest : public ::testing::Test {
   TestWnd* window = nullptr;
   HWND hwnd = nullptr;
   ScriptedChannel* channel = nullptr;
+  ExitCodeSlot exitCode;
   bool failRun = false;
   std::wstring failStatus;
 };
@@ -338,7 +359,7 @@ class MainWndTest : public ::testing::Test {
 // process, and here it is built by the automatic start, before the language
 // list exists, so it carries an empty language for the whole run.
 TEST_F(MainWndTest, AutomaticStartComesBeforeTheLanguageList) {
-  LaunchOptions options;
+  InstallOptions options;
   options.autoStart = true;
   options.channelId = L"77";
   Open(options, false);
@@ -370,7 +391,7 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   const std::wstring folder = testsupport::MakeTempFolder(L"ui wizard");
   ASSERT_TRUE(
       CopyFileW(Utf8ToWide("Z:" QV_MARK_CLIENT).c_str(), (folder + L"\\Quorvane.exe").c_str(), FALSE));
-  LaunchOptions options;
+  InstallOptions options;
   options.installPath = folder;
   options.pipeName = pipeName;
   options.seoSourceId = L"seo9";
@@ -409,7 +430,7 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   ASSERT_TRUE(PumpUntil([&] { return window->Pm().Find<skinui::Progress>(L"progres")->GetValue() == 42; }));
   EXPECT_EQ(Page(), 1);
   EXPECT_FALSE(C(L"closebtn")->IsEnabled());
-  EXPECT_EQ(channel->settings.window, hwnd);
+  EXPECT_NE(channel->settings.events, nullptr);
   EXPECT_EQ(channel->settings.installPath, WideToAnsi(folder));
   PumpFor(300);
   EXPECT_TRUE(Screenshot(hwnd, "page1-progress"));
@@ -435,7 +456,7 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; }));
   window = nullptr;
   EXPECT_TRUE(g_quit);
-  EXPECT_EQ(ExitCode, 0);
+  EXPECT_EQ(exitCode.value, 0);
   EXPECT_TRUE(PumpUntil([&] { return FileExists(folder + L"\\started.mark"); }));
   char byte = 0;
   DWORD read = 0;
@@ -450,7 +471,7 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
 TEST_F(MainWndTest, PipeThatIsNotThereLeavesOnlyALine) {
   std::vector<std::string> lines;
   SetDebugSink([&](const std::string& l) { lines.push_back(l); });
-  LaunchOptions options;
+  InstallOptions options;
   options.pipeName = L"\\\\.\\pipe\\qv_ui_test_nobody_listens";
   Open(options, false);
   SetDebugSink(nullptr);
@@ -460,7 +481,7 @@ TEST_F(MainWndTest, PipeThatIsNotThereLeavesOnlyALine) {
 }
 
 TEST_F(MainWndTest, EmptyFolderOptionGivesTheProgramFilesFolder) {
-  Open(LaunchOptions(), false);
+  Open(InstallOptions(), false);
   wchar_t programFiles[MAX_PATH] = {};
   SHGetSpecialFolderPathW(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE);
   EXPECT_EQ(window->InstallFolder(), std::wstring(programFiles) + L"\\Quorvane");
@@ -491,7 +512,7 @@ TEST_F(MainWndTest, FailureShowsTheTextAndTheDownloadLink) {
     UseLanguage(c.language);
     failRun = true;
     failStatus = c.status;
-    LaunchOptions options;
+    InstallOptions options;
     options.installPath = L"C:\\Games\\Quorvane";
     options.launchedByChannel = true;  // no reports leave the machine
     Open(options);
@@ -520,7 +541,7 @@ TEST_F(MainWndTest, FailureShowsTheTextAndTheDownloadLink) {
 }
 
 TEST_F(MainWndTest, FolderFieldIsValidatedAsTheUserTypes) {
-  Open(LaunchOptions());
+  Open(InstallOptions());
   // A letter that is no usable drive here.
   wchar_t missing = 0;
   for (wchar_t l = L'Y'; l > L'D' && !missing; --l)
@@ -611,7 +632,7 @@ BOOL CALLBACK FindTitle(HWND child, LPARAM flag) {
 // new dialog style, without an owner; cancelling it keeps the folder.
 TEST_F(MainWndTest, BrowseShowsTheSystemFolderPicker) {
   UseLanguage(L"de");
-  Open(LaunchOptions());
+  Open(InstallOptions());
   std::atomic<bool> seen{false}, titled{false}, ownerless{false};
   std::thread closer([&] {
     for (int i = 0; i < 300 && !seen; ++i) {
@@ -640,7 +661,7 @@ TEST_F(MainWndTest, BrowseShowsTheSystemFolderPicker) {
 
 // One window visits every language at run time, with a screenshot of each.
 TEST_F(MainWndTest, LanguageSwitchesAtRunTimeAndArabicMirrors) {
-  Open(LaunchOptions());
+  Open(InstallOptions());
   auto* combo = window->Pm().Find<skinui::Combo>(L"language_combo");
   ASSERT_EQ(combo->GetCount(), 15);
   for (int i = 0; i < combo->GetCount(); ++i) {
@@ -707,7 +728,7 @@ TEST_F(MainWndTest, SimplifiedChineseFromUserIni) {
   ReleaseTextTable();
   EXPECT_EQ(ChooseStartLanguage(), L"zh_cn");
   DeleteFileW(ini.c_str());
-  Open(LaunchOptions());
+  Open(InstallOptions());
   auto* combo = window->Pm().Find<skinui::Combo>(L"language_combo");
   EXPECT_EQ(combo->GetCurSel(), -1);
   EXPECT_EQ(window->LanguageSelectorText(), L"");
@@ -721,7 +742,7 @@ TEST_F(MainWndTest, SimplifiedChineseFromUserIni) {
 
 TEST_F(MainWndTest, StartingInArabicIsMirroredWithReversedCombo) {
   UseLanguage(L"arabic");
-  Open(LaunchOptions());
+  Open(InstallOptions());
   EXPECT_TRUE(window->IsLayoutRtl());
   EXPECT_NE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
   auto* combo = window->Pm().Find<skinui::Combo>(L"language_combo");

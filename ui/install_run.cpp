@@ -1,18 +1,14 @@
-#include "install/install_run.h"
+#include "ui/install_run.h"
 
 #include "base/debug_output.h"
 #include "base/text_convert.h"
+#include "ui/install_presentation.h"
+#include "ui/text_table.h"
 
-int ExitCode = 0;
-
-namespace {
-const wchar_t kPageLayout[] = L"InstallStatusLayout";
-const wchar_t kProgress[] = L"progres";
-}  // namespace
-
-InstallRun::InstallRun(const LaunchOptions& options, InstallView& view, ChannelController& channel, void* window,
-                       InstallRunHooks hooks)
-    : options(options), view(view), channel(channel), window(window), hooks(std::move(hooks)) {}
+InstallRun::InstallRun(const InstallOptions& options, InstallView& view, ChannelController& channel,
+                       InstallEvents& events, InstallActions actions, ExitCodeSlot& exitCode)
+    : options(options), view(view), channel(channel), events(events), actions(std::move(actions)),
+      exitCode(exitCode) {}
 
 InstallRun::~InstallRun() {
   JoinChannelThread();
@@ -24,15 +20,16 @@ void InstallRun::StartInstall() {
   // guard anyway against a second automatic start.
   if (started) return;
   started = true;
-  if (hooks.stopRunningClient) hooks.stopRunningClient();
-  ShowPage(1);
+  if (actions.stopRunningClient) actions.stopRunningClient();
+  ShowPage(InstallPage::kProgress);
   ChannelSettings settings;
   settings.test = options.test;
   settings.forwardedArgs = options.forwardedArgs;
-  settings.userAgentLine = hooks.userAgentLine ? hooks.userAgentLine() : std::string();
-  settings.window = window;
+  settings.userAgentLine = view.UserAgentLine();
+  settings.installPath = WideToAnsi(view.InstallFolder());
   settings.transfer = options.transfer;
-  settings.installPath = WideToAnsi(hooks.installFolder ? hooks.installFolder() : options.installPath);
+  settings.installerFailedText = GetText(L"tt_failed");
+  settings.events = &events;
   channel.Configure(settings);
   channelThread = std::thread([this] {
     try {
@@ -44,47 +41,37 @@ void InstallRun::StartInstall() {
 }
 
 void InstallRun::OnChannelProgress(unsigned value) {
-  if (value < 100 && view.ProgressValue(kProgress) < static_cast<int>(value))
-    view.SetProgressValue(kProgress, static_cast<int>(value));
-  if (value != kFinished) return;
-  shortcutWanted = hooks.finishChannelInstall ? hooks.finishChannelInstall() : false;
-  ShowPage(2);
+  if (value < kBarInstallerDone && view.ProgressValue() < static_cast<int>(value))
+    view.SetProgressValue(static_cast<int>(value));
+  if (value != kBarFinished) return;
+  shortcutWanted = actions.registerClient ? actions.registerClient(view.Choices(), view.InstallFolder()) : false;
+  ShowPage(InstallPage::kFinished);
 }
 
-void InstallRun::OnChannelFailed() {
-  std::wstring text = channel.StatusText();
-  if (text.empty()) text = L"tt_failed";
-  ShowFailure(text);
-  view.SetControlVisible(L"installfailed_towebsit", true);
+void InstallRun::OnChannelFailed(const std::wstring& failureText) {
+  const std::wstring text = failureText.empty() ? std::wstring(L"tt_failed") : failureText;
+  view.ShowFailure(text);
   SendReport("install", 2000, WideToAnsi(text), false);
 }
 
-void InstallRun::ShowFailure(const std::wstring& text) {
-  view.SetControlEnabled(L"closebtn", true);
-  view.SetParentVisible(L"installstatustips", true);
-  view.SetControlVisible(L"install_status", false);
-  view.SetControlText(L"installstatustips", text);
-}
-
-void InstallRun::ShowPage(int page) {
-  if (page == 2) {
+void InstallRun::ShowPage(InstallPage page) {
+  if (page == InstallPage::kFinished) {
     ReportSuccessOnce();
     if (options.silent) {
-      ExitCode = 0;
+      exitCode.value = 0;
       view.CloseWindow();
       return;
     }
   }
-  view.SetControlEnabled(L"closebtn", page != 1);
-  view.SelectTabPage(kPageLayout, page);
+  view.ShowPage(page);
 }
 
 void InstallRun::ReportSuccessOnce() {
   if (reportSent) return;
   reportSent = true;
-  if (!options.platformId.empty() && !options.aid.empty() && hooks.prepareActivationReport &&
+  if (!options.platformId.empty() && !options.aid.empty() && actions.prepareActivationReport &&
       !activationThread.joinable()) {
-    std::function<void()> work = hooks.prepareActivationReport();
+    std::function<void()> work = actions.prepareActivationReport(view.LanguageText());
     if (work) {
       activationThread = std::thread([work] {
         try {
@@ -101,14 +88,14 @@ void InstallRun::ReportSuccessOnce() {
 void InstallRun::SendReport(const std::string& actionType, int httpCode, const std::string& errorModule,
                             bool force) {
   if (options.launchedByChannel && !force) return;
-  if (!hooks.sendInstallReport) return;
+  if (!actions.sendInstallReport) return;
   ReportRequest request;
   request.actionType = actionType;
   request.httpCode = httpCode;
   request.errorModule = errorModule;
-  request.installPath = WideToAnsi(hooks.installFolder ? hooks.installFolder() : options.installPath);
-  request.userAgentLine = hooks.userAgentLine ? hooks.userAgentLine() : std::string();
-  auto send = hooks.sendInstallReport;
+  request.installPath = WideToAnsi(view.InstallFolder());
+  request.userAgentLine = view.UserAgentLine();
+  auto send = actions.sendInstallReport;
   ChannelController* source = &channel;
   reportThreads.emplace_back([send, request, source] {
     try {

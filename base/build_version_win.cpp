@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/build_version.h"
 #include "base/text_convert.h"
-#include "net/backup_domains.h"
 
 namespace {
 

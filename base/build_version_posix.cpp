@@ -1,4 +1,4 @@
-#include "net/backup_domains.h"
+#include "base/build_version.h"
 
 // Only a Windows executable carries a version resource.
 std::string ClientBuildVersion() { return ""; }

@@ -1,4 +1,4 @@
-#include "install/registry.h"
+#include "base/registry_win.h"
 
 #include <cwchar>
 

@@ -1,0 +1,140 @@
+// How the window presents the workers' events: the bar's scale, the failure
+// texts and, in the Windows build, the adapter that posts them to a real
+// message-only window.
+#include "ui/install_presentation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/debug_output.h"
+#include "ui/text_table.h"
+
+#ifdef _WIN32
+#include "ui/channel_messages.h"
+#include "ui/window_install_events_win.h"
+#endif
+
+namespace {
+
+TEST(InstallPresentation, InstallerPercentOnTheBar) {
+  const struct {
+    long percent;
+    unsigned bar;
+  } cases[] = {{0, 70}, {5, 71}, {6, 71}, {7, 72}, {42, 82}, {50, 84}, {99, 98}, {100, 99}};
+  for (const auto& c : cases) EXPECT_EQ(InstallerBarValue(c.percent), c.bar) << c.percent;
+  unsigned last = 0;
+  for (long v = 0; v <= 100; ++v) {
+    unsigned p = InstallerBarValue(v);
+    EXPECT_GE(p, 70u) << v;
+    EXPECT_LE(p, 99u) << v;
+    EXPECT_GE(p, last) << v;
+    last = p;
+  }
+}
+
+TEST(InstallPresentation, DownloadOnTheBar) {
+  const struct {
+    double done, total;
+    unsigned bar;
+  } cases[] = {{50, 100, 35}, {1000, 1000, 70}, {35, 100, 24}, {0, 100, 0}};
+  for (const auto& c : cases) EXPECT_EQ(DownloadBarValue(c.done, c.total), c.bar) << c.done << "/" << c.total;
+}
+
+class FailureTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ReleaseTextTable();
+    ASSERT_TRUE(LoadLanguageText("<?xml version=\"1.0\" encoding=\"utf-8\"?><Res>"
+                                 "<Text id=\"tt_downstatus_failed\" value=\"Download failed\"/></Res>"));
+  }
+  void TearDown() override { ReleaseTextTable(); }
+};
+
+TEST_F(FailureTextTest, MostPreciseKnownCauseWins) {
+  using K = InstallFailureKind;
+  const AttemptOutcome refused{AttemptEnd::kTransferError, 7};
+  const struct {
+    const char* name;
+    InstallFailure failure;
+    std::wstring text;
+  } cases[] = {
+      {"download, refused", {K::kDownloadFailed, refused, L""}, L"Download failed 7"},
+      {"download, HTTP status", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kHttpStatus, 404}, L""},
+       L"Download failed 404"},
+      {"download, target not opened", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kTargetNotOpened, 0}, L""},
+       L"Download failed 0"},
+      {"download, fallback failed", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kFallbackFailed, 0}, L""},
+       L"Download failed 28"},
+      {"download, fallback not started",
+       {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kFallbackNotStarted, 0}, L""},
+       L"Download failed 1001"},
+      {"download, no domain at all", {K::kDownloadFailed, std::nullopt, L""}, L""},
+      {"installer, its own message", {K::kInstallerFailed, refused, L"Failed to install: disk full"},
+       L"Failed to install: disk full"},
+      // A download attempt that failed before one succeeded still names the failure.
+      {"installer, after a failed attempt", {K::kInstallerFailed, refused, L""}, L"Download failed 7"},
+      {"installer, nothing known", {K::kInstallerFailed, std::nullopt, L""}, L"tt_failed"},
+      {"installer not started", {K::kInstallerNotStarted, std::nullopt, L""}, L"tt_failed"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FailureText(c.failure), c.text) << c.name;
+}
+
+#ifdef _WIN32
+class WindowInstallEventsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+  }
+  void TearDown() override { DestroyWindow(window); }
+  // The messages posted so far: progress values, and ~0u for a failure.
+  std::vector<unsigned> Posted() {
+    std::vector<unsigned> values;
+    MSG msg;
+    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_CHANNEL_PROGRESS) values.push_back(static_cast<unsigned>(msg.wParam));
+      if (msg.message == WM_CHANNEL_FAILED) values.push_back(~0u);
+    }
+    return values;
+  }
+  HWND window = nullptr;
+};
+
+TEST_F(WindowInstallEventsTest, EventsBecomeMessagesOnTheBarScale) {
+  WindowInstallEvents events(window);
+  const struct {
+    const char* name;
+    void (*send)(InstallEvents&);
+    std::vector<unsigned> posted;
+  } cases[] = {
+      {"download, half", [](InstallEvents& e) { e.OnDownloadProgress(50, 100); }, {35}},
+      {"download, all", [](InstallEvents& e) { e.OnDownloadProgress(1000, 1000); }, {70}},
+      {"download, truncated", [](InstallEvents& e) { e.OnDownloadProgress(35, 100); }, {24}},
+      {"download, total unknown", [](InstallEvents& e) { e.OnDownloadProgress(10, 0); }, {}},
+      {"installer, five", [](InstallEvents& e) { e.OnInstallerProgress(5); }, {71}},
+      {"installer, all", [](InstallEvents& e) { e.OnInstallerProgress(100); }, {99}},
+      {"finished", [](InstallEvents& e) { e.OnFinished(); }, {100, 101}},
+  };
+  for (const auto& c : cases) {
+    c.send(events);
+    EXPECT_EQ(Posted(), c.posted) << c.name;
+  }
+}
+
+TEST_F(WindowInstallEventsTest, FailureTextIsPublishedAndWrittenBeforeTheMessage) {
+  WindowInstallEvents events(window);
+  std::vector<std::string> lines;
+  SetDebugSink([&lines](const std::string& line) { lines.push_back(line); });
+  InstallFailure failure;
+  failure.kind = InstallFailureKind::kInstallerFailed;
+  events.OnFailed(failure);
+  SetDebugSink(nullptr);
+  EXPECT_EQ(events.FailureText(), L"tt_failed");
+  EXPECT_EQ(lines, std::vector<std::string>{"channel install failed, status text: tt_failed"});
+  EXPECT_EQ(Posted(), std::vector<unsigned>{~0u});
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,86 @@
+// One install as the main window runs it: the install action, the channel
+// thread, the handling of the channel's window messages, the pages, and the
+// reports of the outcome. All members run on the main (UI) thread; the only
+// other threads it starts are the channel thread and the report threads, which
+// it joins (JoinChannelThread from the window's final message, JoinReportThreads
+// from the window's destructor).
+//
+// What the run triggers outside the window (stopping a running client, the
+// registration, the reports) comes in as InstallActions, wired once by the
+// program; the run only decides when.
+#pragma once
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "channel/channel_controller.h"
+#include "ui/install_options.h"
+#include "ui/install_view.h"
+
+// One install event report as the run requests it.
+struct ReportRequest {
+  std::string actionType;
+  int httpCode = 0;
+  std::string errorModule;  // ANSI code page
+  std::string installPath;  // ANSI code page
+  std::string userAgentLine;
+};
+
+// What the run makes happen outside the window; each may be left empty.
+struct InstallActions {
+  // UI thread, when the install starts.
+  std::function<void()> stopRunningClient;
+  // UI thread, when the full installer has finished: registers the client
+  // with the user's choices in `folder`; returns whether a shortcut was wanted.
+  std::function<bool(const ChosenOptions& choices, const std::wstring& folder)> registerClient;
+  // Runs on a report thread of its own with the attempt records copied on that
+  // thread; sends one install event report.
+  std::function<void(const ReportRequest&, const CdnAttemptStats&)> sendInstallReport;
+  // Called on the UI thread with the language selector's text; returns the
+  // work that sends the client activation report on the activation thread.
+  std::function<std::function<void()>(const std::wstring& languageText)> prepareActivationReport;
+};
+
+// The process's exit code, owned by the program's entry and handed down; the
+// run and the window write it on the UI thread.
+struct ExitCodeSlot {
+  int value = 0;
+};
+
+class InstallRun {
+ public:
+  // `events` is what the channel reports to (the window's adapter); all
+  // references must outlive the run.
+  InstallRun(const InstallOptions& options, InstallView& view, ChannelController& channel, InstallEvents& events,
+             InstallActions actions, ExitCodeSlot& exitCode);
+  ~InstallRun();
+
+  void StartInstall();
+  // A WM_CHANNEL_PROGRESS value: the bar only rises; kBarFinished completes.
+  void OnChannelProgress(unsigned value);
+  // After WM_CHANNEL_FAILED, with the text the window's adapter made.
+  void OnChannelFailed(const std::wstring& text);
+  void ShowPage(InstallPage page);
+  void SendReport(const std::string& actionType, int httpCode, const std::string& errorModule, bool force);
+  void ReportSuccessOnce();
+
+  void JoinChannelThread();
+  void JoinReportThreads();
+
+  bool Started() const { return channelThread.joinable() || started; }
+  bool shortcutWanted = false;
+  bool reportSent = false;
+
+ private:
+  const InstallOptions& options;
+  InstallView& view;
+  ChannelController& channel;
+  InstallEvents& events;
+  InstallActions actions;
+  ExitCodeSlot& exitCode;
+  bool started = false;
+  std::thread channelThread;
+  std::vector<std::thread> reportThreads;
+  std::thread activationThread;
+};

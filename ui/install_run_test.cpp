@@ -1,0 +1,167 @@
+#include "ui/install_run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+
+#include "ui/install_presentation.h"
+
+namespace {
+
+// The window as the run sees it, recording what it was asked to show.
+class RecordingView : public InstallView {
+ public:
+  InstallPage page = InstallPage::kOptions;
+  int progress = 0;
+  std::wstring failure;
+  ChosenOptions chosen{false, true};
+  bool closed = false;
+
+  void ShowPage(InstallPage p) override { page = p; }
+  int ProgressValue() override { return progress; }
+  void SetProgressValue(int v) override { progress = v; }
+  void ShowFailure(const std::wstring& text) override { failure = text; }
+  ChosenOptions Choices() override { return chosen; }
+  std::wstring InstallFolder() override { return L"C:\\Games\\Quorvane"; }
+  std::wstring LanguageText() override { return L"English"; }
+  std::string UserAgentLine() override { return "User-Agent: test"; }
+  void CloseWindow() override { closed = true; }
+};
+
+class StubChannel : public ChannelController {
+ public:
+  ChannelSettings settings;
+  bool ran = false;
+  void Configure(const ChannelSettings& s) override { settings = s; }
+  void Run() override { ran = true; }
+  CdnAttemptStats AttemptStats() override { return {"ID", {}}; }
+};
+
+class NoEvents : public InstallEvents {
+ public:
+  void OnDownloadProgress(double, double) override {}
+  void OnInstallerProgress(long) override {}
+  void OnFinished() override {}
+  void OnFailed(const InstallFailure&) override {}
+};
+
+struct Fixture {
+  InstallOptions options;
+  RecordingView view;
+  StubChannel channel;
+  NoEvents events;
+  ExitCodeSlot exitCode{7};  // anything but 0, to see the run set it
+  std::mutex lock;
+  std::vector<ReportRequest> reports;
+  std::vector<std::wstring> activationLanguages;
+  int registrations = 0;
+
+  InstallActions Actions() {
+    InstallActions a;
+    a.registerClient = [this](const ChosenOptions& c, const std::wstring& folder) {
+      ++registrations;
+      EXPECT_EQ(folder, L"C:\\Games\\Quorvane");
+      return c.createShortcut;
+    };
+    a.sendInstallReport = [this](const ReportRequest& r, const CdnAttemptStats& s) {
+      std::lock_guard<std::mutex> l(lock);
+      EXPECT_EQ(s.attemptId, "ID");
+      reports.push_back(r);
+    };
+    a.prepareActivationReport = [this](const std::wstring& language) {
+      activationLanguages.push_back(language);
+      return std::function<void()>([] {});
+    };
+    return a;
+  }
+};
+
+TEST(InstallRun, ProgressOnlyRisesAnd101Completes) {
+  Fixture f;
+  InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
+  run.StartInstall();
+  run.JoinChannelThread();
+  EXPECT_TRUE(f.channel.ran);
+  EXPECT_EQ(f.channel.settings.installPath, "C:\\Games\\Quorvane");
+  EXPECT_EQ(f.channel.settings.userAgentLine, "User-Agent: test");
+  EXPECT_EQ(f.channel.settings.installerFailedText, L"tt_failed");  // no text table loaded: the id
+  EXPECT_EQ(f.channel.settings.events, &f.events);
+  EXPECT_EQ(f.view.page, InstallPage::kProgress);
+
+  const struct { unsigned value; int bar; } steps[] = {{10, 10}, {5, 10}, {70, 70}, {70, 70}, {99, 99}, {100, 99}};
+  for (const auto& s : steps) {
+    run.OnChannelProgress(s.value);
+    EXPECT_EQ(f.view.progress, s.bar) << "after " << s.value;
+    EXPECT_EQ(f.view.page, InstallPage::kProgress) << "after " << s.value;
+  }
+  run.OnChannelProgress(kBarFinished);
+  EXPECT_EQ(f.view.page, InstallPage::kFinished);
+  EXPECT_EQ(f.registrations, 1);
+  EXPECT_TRUE(run.shortcutWanted);
+  run.ShowPage(InstallPage::kFinished);  // a second finished page sends nothing more
+  run.JoinReportThreads();
+  ASSERT_EQ(f.reports.size(), 1u);
+  EXPECT_EQ(f.reports[0].actionType, "install");
+  EXPECT_EQ(f.reports[0].httpCode, 0);
+  EXPECT_EQ(f.reports[0].errorModule, "");
+  EXPECT_EQ(f.reports[0].installPath, "C:\\Games\\Quorvane");
+  EXPECT_TRUE(f.activationLanguages.empty());  // no platform and aid in the file name
+  EXPECT_FALSE(f.view.closed);
+  EXPECT_EQ(f.exitCode.value, 7);
+}
+
+TEST(InstallRun, SilentCompletionClosesWithExitCodeZero) {
+  Fixture f;
+  f.options.silent = true;
+  f.options.platformId = L"3";
+  f.options.aid = L"901";
+  InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
+  run.OnChannelProgress(kBarFinished);
+  run.JoinReportThreads();
+  EXPECT_TRUE(f.view.closed);
+  EXPECT_EQ(f.exitCode.value, 0);
+  EXPECT_EQ(f.reports.size(), 1u);
+  EXPECT_EQ(f.activationLanguages, std::vector<std::wstring>{L"English"});
+}
+
+TEST(InstallRun, FailureShowsTextAndReportsIt) {
+  struct Case {
+    const wchar_t* text;
+    const wchar_t* shown;
+    const char* reported;
+  };
+  const Case cases[] = {
+      {L"", L"tt_failed", "tt_failed"},
+      {L"Failed to install: disk full", L"Failed to install: disk full", "Failed to install: disk full"},
+  };
+  for (const auto& c : cases) {
+    Fixture f;
+    InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
+    run.StartInstall();
+    run.OnChannelFailed(c.text);
+    run.JoinChannelThread();
+    run.JoinReportThreads();
+    EXPECT_EQ(f.view.page, InstallPage::kProgress) << c.reported;
+    EXPECT_EQ(f.view.failure, c.shown);
+    EXPECT_FALSE(f.view.closed);
+    ASSERT_EQ(f.reports.size(), 1u);
+    EXPECT_EQ(f.reports[0].httpCode, 2000);
+    EXPECT_EQ(f.reports[0].errorModule, c.reported);
+  }
+}
+
+TEST(InstallRun, LaunchedByChannelSendsOnlyTheActivation) {
+  Fixture f;
+  f.options.launchedByChannel = true;
+  f.options.platformId = L"3";
+  f.options.aid = L"901";
+  InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
+  run.OnChannelFailed(L"");
+  run.OnChannelProgress(kBarFinished);
+  run.JoinReportThreads();
+  EXPECT_TRUE(f.reports.empty());
+  EXPECT_EQ(f.activationLanguages.size(), 1u);
+}
+
+}  // namespace
