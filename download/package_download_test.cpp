@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "base/debug_output.h"
-#include "download/test_file_server.h"
+#include "testing/servers/test_file_server.h"
 #include "ui/text_table.h"
 
 namespace {

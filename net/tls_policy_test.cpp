@@ -4,7 +4,7 @@
 #include <string>
 
 #include "net/http_client.h"
-#include "net/test_support.h"
+#include "testing/servers/local_servers.h"
 
 namespace {
 

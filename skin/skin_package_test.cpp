@@ -10,10 +10,10 @@
 #include <string>
 
 #include "base/text_convert.h"
+#include "testing/fixtures/toolkit_fixtures.h"
 #include "toolkit/canvas.h"
 #include "toolkit/image.h"
 #include "toolkit/painter.h"
-#include "toolkit/test_support.h"
 #include "toolkit/zip_archive.h"
 
 namespace {

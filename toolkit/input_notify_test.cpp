@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "testing/fixtures/toolkit_fixtures.h"
 #include "toolkit/controls.h"
 #include "toolkit/notify_pump.h"
 #include "toolkit/paint_manager.h"
-#include "toolkit/test_support.h"
 
 namespace skinui {
 namespace {

@@ -21,7 +21,7 @@
 #include "base/vendor.h"
 #include "install/messages.h"
 #include "install/registry.h"
-#include "install/testing/wine_test_support.h"
+#include "testing/wine/wine_test_support.h"
 #include "toolkit/controls.h"
 #include "toolkit/zip_archive.h"
 #include "ui/language_choice.h"
