@@ -23,8 +23,6 @@ const std::wstring kRun = kRunKey;
 const wchar_t* const kShellFolders =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
 // Clears the entries this system owns in the 32-bit view before and after
 // every test, and points the desktop folder at a temporary folder.
 class RegistrationTest : public ::testing::Test {
@@ -225,7 +223,9 @@ TEST_F(RegistrationTest, FinishChannelInstallAppliesTheChoices) {
     // Start with Windows.
     StoredValue run = ReadStored(HKEY_LOCAL_MACHINE, kRun, kRunValueName, kView32);
     EXPECT_EQ(run.present, c.autostart) << c.name;
-    if (c.autostart) EXPECT_EQ(run.Text(), c.keyBefore ? L"\"" + client + L"\"" : L"") << c.name;
+    if (c.autostart) {
+      EXPECT_EQ(run.Text(), c.keyBefore ? L"\"" + client + L"\"" : L"") << c.name;
+    }
 
     // Desktop shortcut.
     if (c.createShortcut) {

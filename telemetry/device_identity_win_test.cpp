@@ -74,7 +74,9 @@ TEST(DeviceIdWin, RegistryCacheKeptOrReplaced) {
       continue;
     }
     EXPECT_TRUE(IsIdentifier(id)) << c.name << ": " << id;
-    if (!adapterId.empty()) EXPECT_EQ(id, adapterId) << c.name;
+    if (!adapterId.empty()) {
+      EXPECT_EQ(id, adapterId) << c.name;
+    }
     std::wstring stored = ReadCache();
     EXPECT_EQ(stored.size(), 32u) << c.name;
     EXPECT_EQ(WideToUtf8(DecryptText(stored, kUtf8)), id) << c.name;
