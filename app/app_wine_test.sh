@@ -3,23 +3,18 @@
 # silent start without an automatic option, an interactive window that a
 # screenshot shows, and interactive installs driven by real clicks (one that
 # finishes, one that fails). Installs run against the native vendor simulator on
-# 127.0.0.1 (see channel/testing/vendor_sim_env.sh).
+# 127.0.0.1 (see testing/servers/vendor_sim_env.sh).
 # Usage: app_wine_test.sh WINE_RUN EXE OUT_DIR SOURCE_DIR INSTALLER_EXE CAPTURE_EXE
 set -u
 wine_run=$1 exe=$2 out=$3 src=$4 installer=$5 capture=$6
 mkdir -p "$out"
-. "$src/channel/testing/vendor_sim_env.sh"
+. "$src/testing/servers/vendor_sim_env.sh"
 sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { echo "FAIL - no vendor simulator"; exit 1; }
 trap 'stop_vendor_sim' EXIT
 winpath() { echo "Z:$1" | tr / '\\'; }
-if [ -z "${DISPLAY:-}" ]; then
-  n=$((100 + RANDOM % 400))
-  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  trap 'kill $xvfb 2>/dev/null; stop_vendor_sim' EXIT
-  export DISPLAY=":$n"
-  sleep 1
-fi
+. "$src/testing/display.sh"
+qv_display_ensure || { echo "FAIL - no display"; exit 1; }
+trap 'stop_vendor_sim; qv_display_stop' EXIT
 fail=0
 check() { if [ "$1" = ok ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi; }
 # The installer's window id once it shows (empty after 30 s), then a moment to paint.

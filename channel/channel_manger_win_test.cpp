@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "channel/process_ops_win.h"
-#include "channel/testing/recording_install_events.h"
+#include "testing/fixtures/recording_install_events.h"
 
 namespace {
 

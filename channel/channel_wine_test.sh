@@ -8,7 +8,7 @@
 # Usage: channel_wine_test.sh SOURCE_DIR WINE_RUN SETUP_EXE INSTALLER_EXE CLIENT_EXE CAPTURE_EXE WORK_DIR
 set -u
 src=$1 wine_run=$2 setup=$3 installer=$4 client=$5 capture=$6 work=$7
-. "$src/channel/testing/vendor_sim_env.sh"
+. "$src/testing/servers/vendor_sim_env.sh"
 export LC_ALL=C  # the English text table, whatever the host's language
 rm -rf "$work"
 mkdir -p "$work"

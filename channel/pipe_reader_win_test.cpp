@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/debug_output.h"
-#include "channel/testing/recording_install_events.h"
+#include "testing/fixtures/recording_install_events.h"
 
 namespace {
 

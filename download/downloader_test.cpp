@@ -16,7 +16,7 @@
 #include "base/system_info.h"
 #include "base/text_convert.h"
 #include "download/range_plan.h"
-#include "download/test_file_server.h"
+#include "testing/servers/test_file_server.h"
 
 namespace {
 constexpr int64_t MiB = 1024 * 1024;

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "base/debug_output.h"
-#include "download/test_file_server.h"
+#include "testing/servers/test_file_server.h"
 
 namespace {
 constexpr int64_t MiB = 1024 * 1024;

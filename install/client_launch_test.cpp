@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "install/testing/wine_test_support.h"
+#include "testing/wine/wine_test_support.h"
 
 using namespace testsupport;
 

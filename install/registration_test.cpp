@@ -11,8 +11,8 @@
 #include <string>
 
 #include "base/com_ref_win.h"
-#include "install/testing/registry_test_support.h"
-#include "install/testing/wine_test_support.h"
+#include "testing/wine/registry_test_support.h"
+#include "testing/wine/wine_test_support.h"
 
 using namespace testsupport;
 

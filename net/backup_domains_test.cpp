@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/vendor.h"
-#include "net/test_support.h"
+#include "testing/servers/local_servers.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "net/test_support.h"
+#include "testing/servers/local_servers.h"
 
 const char kBuiltinStatic[] = "https://static.builtin.invalid";
 const char kBuiltinAppHub[] = "https://apphub.builtin.invalid";

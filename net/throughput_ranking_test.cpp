@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/test_support.h"
+#include "testing/servers/local_servers.h"
 
 namespace {
 

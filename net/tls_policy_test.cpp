@@ -6,8 +6,8 @@
 
 #include "net/curl_handle.h"
 #include "net/http_client.h"
-#include "net/test_support.h"
 #include "net/transfer_policy.h"
+#include "testing/servers/local_servers.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 set -u
 wine_run="$1"
 test_exe="$2"
-here="$(cd "$(dirname "$0")" && pwd)"
+testing="$(cd "$(dirname "$0")/../testing" && pwd)"
 work="$(mktemp -d /tmp/qv-net-wine-XXXXXX)"
 server_pid=""
 cleanup() {
@@ -13,8 +13,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-bash "$here/make_test_certs.sh" "$work/certs" || { echo "could not make TLS test files"; exit 1; }
-python3 "$here/wine_test_server.py" "$work/certs" "$work/ready" &
+bash "$testing/certs/make_test_certs.sh" "$work/certs" || { echo "could not make TLS test files"; exit 1; }
+python3 "$testing/servers/wine_test_server.py" "$work/certs" "$work/ready" &
 server_pid=$!
 for _ in $(seq 1 100); do
   [ -f "$work/ready" ] && break

@@ -5,15 +5,14 @@
 
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <set>
 #include <string>
 
 #include "base/text_convert.h"
+#include "testing/fixtures/toolkit_fixtures.h"
 #include "toolkit/canvas.h"
 #include "toolkit/image.h"
 #include "toolkit/painter.h"
-#include "toolkit/test_support.h"
 #include "toolkit/zip_archive.h"
 
 namespace {
@@ -75,9 +74,21 @@ TEST_F(SkinPackage, EveryImageTheMarkupNamesLoadsAtEveryScale) {
   std::string xml;
   ASSERT_TRUE(ReadSkinFile("InstallMainWnd.xml", xml));
   std::set<std::string> names;
-  std::regex file(R"(([A-Za-z0-9_\\]+\.(svg|png)))");
-  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), file); it != std::sregex_iterator(); ++it)
-    names.insert((*it)[1]);
+  // Every file name ending in ".svg" or ".png": a run of letters, digits,
+  // "_" and backslashes before the extension.
+  auto nameChar = [](char ch) {
+    return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '_' || ch == '\\';
+  };
+  for (size_t i = 0; i < xml.size();) {
+    size_t end = i;
+    while (end < xml.size() && nameChar(xml[end])) ++end;
+    if (end > i && (xml.compare(end, 4, ".svg") == 0 || xml.compare(end, 4, ".png") == 0)) {
+      names.insert(xml.substr(i, end + 4 - i));
+      i = end + 4;
+    } else {
+      i = end + 1;
+    }
+  }
   ASSERT_GT(names.size(), 15u);
   const std::set<std::string> absent = {"check_hover.svg", "uncheck_disable.svg", "close_hot_24.png"};
   for (int scale : {100, 125, 150, 175, 200}) {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "testing/fixtures/toolkit_fixtures.h"
 #include "toolkit/canvas.h"
 #include "toolkit/image.h"
-#include "toolkit/test_support.h"
 
 namespace skinui {
 namespace {

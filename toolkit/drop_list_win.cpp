@@ -65,7 +65,8 @@ void DropList::Open(HWND owner, Combo* combo, const RECT& anchor, PaintManager& 
     }
     scroll_ = std::max(0, std::min(y, ContentHeight() + 2 * inset - h));
   }
-  MONITORINFO mi = {sizeof(mi)};
+  MONITORINFO mi{};
+  mi.cbSize = sizeof(mi);
   GetMonitorInfoW(MonitorFromRect(&anchor, MONITOR_DEFAULTTONEAREST), &mi);
   int gap = ScaleLength(2, scale_);
   int x = pm.IsLayoutRtl() ? anchor.right - w : anchor.left;

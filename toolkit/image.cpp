@@ -19,7 +19,7 @@ const int kSteps[] = {100, 125, 150, 175, 200};
 bool EndsWithNoCase(const std::wstring& s, const std::wstring& suffix) {
   if (s.size() < suffix.size()) return false;
   for (size_t i = 0; i < suffix.size(); ++i)
-    if (towlower(s[s.size() - suffix.size() + i]) != suffix[i]) return false;
+    if (static_cast<wchar_t>(towlower(s[s.size() - suffix.size() + i])) != suffix[i]) return false;
   return true;
 }
 }  // namespace

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "testing/fixtures/toolkit_fixtures.h"
 #include "toolkit/controls.h"
 #include "toolkit/notify_pump.h"
 #include "toolkit/paint_manager.h"
-#include "toolkit/test_support.h"
 
 namespace skinui {
 namespace {
@@ -111,8 +111,14 @@ TEST(Notify, ComboSelectionNotifiesOnlyOnChange) {
   ASSERT_TRUE(pm.LoadMarkup(R"(<Window size="100,40"><Combo name="lang"/></Window>)"));
   pm.AddNotifier(&rec);
   auto* combo = pm.Find<Combo>(L"lang");
-  combo->AddItem(ComboItem{L"English", L"en"});
-  combo->AddItem(ComboItem{L"Deutsch", L"de"});
+  auto item = [](const wchar_t* text, const wchar_t* data) {
+    ComboItem i;
+    i.text = text;
+    i.userData = data;
+    return i;
+  };
+  combo->AddItem(item(L"English", L"en"));
+  combo->AddItem(item(L"Deutsch", L"de"));
   EXPECT_TRUE(combo->SelectItem(1, true));
   EXPECT_TRUE(combo->SelectItem(1, true));
   EXPECT_FALSE(combo->SelectItem(2, true));

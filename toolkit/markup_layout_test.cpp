@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "testing/fixtures/toolkit_fixtures.h"
 #include "toolkit/controls.h"
 #include "toolkit/markup.h"
 #include "toolkit/paint_manager.h"
-#include "toolkit/test_support.h"
 
 namespace skinui {
 namespace {

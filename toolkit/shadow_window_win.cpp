@@ -43,7 +43,8 @@ const wchar_t kShadowClass[] = L"SkinUiShadow";
 }  // namespace
 
 void RegisterHelperClass(const wchar_t* name, WNDPROC proc, LPCWSTR cursor) {
-  WNDCLASSEXW wc = {sizeof(wc)};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
   if (GetClassInfoExW(GetModuleHandleW(nullptr), name, &wc)) return;
   wc.lpfnWndProc = proc;
   wc.hInstance = GetModuleHandleW(nullptr);

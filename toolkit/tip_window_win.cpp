@@ -10,7 +10,8 @@ TipWindow::~TipWindow() {
 
 void TipWindow::Hide() {
   if (!tip_ || text_.empty()) return;
-  TTTOOLINFOW ti = {sizeof(ti)};
+  TTTOOLINFOW ti{};
+  ti.cbSize = sizeof(ti);
   ti.hwnd = owner_;
   ti.uId = 1;
   SendMessageW(tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
@@ -28,7 +29,8 @@ void TipWindow::Show(HWND owner, const std::wstring& text) {
     tip_ = nullptr;
   }
   owner_ = owner;
-  TTTOOLINFOW ti = {sizeof(ti)};
+  TTTOOLINFOW ti{};
+  ti.cbSize = sizeof(ti);
   ti.uFlags = TTF_TRACK | TTF_ABSOLUTE;
   ti.hwnd = owner;
   ti.uId = 1;

@@ -67,10 +67,12 @@ int WindowImplBase::MessageLoop() {
 
 HWND WindowImplBase::Create(HWND parent, const wchar_t* title, DWORD style, DWORD exStyle, int x, int y, int cx,
                             int cy) {
-  WNDCLASSEXW wc = {sizeof(wc)};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
   const wchar_t* cls = GetWindowClassName();
   if (!GetClassInfoExW(GetInstance(), cls, &wc)) {
-    wc = WNDCLASSEXW{sizeof(wc)};
+    wc = WNDCLASSEXW{};
+    wc.cbSize = sizeof(wc);
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = WndProc;
     wc.hInstance = GetInstance();
@@ -134,7 +136,8 @@ void WindowImplBase::CenterWindow() {
   RECT wr;
   GetWindowRect(hwnd_, &wr);
   const int w = wr.right - wr.left, h = wr.bottom - wr.top;
-  MONITORINFO mi = {sizeof(mi)};
+  MONITORINFO mi{};
+  mi.cbSize = sizeof(mi);
   GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &mi);
   RECT area = mi.rcWork;
   RECT center = area;

@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "base/text_convert.h"
+#include "testing/fixtures/language_test_files.h"
+#include "testing/fixtures/user_ini_test_file.h"
 #include "toolkit/zip_archive.h"
-#include "ui/language_test_files.h"
 #include "ui/text_table.h"
-#include "ui/user_ini_test_file.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "base/vendor.h"
 #include "base/registry_win.h"
 #include "install/registration.h"
-#include "install/testing/wine_test_support.h"
+#include "testing/wine/wine_test_support.h"
 #include "toolkit/controls.h"
 #include "toolkit/zip_archive.h"
 #include "ui/language_choice.h"

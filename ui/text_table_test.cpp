@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/text_convert.h"
+#include "testing/fixtures/language_test_files.h"
 #include "toolkit/zip_archive.h"
-#include "ui/language_test_files.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 // shlobj.h builds on the declarations of windows.h.
 #include <shlobj.h>
 
-#include "ui/user_ini_test_file.h"
+#include "testing/fixtures/user_ini_test_file.h"
 #endif
 
 namespace {

@@ -174,7 +174,8 @@ void CreateBackdrop() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // The installer's manifest asks for per-monitor DPI awareness; the demo asks in code.
   using SetCtx = BOOL(WINAPI*)(HANDLE);
-  if (auto fn = reinterpret_cast<SetCtx>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")))
+  if (auto fn = reinterpret_cast<SetCtx>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext"))))
     fn(reinterpret_cast<HANDLE>(-4) /* per monitor v2 */);
 
   Args a;

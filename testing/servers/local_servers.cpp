@@ -1,4 +1,4 @@
-#include "net/test_support.h"
+#include "testing/servers/local_servers.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -181,7 +181,7 @@ const TlsFiles& TestTls() {
     const char* configured = std::getenv("QV_CA_FILE");
     f.caFile = configured ? configured : "";
     f.dir = std::filesystem::path(f.caFile).parent_path().string();
-    std::string command = "bash '" QV_NET_SOURCE_DIR "/make_test_certs.sh' '" + f.dir + "'";
+    std::string command = "bash '" QV_TESTING_DIR "/certs/make_test_certs.sh' '" + f.dir + "'";
     if (std::system(command.c_str()) != 0) f.dir.clear();
     f.serverCert = f.dir + "/server.pem";
     f.serverKey = f.dir + "/server.key";

@@ -4,7 +4,7 @@
 # person to look at, and checks a few pixels: the background is drawn, the
 # shadow is translucent, the primary button changes under the mouse, the
 # Arabic window is mirrored.
-#   kv_window_base_screens.sh WINE_RUN DEMO_EXE SKIN_ZIP OUT
+#   kv_window_screens.sh WINE_RUN DEMO_EXE SKIN_ZIP OUT
 set -u
 wine_run=$1 demo=$2 zip=$3 out=$4
 mkdir -p "$out"
@@ -15,13 +15,9 @@ fail=0
 say() { echo "$*"; }
 bad() { echo "FAIL: $*"; fail=1; }
 
-# A private display: Xvfb picks a free number and tells it on fd 3.
-dfile=$(mktemp)
-Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$dfile" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 50); do [ -s "$dfile" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$dfile")"
-rm -f "$dfile"
+# A private display, so that the compositor below changes no other window.
+. "$(dirname "$0")/../../testing/display.sh"
+qv_display_start || { echo "FAIL: no display"; exit 1; }
 comp_pid=
 if command -v xcompmgr >/dev/null; then
   xcompmgr >/dev/null 2>&1 &
@@ -32,7 +28,7 @@ cleanup() {
   [ -n "${demo_pid:-}" ] && kill "$demo_pid" 2>/dev/null
   WINEPREFIX="$QV_WINEPREFIX" wineserver -k 2>/dev/null
   [ -n "$comp_pid" ] && kill "$comp_pid" 2>/dev/null
-  kill "$xvfb_pid" 2>/dev/null
+  qv_display_stop
 }
 trap cleanup EXIT
 say "display $DISPLAY, prefix $QV_WINEPREFIX, compositor ${comp_pid:-none}"

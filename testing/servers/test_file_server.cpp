@@ -1,4 +1,4 @@
-#include "download/test_file_server.h"
+#include "testing/servers/test_file_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
