@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,6 +32,7 @@ class TestProxy {
     args.insert(args.end(), flags.begin(), flags.end());
     pid_ = ::fork();
     if (pid_ == 0) {
+      std::freopen("/dev/null", "w", stdout);
       std::vector<char*> argv;
       for (auto& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
@@ -137,14 +139,14 @@ TEST_F(ProxyThroughCurl, EachModeGivesTheVerdictTheRuleNames) {
     const char* name;
     ProxyRoute route;
     std::string url;
-    int curlCode;
+    int curlCode;  // -1: 52 or 56, as the close races the request (nothing received, or a reset)
     long connectCode;
     RouteVerdict verdict;
   } cases[] = {
       {"forwarded http to a name only the proxy knows", forward.Route(), corpHttp, CURLE_OK, 0, RouteVerdict::kDone},
       {"https tunnel", forward.Route(), https, CURLE_OK, 200, RouteVerdict::kDone},
       {"that name direct", ProxyRoute(), corpHttp, CURLE_COULDNT_RESOLVE_HOST, 0, RouteVerdict::kDone},
-      {"proxy closes at once, http", refuse.Route(), corpHttp, CURLE_GOT_NOTHING, 0, RouteVerdict::kProxyFailed},
+      {"proxy closes at once, http", refuse.Route(), corpHttp, -1, 0, RouteVerdict::kProxyFailed},
       {"proxy closes at once, https", refuse.Route(), https, CURLE_RECV_ERROR, 0, RouteVerdict::kProxyFailed},
       {"proxy stalls, http", stall.Route(), corpHttp, CURLE_OPERATION_TIMEDOUT, 0, RouteVerdict::kProxyFailed},
       {"proxy stalls, https", stall.Route(), https, CURLE_OPERATION_TIMEDOUT, 0, RouteVerdict::kProxyFailed},
@@ -156,7 +158,11 @@ TEST_F(ProxyThroughCurl, EachModeGivesTheVerdictTheRuleNames) {
   };
   for (const Case& c : cases) {
     RouteAttemptResult r = Attempt(c.url, c.route, 1000, 1500);
-    EXPECT_EQ(r.curlCode, c.curlCode) << c.name << ": " << curl_easy_strerror(static_cast<CURLcode>(r.curlCode));
+    if (c.curlCode == -1) {
+      EXPECT_TRUE(r.curlCode == CURLE_GOT_NOTHING || r.curlCode == CURLE_RECV_ERROR) << c.name << ": " << r.curlCode;
+    } else {
+      EXPECT_EQ(r.curlCode, c.curlCode) << c.name << ": " << curl_easy_strerror(static_cast<CURLcode>(r.curlCode));
+    }
     EXPECT_EQ(r.connectCode, c.connectCode) << c.name;
     EXPECT_EQ(JudgeAttempt(c.route, r), c.verdict) << c.name;
   }
