@@ -143,15 +143,24 @@ TEST(SystemProxyWine, UnreachableScriptFallsBackToTheManualProxy) {
   EXPECT_EQ(Proxies(second), "127.0.0.1:3128");
 }
 
-TEST(SystemProxyWine, NoSettingsMeansDirect) {
+// Without any stored settings WinHTTP reports "automatically detect", as
+// Windows' defaults are; with nothing to detect every URL goes direct.
+TEST(SystemProxyWine, NoSettingsMeanDetectionThenDirect) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnections, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
     RegDeleteValueW(key, L"DefaultConnectionSettings");
     RegCloseKey(key);
   }
   SystemProxyResolver resolver;
-  ExpectChoices(resolver, {{"https://api.corp.test/", ProxySource::kNone, "", "no proxy configured"},
-                           {"not a url", ProxySource::kNone, "", "not a URL"}});
+  EXPECT_TRUE(resolver.Settings().autoDetect);
+  EXPECT_EQ(resolver.Settings().proxy, "");
+  ProxyChoice choice = resolver.ForUrl("https://api.corp.test/");
+  EXPECT_EQ(choice.source, ProxySource::kNone);
+  EXPECT_TRUE(choice.proxies.empty());
+  const std::string tail = "), no proxy configured";
+  EXPECT_EQ(choice.reason.rfind("automatic configuration failed (error ", 0), 0u) << choice.reason;
+  EXPECT_EQ(choice.reason.substr(choice.reason.size() - tail.size()), tail) << choice.reason;
+  ExpectChoices(resolver, {{"not a url", ProxySource::kNone, "", "not a URL"}});
 }
 
 }  // namespace

@@ -27,7 +27,10 @@ PAC
 python3 - "$work" <<'PY' &
 import functools, http.server, os, sys
 work = sys.argv[1]
-handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=work)
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+handler = functools.partial(Quiet, directory=work)
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 with open(os.path.join(work, "port.tmp"), "w") as f:
     f.write(str(server.server_address[1]))
