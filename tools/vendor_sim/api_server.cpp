@@ -8,6 +8,7 @@
 const char kDirectoryPath[] = "/api/multi_platform_manage_bff/v1/disaster/backup_domain/list";
 const char kReportPath[] = "/api/data_report/client/update_pc_module";
 const char kActivePath[] = "/api/common_bll/v1/client/active";
+const char kPacPath[] = "/proxy.pac";
 
 std::string DefaultDirectoryAnswer(const std::vector<std::string>& urls,
                                    const std::vector<std::string>& extra) {
@@ -75,6 +76,11 @@ bool ApiServer::Start() {
   server_.Post(kActivePath, [this, answer](const httplib::Request& req, httplib::Response& res) {
     answer(req, res, config_.activeStatus, "{\"code\":0,\"msg\":\"ok\"}", "application/json");
   });
+  if (!pacScript_.empty()) {
+    server_.Get(kPacPath, [this, answer](const httplib::Request& req, httplib::Response& res) {
+      answer(req, res, 200, pacScript_, "application/x-ns-proxy-autoconfig");
+    });
+  }
   auto other = [answer](const httplib::Request& req, httplib::Response& res) {
     answer(req, res, 404, "not found\n", "text/plain");
   };

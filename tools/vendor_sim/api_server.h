@@ -13,6 +13,7 @@
 extern const char kDirectoryPath[];
 extern const char kReportPath[];
 extern const char kActivePath[];
+extern const char kPacPath[];
 
 // The directory's default answer: one "OSS_DOMAIN" entry whose main_url is the
 // first listed domain and whose backup_urls are the others, then `extra`.
@@ -26,6 +27,8 @@ class ApiServer {
   ApiServer(const ApiServer&) = delete;
   ApiServer& operator=(const ApiServer&) = delete;
 
+  // A proxy auto-configuration script to serve as kPacPath (before Start).
+  void SetPacScript(std::string script) { pacScript_ = std::move(script); }
   bool Start();
   int port() const { return port_; }
   void Stop();
@@ -35,6 +38,7 @@ class ApiServer {
 
   const SimConfig& config_;
   const std::string directoryAnswer_;
+  std::string pacScript_;
   RequestLog& log_;
   httplib::Server server_;
   std::thread thread_;

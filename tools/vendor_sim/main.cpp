@@ -154,6 +154,15 @@ int main(int argc, char** argv) {
     directoryAnswer = DefaultDirectoryAnswer(listed, config.directoryExtra);
   }
   ApiServer api(config, directoryAnswer, log);
+  if (!config.pacFile.empty()) {
+    std::ifstream in(config.pacFile, std::ios::binary);
+    std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in || script.empty()) {
+      std::fprintf(stderr, "vendor_sim: cannot read %s\n", config.pacFile.c_str());
+      return 2;
+    }
+    api.SetPacScript(std::move(script));
+  }
   if (!api.Start()) {
     std::fprintf(stderr, "vendor_sim: cannot listen for the api\n");
     return 2;

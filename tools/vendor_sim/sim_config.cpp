@@ -15,6 +15,7 @@ const char kSimUsage[] =
     "  --env-file FILE          the same environment as shell export lines, written before the port file\n"
     "  --api-port N             port of the directory/report/activation server (default any)\n"
     "  --directory-file FILE    raw directory answer; {domainN} stands for domain N's URL\n"
+    "  --pac-file FILE          serve this proxy auto-configuration script as /proxy.pac\n"
     "  --directory-status CODE  status of the directory answer (default 200)\n"
     "  --directory-domains LIST domain indexes in the OSS_DOMAIN entry, in order, or 'none'\n"
     "  --directory-extra URL    one more backup URL in the OSS_DOMAIN entry (repeatable)\n"
@@ -178,6 +179,8 @@ bool ParseSimConfig(int argc, char** argv, SimConfig& config, std::string& error
       config.apiPort = static_cast<int>(n);
     } else if (flag == "--directory-file") {
       if (!value(config.directoryFile)) return false;
+    } else if (flag == "--pac-file") {
+      if (!value(config.pacFile)) return false;
     } else if (flag == "--directory-status") {
       if (!number(n)) return false;
       config.directoryStatus = static_cast<int>(n);

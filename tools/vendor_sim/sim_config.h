@@ -30,6 +30,7 @@ struct SimConfig {
   std::string envFile;  // shell "export" lines of the environment
   int apiPort = 0;
   std::string directoryFile;  // raw directory answer
+  std::string pacFile;        // proxy auto-configuration script served as kPacPath
   int directoryStatus = 200;
   bool directoryDomainsSet = false;
   std::vector<int> directoryDomains;        // indexes listed in the OSS_DOMAIN entry

@@ -167,6 +167,27 @@ class DirectoryAnswers(unittest.TestCase):
                     sim.stop()
                     os.unlink(f.name)
 
+    def test_proxy_auto_configuration_script(self):
+        script = 'function FindProxyForURL(url, host) { return "DIRECT"; }\n'
+        with tempfile.NamedTemporaryFile("w", suffix=".pac", delete=False) as f:
+            f.write(script)
+        try:
+            for name, flags, status, body in [("served with --pac-file", ("--pac-file", f.name), 200, script),
+                                              ("absent without it", (), 404, "not found\n")]:
+                with self.subTest(name):
+                    sim = Sim(*flags)
+                    try:
+                        rc, code, _, head, got = curl(sim.api + "/proxy.pac")
+                        self.assertEqual((rc, code, got.decode()), (0, status, body))
+                        if status == 200:
+                            self.assertIn("content-type: application/x-ns-proxy-autoconfig", head)
+                        self.assertEqual([(r["path"], r["status"]) for r in sim.requests()],
+                                         [("/proxy.pac", status)])
+                    finally:
+                        sim.stop()
+        finally:
+            os.unlink(f.name)
+
     def test_port_file_gives_the_environment(self):
         env_file = tempfile.mktemp(prefix="vendor_sim_env.")
         sim = Sim("--domains", "2", "--env-file", env_file)
@@ -417,6 +438,7 @@ class Lifetime(unittest.TestCase):
             ("bad rate", ["--size", "10", "--rate", "0:fast"]),
             ("bad directory index", ["--size", "10", "--directory-domains", "5"]),
             ("value missing", ["--size"]),
+            ("missing script", ["--size", "10", "--pac-file", "/nonexistent/proxy.pac"]),
         ]
         for name, args in cases:
             with self.subTest(name):

@@ -1,0 +1,202 @@
+// The fallback rule against what libcurl really reports: transfers through
+// the test proxy (testing/proxy/test_proxy.py) in each of its modes, judged
+// by JudgeAttempt, with the proxy's record checked.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "net/proxy_route.h"
+#include "testing/servers/local_servers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One test proxy process, ended when this goes out of scope.
+class TestProxy {
+ public:
+  explicit TestProxy(std::vector<std::string> flags) {
+    dir_ = fs::temp_directory_path() / ("qv-proxy-" + std::to_string(::getpid()) + "-" + std::to_string(++count_));
+    fs::create_directories(dir_);
+    std::vector<std::string> args = {"python3", QV_TEST_PROXY_SCRIPT, "--port-file", (dir_ / "port").string(),
+                                     "--log", (dir_ / "log").string(), "--max-lifetime", "120"};
+    args.insert(args.end(), flags.begin(), flags.end());
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      std::freopen("/dev/null", "w", stdout);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execvp("python3", argv.data());
+      ::_exit(127);
+    }
+    for (int i = 0; i < 200 && !fs::exists(dir_ / "port"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    std::ifstream in(dir_ / "port");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t at = text.find("\"port\": ");
+    if (at != std::string::npos) port_ = std::atoi(text.c_str() + at + 8);
+  }
+  ~TestProxy() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    fs::remove_all(dir_);
+  }
+  int port() const { return port_; }
+  ProxyRoute Route() const {
+    ProxyRoute r;
+    r.kind = ProxyRoute::Kind::kProxy;
+    r.proxy.host = "127.0.0.1";
+    r.proxy.port = port_;
+    return r;
+  }
+  // "METHOD host:port path action" per recorded request.
+  std::vector<std::string> Log() const {
+    std::vector<std::string> lines;
+    std::ifstream in(dir_ / "log");
+    std::string line;
+    auto field = [&](const std::string& name) {
+      size_t at = line.find("\"" + name + "\": ");
+      if (at == std::string::npos) return std::string();
+      at += name.size() + 4;
+      if (line[at] == '"') return line.substr(at + 1, line.find('"', at + 1) - at - 1);
+      return line.substr(at, line.find_first_of(",}", at) - at);
+    };
+    while (std::getline(in, line))
+      lines.push_back(field("method") + " " + field("host") + ":" + field("port") + " " + field("path") + " " +
+                      field("action"));
+    return lines;
+  }
+
+ private:
+  static inline int count_ = 0;
+  fs::path dir_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+size_t Discard(char*, size_t size, size_t n, void*) { return size * n; }
+
+RouteAttemptResult Attempt(const std::string& url, const ProxyRoute& route, long connectMs, long totalMs) {
+  CURL* h = curl_easy_init();
+  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_PROXY, route.CurlProxy().c_str());
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Discard);
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, totalMs);
+  curl_easy_setopt(h, CURLOPT_CAINFO, TestTls().caFile.c_str());
+  RouteAttemptResult r;
+  r.curlCode = curl_easy_perform(h);
+  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &r.httpCode);
+  curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &r.connectCode);
+  curl_easy_getinfo(h, CURLINFO_HEADER_SIZE, &r.headerBytes);
+  curl_easy_cleanup(h);
+  return r;
+}
+
+class ProxyThroughCurl : public testing::Test {
+ protected:
+  void SetUp() override {
+    http_.server().Get("/hello", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("hello", "text/plain");
+    });
+    http_.Start();
+    https_.server().Get("/hello", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("hello", "text/plain");
+    });
+    https_.Start();
+  }
+  LocalServer http_;
+  LocalServer https_{TestTls().serverCert, TestTls().serverKey};
+};
+
+TEST_F(ProxyThroughCurl, EachModeGivesTheVerdictTheRuleNames) {
+  const std::string corpHttp = "http://api.corp.test:" + std::to_string(http_.port()) + "/hello";
+  const std::string https = https_.Url() + "/hello";
+  TestProxy forward({"--map", "*.corp.test=127.0.0.1"});
+  TestProxy refuse({"--mode", "refuse"});
+  TestProxy stall({"--mode", "stall"});
+  TestProxy auth({"--mode", "auth"});
+  for (const TestProxy* p : {&forward, &refuse, &stall, &auth}) ASSERT_GT(p->port(), 0) << "test proxy did not start";
+  ProxyRoute closed = forward.Route();
+  closed.proxy.port = ClosedPort();
+  ProxyRoute unknown = forward.Route();
+  unknown.proxy.host = "proxy.invalid";
+
+  struct Case {
+    const char* name;
+    ProxyRoute route;
+    std::string url;
+    int curlCode;  // -1: 52 or 56, as the close races the request (nothing received, or a reset)
+    long connectCode;
+    RouteVerdict verdict;
+  } cases[] = {
+      {"forwarded http to a name only the proxy knows", forward.Route(), corpHttp, CURLE_OK, 0, RouteVerdict::kDone},
+      {"https tunnel", forward.Route(), https, CURLE_OK, 200, RouteVerdict::kDone},
+      {"that name direct", ProxyRoute(), corpHttp, CURLE_COULDNT_RESOLVE_HOST, 0, RouteVerdict::kDone},
+      {"proxy closes at once, http", refuse.Route(), corpHttp, -1, 0, RouteVerdict::kProxyFailed},
+      {"proxy closes at once, https", refuse.Route(), https, CURLE_RECV_ERROR, 0, RouteVerdict::kProxyFailed},
+      {"proxy stalls, http", stall.Route(), corpHttp, CURLE_OPERATION_TIMEDOUT, 0, RouteVerdict::kProxyFailed},
+      {"proxy stalls, https", stall.Route(), https, CURLE_OPERATION_TIMEDOUT, 0, RouteVerdict::kProxyFailed},
+      {"proxy asks for authentication, http", auth.Route(), corpHttp, CURLE_OK, 0, RouteVerdict::kProxyAuthRequired},
+      {"proxy asks for authentication, https", auth.Route(), https, CURLE_RECV_ERROR, 407,
+       RouteVerdict::kProxyAuthRequired},
+      {"nothing listens on the proxy port", closed, https, CURLE_COULDNT_CONNECT, 0, RouteVerdict::kProxyFailed},
+      {"proxy name unknown", unknown, https, CURLE_COULDNT_RESOLVE_PROXY, 0, RouteVerdict::kProxyFailed},
+  };
+  for (const Case& c : cases) {
+    RouteAttemptResult r = Attempt(c.url, c.route, 1000, 1500);
+    if (c.curlCode == -1) {
+      EXPECT_TRUE(r.curlCode == CURLE_GOT_NOTHING || r.curlCode == CURLE_RECV_ERROR) << c.name << ": " << r.curlCode;
+    } else {
+      EXPECT_EQ(r.curlCode, c.curlCode) << c.name << ": " << curl_easy_strerror(static_cast<CURLcode>(r.curlCode));
+    }
+    EXPECT_EQ(r.connectCode, c.connectCode) << c.name;
+    EXPECT_EQ(JudgeAttempt(c.route, r), c.verdict) << c.name;
+  }
+  const std::string httpPort = std::to_string(http_.port()), httpsPort = std::to_string(https_.port());
+  EXPECT_EQ(forward.Log(), (std::vector<std::string>{"GET api.corp.test:" + httpPort + " /hello forward",
+                                                     "CONNECT 127.0.0.1:" + httpsPort + "  tunnel"}));
+  EXPECT_EQ(auth.Log(), (std::vector<std::string>{"GET api.corp.test:" + httpPort + " /hello auth-required",
+                                                  "CONNECT 127.0.0.1:" + httpsPort + "  auth-required"}));
+  EXPECT_EQ(stall.Log().size(), 2u);
+}
+
+TEST_F(ProxyThroughCurl, StalledProxyThenDirectInsideTheConnectLimit) {
+  TestProxy stall({"--mode", "stall"});
+  ASSERT_GT(stall.port(), 0);
+  ProxyChoice choice;
+  choice.proxies = {stall.Route().proxy};
+  const long limitMs = 3000;
+  auto start = std::chrono::steady_clock::now();
+  auto elapsed = [&] {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+  };
+  RouteRun run = TryRoutes(https_.Url(), "test", PlanRoutes(choice, false), [&](const ProxyRoute& route, bool last) {
+    long connect = ConnectTimeoutForRoute(limitMs, elapsed(), last);
+    return Attempt(https_.Url() + "/hello", route, connect, 10000);
+  });
+  EXPECT_EQ(run.attempts, 2u);
+  EXPECT_EQ(run.result.curlCode, CURLE_OK);
+  EXPECT_EQ(run.result.httpCode, 200);
+  EXPECT_FALSE(run.FailedForProxyAuth());
+  EXPECT_LT(elapsed(), limitMs);
+  ASSERT_EQ(run.log.size(), 3u);
+  EXPECT_EQ(run.log[1], "left via proxy 127.0.0.1:" + std::to_string(stall.port()) +
+                            ": the proxy did not answer in time (curl 28); next route");
+}
+
+}  // namespace
