@@ -242,14 +242,15 @@ int WindowsTextWidth(skinui::PaintManager& pm, const std::wstring& text, int fon
   return rc.right - rc.left;
 }
 
-// What a person would see as unfinished on page 0: a text wider than its
+// What a person would see as unfinished on page 0 (and the failure row of
+// page 1): a text wider than its
 // control, controls of one row on top of each other, a control outside the
 // window. One line per fault.
 std::vector<std::string> LayoutFaults(skinui::PaintManager& pm) {
   std::vector<std::string> faults;
   const int width = pm.GetClientSize().cx;
   for (const wchar_t* name : {L"install", L"browse", L"createshortcut", L"autostart", L"grantoption",
-                              L"protocol", L"pathIsOK", L"language_combo"}) {
+                              L"protocol", L"pathIsOK", L"language_combo", L"installstatustips"}) {
     auto* label = dynamic_cast<skinui::Label*>(pm.FindControl(name));
     if (!label || !label->IsVisibleInTree()) continue;
     const skinui::Rect& r = label->GetPos();
@@ -517,6 +518,45 @@ TEST_F(MainWndTest, FailureShowsTheTextAndTheDownloadLink) {
     EXPECT_TRUE(g_quit) << c.name;
     g_quit = false;
   }
+}
+
+// A download whose publisher check failed ends in its own text: it fits the
+// failure row in every language file at 100, 150 and 200 %.
+TEST_F(MainWndTest, RejectedDownloadTextFitsTheFailureRowAtEveryScale) {
+  failRun = true;
+  failStatus = L"tt_download_rejected";
+  LaunchOptions options;
+  options.installPath = L"C:\\Games\\Quorvane";
+  options.launchedByChannel = true;  // no reports leave the machine
+  Open(options);
+  ClickControl(hwnd, C(L"install"));
+  ASSERT_TRUE(PumpUntil([&] { return channel->ran.load(); }));
+  channel->Release();
+  ASSERT_TRUE(PumpUntil([&] { return Shown(L"installfailed_towebsit"); }));
+  ASSERT_TRUE(Shown(L"installstatustips"));
+  std::vector<std::wstring> codes;
+  for (const LanguageEntry& e : LanguageTable()) codes.push_back(e.code);
+  codes.push_back(L"zh_cn");
+  ASSERT_EQ(codes.size(), 16u);
+  for (int dpi : {96, 144, 192}) {
+    const int scale = skinui::ScaleForDpi(dpi);
+    RECT suggested = {20, 20, 20 + skinui::ScaleLength(550, scale), 20 + skinui::ScaleLength(365, scale)};
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    PumpFor(100);
+    ASSERT_EQ(window->GetScale(), scale);
+    for (const std::wstring& code : codes) {
+      const std::string name = WideToUtf8(code) + " at " + std::to_string(scale) + "%";
+      SetCurrentLanguage(code);
+      LoadLanguage(L"language\\" + code + L".xml");
+      window->ApplyLanguage();
+      PumpFor(30);
+      EXPECT_EQ(C(L"installstatustips")->GetShownText(), GetText(L"tt_download_rejected")) << name;
+      EXPECT_NE(GetText(L"tt_download_rejected"), L"tt_download_rejected") << name;
+      for (const std::string& fault : LayoutFaults(window->Pm())) ADD_FAILURE() << name << ": " << fault;
+      if (scale == 100 && code == L"de") EXPECT_TRUE(Screenshot(hwnd, "page1-rejected-de"));
+    }
+  }
+  UseLanguage(L"en");
 }
 
 TEST_F(MainWndTest, FolderFieldIsValidatedAsTheUserTypes) {
