@@ -520,6 +520,39 @@ TEST_F(MainWndTest, FailureShowsTheTextAndTheDownloadLink) {
   }
 }
 
+// A folder passed with "-install-path" that the ANSI code page cannot hold is
+// shown, and treated on page 0 as the other invalid folders are.
+TEST_F(MainWndTest, PassedFolderOutsideTheAnsiCodePageIsInvalidLikeOthers) {
+  struct Case {
+    std::wstring passed;
+    bool valid;
+  };
+  const Case cases[] = {
+      {L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C", false},
+      {L"C:\\a?b", false},
+      {L"C:\\Gry\\Quorvane", true},
+  };
+  for (const Case& c : cases) {
+    const std::string name = WideToUtf8(c.passed);
+    LaunchOptions options;
+    options.installPath = c.passed;
+    Open(options);
+    EXPECT_EQ(EditText(FolderEdit(hwnd)), c.passed) << name;
+    EXPECT_EQ(window->InstallFolder(), c.passed) << name;
+    // Agreeing again re-applies the rules to the folder as it stands.
+    ClickControl(hwnd, C(L"grantoption"));
+    ClickControl(hwnd, C(L"grantoption"));
+    PumpFor(50);
+    EXPECT_EQ(C(L"install")->IsEnabled(), c.valid) << name;
+    TypeIntoFolderField(hwnd, c.passed);
+    EXPECT_EQ(Shown(L"pathIsOK"), !c.valid) << name;
+    EXPECT_EQ(C(L"install")->IsEnabled(), c.valid) << name;
+    DestroyWindow(hwnd);
+    ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; })) << name;
+    window = nullptr;
+  }
+}
+
 // A download whose publisher check failed ends in its own text: it fits the
 // failure row in every language file at 100, 150 and 200 %.
 TEST_F(MainWndTest, RejectedDownloadTextFitsTheFailureRowAtEveryScale) {
@@ -578,6 +611,10 @@ TEST_F(MainWndTest, FolderFieldIsValidatedAsTheUserTypes) {
       {L"C:\\", false, L"C:\\"},
       {L"C:\\a?b", false, L"C:\\a?b"},
       {L"  C:\\My Games  ", true, L"C:\\My Games"},
+      // The full installer takes the folder in the ANSI code page (1252 here).
+      {L"C:\\\x00DC" L"bung caf\x00E9", true, L"C:\\\x00DC" L"bung caf\x00E9"},
+      {L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C", false, L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C"},
+      {L"C:\\Gry\\Z\x0142ote", false, L"C:\\Gry\\Z\x0142ote"},
   };
   HWND edit = FolderEdit(hwnd);
   for (const Case& c : cases) {
