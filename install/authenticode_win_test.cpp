@@ -130,6 +130,25 @@ TEST_F(Authenticode, HeldFileCannotChangeAndIsCheckedThroughTheHandle) {
     const PublisherVerdict v = VerifyPublisher(path, kTestPublisher, held.get());
     EXPECT_EQ(v.result, PublisherCheck::kOk) << std::hex << v.status;
   }
+  // A held program can be started: its handle is kept until the process runs.
+  const std::wstring program = folder + L"\\client.exe";
+  ASSERT_TRUE(CopyFileW(BuildFile(QV_MARK_CLIENT).c_str(), program.c_str(), FALSE));
+  {
+    UniqueHandle held = HoldFileForCheck(program);
+    ASSERT_TRUE(held.valid());
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::wstring commandLine = L"\"" + program + L"\"";
+    ASSERT_TRUE(CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        << GetLastError();
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_NE(GetFileAttributesW((folder + L"\\started.mark").c_str()), INVALID_FILE_ATTRIBUTES);
+  }
   // A writer still open: the file cannot be held (the downloader closes first).
   UniqueHandle writer(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(writer.valid());
