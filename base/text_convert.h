@@ -12,3 +12,12 @@ std::string AnsiToUtf8(const std::string& text);
 // Conversion through an explicit Windows code page (65001 = UTF-8, 0 = ANSI).
 std::string WideToCodePage(const std::wstring& text, unsigned codePage);
 std::wstring CodePageToWide(const std::string& text, unsigned codePage);
+
+// True when `text` converts to the code page and back without any change: no
+// best-fit replacement (U+0141 "Ł" to "L"), no default character ("?"
+// for a Cyrillic letter). A folder that fails this cannot be handed to a peer
+// that takes ANSI text (the full installer's command line) without the peer
+// working somewhere else. 0 = the ANSI code page. Natively the "ANSI code
+// page" is UTF-8, which holds every character but lone surrogates.
+bool ConvertsLosslessly(const std::wstring& text, unsigned codePage);
+inline bool AnsiLossless(const std::wstring& text) { return ConvertsLosslessly(text, 0); }

@@ -54,3 +54,11 @@ std::wstring AnsiToWide(const std::string& text) { return Utf8ToWide(text); }
 std::string AnsiToUtf8(const std::string& text) { return text; }
 std::string WideToCodePage(const std::wstring& text, unsigned) { return WideToUtf8(text); }
 std::wstring CodePageToWide(const std::string& text, unsigned) { return Utf8ToWide(text); }
+
+bool ConvertsLosslessly(const std::wstring& text, unsigned) {
+  for (wchar_t wc : text) {
+    const auto c = static_cast<unsigned long>(wc);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+  }
+  return true;
+}

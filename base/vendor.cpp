@@ -21,7 +21,9 @@ VendorHosts Build() {
   h.clientService = QV_CLIENT_SERVICE_URL;
   h.web = QV_WEB_URL;
   h.app = QV_APP_URL;
+  h.publisher = QV_PUBLISHER_NAME;
 #ifdef QV_TEST_HOOKS
+  h.publisher = QV_TEST_PUBLISHER_NAME;
   Override(h.directoryTest, "QV_DIRECTORY_URL");
   Override(h.directoryProd, "QV_DIRECTORY_URL");
   if (const char* v = std::getenv("QV_BUILTIN_DOMAINS"); v && *v) {

@@ -16,6 +16,10 @@ struct VendorHosts {
   std::string web;                 // terms of use, home page
   std::string app;                 // direct download of the full client
   std::string caFile;              // extra CA bundle for TLS checks; empty = system store
+  // Subject common name (UTF-8) a downloaded installer's signer must carry.
+  // QV_PUBLISHER_NAME; a QV_TEST_HOOKS build fixes QV_TEST_PUBLISHER_NAME at
+  // build time instead. Never read from the environment.
+  std::string publisher;
 };
 
 // The hosts of this process; computed once, safe from any thread.

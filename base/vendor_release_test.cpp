@@ -27,6 +27,8 @@ TEST(VendorRelease, EnvironmentDoesNotRedirectHosts) {
   Set("QV_REPORT_URL", "http://127.0.0.1:3");
   Set("QV_CLIENT_SERVICE_URL", "http://127.0.0.1:4");
   Set("QV_CA_FILE", "/tmp/evil.pem");
+  Set("QV_PUBLISHER", "Foreign Test Publisher");
+  Set("QV_PUBLISHER_NAME", "Foreign Test Publisher");
   const VendorHosts& h = Vendor();
   EXPECT_EQ(h.directoryProd, QV_DIRECTORY_PROD_URL);
   EXPECT_EQ(h.directoryTest, QV_DIRECTORY_TEST_URL);
@@ -36,4 +38,6 @@ TEST(VendorRelease, EnvironmentDoesNotRedirectHosts) {
   EXPECT_EQ(h.report, QV_REPORT_URL);
   EXPECT_EQ(h.clientService, QV_CLIENT_SERVICE_URL);
   EXPECT_TRUE(h.caFile.empty());
+  EXPECT_EQ(h.publisher, QV_PUBLISHER_NAME);
+  EXPECT_NE(h.publisher, QV_TEST_PUBLISHER_NAME) << "a release build accepts only the vendor";
 }

@@ -100,3 +100,4 @@ set(QV_WINE_RUN ${PROJECT_BINARY_DIR}/wine-run)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${QV_WINE_RUN}
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/vendor_hosts.h.in ${PROJECT_BINARY_DIR}/generated/vendor_hosts.h @ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/test_signing.cmake)

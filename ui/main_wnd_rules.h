@@ -40,7 +40,9 @@ class OptionsPageRules {
   const std::wstring& Folder() const { return folder_; }
   // A folder set by the program (the browser, the default); not validated.
   void SetFolder(const std::wstring& folder) { folder_ = folder; }
-  bool FolderValid() const { return pattern_.Matches(folder_); }
+  // The folder matches the pattern and survives the ANSI code page (see
+  // FolderUsable): the full installer receives it as ANSI text.
+  bool FolderValid() const { return FolderUsable(pattern_, folder_); }
   const std::wstring& Pattern() const { return pattern_.Pattern(); }
 
  private:

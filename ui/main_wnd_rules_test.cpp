@@ -20,6 +20,12 @@ class PageView : public OptionsPageView {
   bool AgreementSelected() override { return agreed; }
 };
 
+#ifdef _WIN32
+constexpr bool kAnsiIs1252 = true;  // Wine's default; FolderUsable's own test checks it
+#else
+constexpr bool kAnsiIs1252 = false;
+#endif
+
 const std::wstring kPattern = BuildPathPattern({{L'C', DriveKind::Fixed}, {L'E', DriveKind::CdRom}});
 
 TEST(OptionsPageRules, TypedFolderDrivesWarningAndInstall) {
@@ -38,6 +44,11 @@ TEST(OptionsPageRules, TypedFolderDrivesWarningAndInstall) {
       {L"\tC:\\Games", true, true, L"\tC:\\Games", true, false},
       {L"C:\\", true, true, L"C:\\", true, false},
       {L"   ", true, true, L"", true, false},
+      // Natively the ANSI code page is UTF-8 and keeps these; Windows with
+      // code page 1252 would hand the full installer C:\Gry\Zlote\???.
+      {L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C", true, true, L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C",
+       kAnsiIs1252, !kAnsiIs1252},
+      {L"C:\\\x00DC" L"bung", true, false, L"C:\\\x00DC" L"bung", false, true},
   };
   for (const Case& c : cases) {
     PageView view;

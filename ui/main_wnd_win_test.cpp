@@ -262,14 +262,15 @@ int WindowsTextWidth(skinui::PaintManager& pm, const std::wstring& text, int fon
   return rc.right - rc.left;
 }
 
-// What a person would see as unfinished on page 0: a text wider than its
+// What a person would see as unfinished on page 0 (and the failure row of
+// page 1): a text wider than its
 // control, controls of one row on top of each other, a control outside the
 // window. One line per fault.
 std::vector<std::string> LayoutFaults(skinui::PaintManager& pm) {
   std::vector<std::string> faults;
   const int width = pm.GetClientSize().cx;
   for (const wchar_t* name : {L"install", L"browse", L"createshortcut", L"autostart", L"grantoption",
-                              L"protocol", L"pathIsOK", L"language_combo"}) {
+                              L"protocol", L"pathIsOK", L"language_combo", L"installstatustips"}) {
     auto* label = dynamic_cast<skinui::Label*>(pm.FindControl(name));
     if (!label || !label->IsVisibleInTree()) continue;
     const skinui::Rect& r = label->GetPos();
@@ -540,6 +541,78 @@ TEST_F(MainWndTest, FailureShowsTheTextAndTheDownloadLink) {
   }
 }
 
+// A folder passed with "-install-path" that the ANSI code page cannot hold is
+// shown, and treated on page 0 as the other invalid folders are.
+TEST_F(MainWndTest, PassedFolderOutsideTheAnsiCodePageIsInvalidLikeOthers) {
+  struct Case {
+    std::wstring passed;
+    bool valid;
+  };
+  const Case cases[] = {
+      {L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C", false},
+      {L"C:\\a?b", false},
+      {L"C:\\Gry\\Quorvane", true},
+  };
+  for (const Case& c : cases) {
+    const std::string name = WideToUtf8(c.passed);
+    LaunchOptions options;
+    options.installPath = c.passed;
+    Open(options);
+    EXPECT_EQ(EditText(FolderEdit(hwnd)), c.passed) << name;
+    EXPECT_EQ(window->InstallFolder(), c.passed) << name;
+    // Agreeing again re-applies the rules to the folder as it stands.
+    ClickControl(hwnd, C(L"grantoption"));
+    ClickControl(hwnd, C(L"grantoption"));
+    PumpFor(50);
+    EXPECT_EQ(C(L"install")->IsEnabled(), c.valid) << name;
+    TypeIntoFolderField(hwnd, c.passed);
+    EXPECT_EQ(Shown(L"pathIsOK"), !c.valid) << name;
+    EXPECT_EQ(C(L"install")->IsEnabled(), c.valid) << name;
+    DestroyWindow(hwnd);
+    ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; })) << name;
+    window = nullptr;
+  }
+}
+
+// A download whose publisher check failed ends in its own text: it fits the
+// failure row in every language file at 100, 150 and 200 %.
+TEST_F(MainWndTest, RejectedDownloadTextFitsTheFailureRowAtEveryScale) {
+  failRun = true;
+  failStatus = L"tt_download_rejected";
+  LaunchOptions options;
+  options.installPath = L"C:\\Games\\Quorvane";
+  options.launchedByChannel = true;  // no reports leave the machine
+  Open(options);
+  ClickControl(hwnd, C(L"install"));
+  ASSERT_TRUE(PumpUntil([&] { return channel->ran.load(); }));
+  channel->Release();
+  ASSERT_TRUE(PumpUntil([&] { return Shown(L"installfailed_towebsit"); }));
+  ASSERT_TRUE(Shown(L"installstatustips"));
+  std::vector<std::wstring> codes;
+  for (const LanguageEntry& e : LanguageTable()) codes.push_back(e.code);
+  codes.push_back(L"zh_cn");
+  ASSERT_EQ(codes.size(), 16u);
+  for (int dpi : {96, 144, 192}) {
+    const int scale = skinui::ScaleForDpi(dpi);
+    RECT suggested = {20, 20, 20 + skinui::ScaleLength(550, scale), 20 + skinui::ScaleLength(365, scale)};
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    PumpFor(100);
+    ASSERT_EQ(window->GetScale(), scale);
+    for (const std::wstring& code : codes) {
+      const std::string name = WideToUtf8(code) + " at " + std::to_string(scale) + "%";
+      SetCurrentLanguage(code);
+      LoadLanguage(L"language\\" + code + L".xml");
+      window->ApplyLanguage();
+      PumpFor(30);
+      EXPECT_EQ(C(L"installstatustips")->GetShownText(), GetText(L"tt_download_rejected")) << name;
+      EXPECT_NE(GetText(L"tt_download_rejected"), L"tt_download_rejected") << name;
+      for (const std::string& fault : LayoutFaults(window->Pm())) ADD_FAILURE() << name << ": " << fault;
+      if (scale == 100 && code == L"de") EXPECT_TRUE(Screenshot(hwnd, "page1-rejected-de"));
+    }
+  }
+  UseLanguage(L"en");
+}
+
 TEST_F(MainWndTest, FolderFieldIsValidatedAsTheUserTypes) {
   Open(InstallOptions());
   // A letter that is no usable drive here.
@@ -559,6 +632,10 @@ TEST_F(MainWndTest, FolderFieldIsValidatedAsTheUserTypes) {
       {L"C:\\", false, L"C:\\"},
       {L"C:\\a?b", false, L"C:\\a?b"},
       {L"  C:\\My Games  ", true, L"C:\\My Games"},
+      // The full installer takes the folder in the ANSI code page (1252 here).
+      {L"C:\\\x00DC" L"bung caf\x00E9", true, L"C:\\\x00DC" L"bung caf\x00E9"},
+      {L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C", false, L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C"},
+      {L"C:\\Gry\\Z\x0142ote", false, L"C:\\Gry\\Z\x0142ote"},
   };
   HWND edit = FolderEdit(hwnd);
   for (const Case& c : cases) {

@@ -2,6 +2,8 @@
 
 #include <cwctype>
 
+#include "base/text_convert.h"
+
 std::wstring BuildPathPattern(const std::vector<LogicalDrive>& drives) {
   std::wstring upper, lower;
   for (const LogicalDrive& d : drives) {
@@ -35,6 +37,10 @@ bool FolderPattern::Matches(const std::wstring& folder) const {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+bool FolderUsable(const FolderPattern& pattern, const std::wstring& folder) {
+  return pattern.Matches(folder) && AnsiLossless(folder);
 }
 
 std::wstring ComposeBrowsedFolder(const std::wstring& picked) {

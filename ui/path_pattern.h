@@ -53,6 +53,13 @@ class FolderPattern {
   std::unique_ptr<std::wregex> regex_;
 };
 
+// A folder the installation can use: it matches `pattern` and converts to the
+// ANSI code page without loss (AnsiLossless). The full installer takes its
+// folder as ANSI text; a lossy conversion (D:\Gry\Złote\Дом under
+// code page 1252 becomes D:\Gry\Zlote\???) would install somewhere else than
+// the shortcut and the start button point at.
+bool FolderUsable(const FolderPattern& pattern, const std::wstring& folder);
+
 // The folder for a folder picked in the browser: the picked path, "\" unless
 // it is a drive root (3 characters or fewer), then "Quorvane".
 std::wstring ComposeBrowsedFolder(const std::wstring& picked);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "base/text_convert.h"
 
 namespace {
@@ -124,6 +128,36 @@ TEST(BrowsedFolder, AppendsTheProductFolder) {
       {L"\\\\server\\share", L"\\\\server\\share\\Quorvane"},
   };
   for (const Case& c : cases) EXPECT_EQ(ComposeBrowsedFolder(c.picked), c.folder) << WideToUtf8(c.picked);
+}
+
+// Usable = matches the pattern and survives the ANSI code page. Natively that
+// code page is UTF-8 (only a lone surrogate is lost); under Wine it is 1252.
+TEST(PathPattern, UsableFolderMatchesAndSurvivesTheAnsiCodePage) {
+#ifdef _WIN32
+  ASSERT_EQ(GetACP(), 1252u) << "the rows below are for code page 1252";
+  const bool windows = true;
+#else
+  const bool windows = false;
+#endif
+  const FolderPattern pattern(BuildPathPattern({{L'C', K::Fixed}, {L'D', K::Fixed}}));
+  struct Case {
+    const char* name;
+    std::wstring folder;
+    bool onWindows, natively;
+  };
+  const Case cases[] = {
+      {"plain", L"D:\\Gry\\Quorvane", true, true},
+      {"Western letters", L"C:\\Spiele\\\x00DC" L"bung caf\x00E9", true, true},
+      {"Polish and Cyrillic", L"D:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C", false, true},
+      {"Cyrillic only", L"D:\\\x0414\x043E\x043C", false, true},
+      {"best fit only", L"D:\\Gry\\Z\x0142ote", false, true},
+      {"Japanese", L"C:\\\x30B2\x30FC\x30E0", false, true},
+      {"lone surrogate", L"C:\\a" + std::wstring(1, static_cast<wchar_t>(0xDC00)), false, false},
+      {"convertible but no pattern match", L"E:\\Games", false, false},
+      {"lossy and no pattern match", L"E:\\\x0414\x043E\x043C", false, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FolderUsable(pattern, c.folder), windows ? c.onWindows : c.natively) << c.name;
 }
 
 }  // namespace

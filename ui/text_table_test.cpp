@@ -47,7 +47,7 @@ class TextTable : public ::testing::Test {
   void TearDown() override { ReleaseTextTable(); }
 };
 
-TEST_F(TextTable, EnglishFileCarriesTheEighteenIds) {
+TEST_F(TextTable, EnglishFileCarriesTheNineteenIds) {
   const std::set<std::wstring> expected = {L"tt_createdesktop",
                                            L"tt_agree",
                                            L"tt_wizard",
@@ -65,7 +65,8 @@ TEST_F(TextTable, EnglishFileCarriesTheEighteenIds) {
                                            L"tt_uninstall",
                                            L"tt_ui_language",
                                            L"tt_downstatus_failed",
-                                           L"tt_goto_website"};
+                                           L"tt_goto_website",
+                                           L"tt_download_rejected"};
   EXPECT_EQ(std::set<std::wstring>(EnglishIds().begin(), EnglishIds().end()), expected);
   EXPECT_EQ(EnglishIds().size(), expected.size()) << "an id appears twice";
 }
@@ -96,6 +97,7 @@ TEST_F(TextTable, EveryLanguageFileCarriesTheEnglishIds) {
     }
     EXPECT_NE(GetText(L"tt_wizard").find(L"Quorvane"), std::wstring::npos);
     EXPECT_NE(GetText(L"tt_installover").find(L"Quorvane"), std::wstring::npos);
+    EXPECT_NE(GetText(L"tt_download_rejected").find(L"Quorvane"), std::wstring::npos);
     if (code == L"arabic") {
       EXPECT_EQ(GetText(L"tt_uninstall"), L"tt_uninstall");
     }

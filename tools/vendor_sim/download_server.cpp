@@ -83,8 +83,8 @@ const char* Reason(int code) {
 }  // namespace
 
 DownloadServer::DownloadServer(int index, const DomainConfig& config, Content& content, RequestLog& log,
-                               bool gzip)
-    : index_(index), config_(config), content_(content), log_(log), gzip_(gzip) {}
+                               bool gzip, const Content* foreign)
+    : index_(index), config_(config), content_(content), foreign_(foreign), log_(log), gzip_(gzip) {}
 
 DownloadServer::~DownloadServer() { Stop(); }
 
@@ -237,10 +237,18 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
 
   const Fault* status = nullptr;
   const Fault* body = nullptr;  // stall or drop
-  bool reset = false, noRanges = false, noLength = false;
+  const Fault* variant = nullptr;  // what is served instead of the file
+  const Fault* headLength = nullptr;
+  bool reset = false, noRanges = false, noLength = false, html = false;
   if (isFile) {
     for (const auto& f : config_.faults) {
       if (f.from > number) continue;
+      if (f.kind == Fault::kHtml) html = true;
+      if (f.kind == Fault::kHeadStatus && isHead && !status) status = &f;
+      if (f.kind == Fault::kHeadLength && isHead) headLength = &f;
+      if ((f.kind == Fault::kUnsigned || f.kind == Fault::kTamper || f.kind == Fault::kForeign ||
+           f.kind == Fault::kShort) && !variant)
+        variant = &f;
       if (f.kind == Fault::kReset) reset = true;
       if (f.kind == Fault::kNoRanges) noRanges = true;
       if (f.kind == Fault::kNoLength) noLength = true;
@@ -261,7 +269,8 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
   if (!isFile || status) {
     int code = status ? static_cast<int>(status->arg) : (rec.path == kDownloadPath ? 405 : 404);
     rec.status = code;
-    if (status) rec.fault = "status=" + std::to_string(code);
+    if (status)
+      rec.fault = (status->kind == Fault::kHeadStatus ? "headstatus=" : "status=") + std::to_string(code);
     log_.Add(rec);
     std::string text = "no such file\n";
     std::string out = "HTTP/1.1 " + std::to_string(code) + " " + Reason(code) +
@@ -271,7 +280,41 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
     return SendAll(fd, out.data(), out.size(), stopping_) && keepAlive;
   }
 
-  const int64_t size = content_.size();
+  if (html) {  // a portal's or an error page's HTML, answered 200 whatever was asked
+    static const std::string page =
+        "<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n"
+        "<body><p>Please sign in to use this network.</p></body></html>\n";
+    rec.status = 200;
+    rec.fault = "html";
+    log_.Add(rec);
+    std::string out = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                      std::to_string(page.size()) + "\r\nConnection: " + connection + "\r\n\r\n";
+    if (!isHead) out += page;
+    return SendAll(fd, out.data(), out.size(), stopping_) && keepAlive;
+  }
+
+  ContentVariant served = WholeContent(content_);
+  if (variant) {
+    switch (variant->kind) {
+      case Fault::kUnsigned:
+        served = UnsignedContent(content_);
+        rec.fault = "unsigned";
+        break;
+      case Fault::kTamper:
+        served = TamperedContent(content_, variant->arg);
+        rec.fault = "tamper";
+        break;
+      case Fault::kForeign:
+        if (foreign_) served = WholeContent(*foreign_);
+        rec.fault = "foreign";
+        break;
+      default:
+        served = TruncatedContent(content_, variant->arg);
+        rec.fault = "short";
+        break;
+    }
+  }
+  const int64_t size = served.size;
   int64_t first = 0, last = size - 1;
   int range = noRanges ? 0 : ResolveRange(header("range"), size, first, last);
   if (noRanges && !header("range").empty()) rec.fault = "noranges";
@@ -283,7 +326,7 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
     return SendAll(fd, out.data(), out.size(), stopping_) && keepAlive;
   }
   const std::string* gzipped = nullptr;
-  if (range == 0 && gzip_ && isGet && Lower(header("accept-encoding")).find("gzip") != std::string::npos) {
+  if (range == 0 && gzip_ && isGet && served.whole() && served.source == &content_ && Lower(header("accept-encoding")).find("gzip") != std::string::npos) {
     gzipped = &content_.Gzipped();
     if (gzipped->empty() && size > 0) gzipped = nullptr;
   }
@@ -301,6 +344,9 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
       keepAlive = false;
       connection = "close";
     }
+  } else if (headLength) {
+    rec.fault = "headlength";
+    out += "Content-Length: " + std::to_string(headLength->arg) + "\r\n";
   } else {
     out += "Content-Length: " + std::to_string(length) + "\r\n";
   }
@@ -339,7 +385,7 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
     size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(chunk.size()), toSend - sent));
     if (gzipped)
       std::memcpy(chunk.data(), gzipped->data() + sent, n);
-    else if (!content_.Read(first + sent, n, chunk.data()))
+    else if (!served.Read(first + sent, n, chunk.data()))
       return false;
     if (!SendAll(fd, chunk.data(), n, stopping_)) return false;
     sent += static_cast<int64_t>(n);

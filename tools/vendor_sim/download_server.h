@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tools/vendor_sim/content.h"
+#include "tools/vendor_sim/content_variant.h"
 #include "tools/vendor_sim/request_log.h"
 #include "tools/vendor_sim/sim_config.h"
 
@@ -18,7 +19,9 @@ extern const char kDownloadPath[];
 
 class DownloadServer {
  public:
-  DownloadServer(int index, const DomainConfig& config, Content& content, RequestLog& log, bool gzip);
+  // `foreign` is what the "foreign" fault serves (may be null without one).
+  DownloadServer(int index, const DomainConfig& config, Content& content, RequestLog& log, bool gzip,
+                 const Content* foreign = nullptr);
   ~DownloadServer();
   DownloadServer(const DownloadServer&) = delete;
   DownloadServer& operator=(const DownloadServer&) = delete;
@@ -39,6 +42,7 @@ class DownloadServer {
   const int index_;
   const DomainConfig config_;
   Content& content_;
+  const Content* foreign_;
   RequestLog& log_;
   const bool gzip_;
   int listenFd_ = -1;

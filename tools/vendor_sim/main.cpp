@@ -107,6 +107,11 @@ int main(int argc, char** argv) {
   } else {
     content.Generate(config.size);
   }
+  Content foreign;
+  if (!config.foreignFile.empty() && !foreign.OpenFile(config.foreignFile)) {
+    std::fprintf(stderr, "vendor_sim: cannot read %s\n", config.foreignFile.c_str());
+    return 2;
+  }
   // The gzip form is made before anything listens: made on the first request
   // instead, it would delay that domain's first answer (a ranking probe's).
   // A very large file is left to the first request that asks for gzip.
@@ -121,7 +126,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> domainUrls;
   for (size_t i = 0; i < config.domains.size(); ++i) {
     domains.push_back(
-        std::make_unique<DownloadServer>(static_cast<int>(i), config.domains[i], content, log, config.gzip));
+        std::make_unique<DownloadServer>(static_cast<int>(i), config.domains[i], content, log, config.gzip,
+                                         config.foreignFile.empty() ? nullptr : &foreign));
     if (!domains.back()->Start()) {
       std::fprintf(stderr, "vendor_sim: cannot listen for domain %zu\n", i);
       return 2;

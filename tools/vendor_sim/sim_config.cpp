@@ -8,7 +8,10 @@ const char kSimUsage[] =
     "  --rate I:R[,I:R...]      per-connection rate of domain I (R like 500k, 2m; I may be *)\n"
     "  --fault I:KIND[@N][,...] fault of domain I from its N-th download GET on; KIND is\n"
     "                           refuse | reset | 404 | status=CODE | stall[=BYTES] |\n"
-    "                           drop[=BYTES] | noranges | nolength\n"
+    "                           drop[=BYTES] | noranges | nolength | unsigned |\n"
+    "                           tamper[=OFFSET] | foreign | short=BYTES | html |\n"
+    "                           headlength=BYTES | headstatus=CODE\n"
+    "  --foreign-file PATH      the file the 'foreign' fault serves\n"
     "  --no-gzip                never compress\n"
     "  --record FILE            every request received, as JSON lines\n"
     "  --port-file FILE         ports and base URLs as JSON, written once listening\n"
@@ -109,6 +112,30 @@ bool ParseFault(const std::string& text, Fault& fault, bool& refuse) {
     fault.kind = Fault::kNoLength;
     return true;
   }
+  struct Plain {
+    const char* name;
+    Fault::Kind kind;
+  };
+  for (const Plain& p : {Plain{"unsigned", Fault::kUnsigned}, Plain{"foreign", Fault::kForeign},
+                         Plain{"html", Fault::kHtml}}) {
+    if (kind == p.name && arg.empty()) {
+      fault.kind = p.kind;
+      return true;
+    }
+  }
+  if (kind == "tamper") {
+    fault.kind = Fault::kTamper;
+    return arg.empty() || ParseInt(arg, fault.arg);
+  }
+  if (kind == "short" || kind == "headlength") {
+    fault.kind = kind == "short" ? Fault::kShort : Fault::kHeadLength;
+    fault.arg = ParseByteCount(arg);
+    return fault.arg >= 0;
+  }
+  if (kind == "headstatus") {
+    fault.kind = Fault::kHeadStatus;
+    return ParseInt(arg, fault.arg) && fault.arg >= 100 && fault.arg <= 999;
+  }
   if (kind == "404" && arg.empty()) {
     fault.kind = Fault::kStatus;
     fault.arg = 404;
@@ -153,6 +180,8 @@ bool ParseSimConfig(int argc, char** argv, SimConfig& config, std::string& error
     int64_t n = 0;
     if (flag == "--file") {
       if (!value(config.file)) return false;
+    } else if (flag == "--foreign-file") {
+      if (!value(config.foreignFile)) return false;
     } else if (flag == "--size") {
       if (!value(v)) return false;
       config.size = ParseByteCount(v);
@@ -238,6 +267,10 @@ bool ParseSimConfig(int argc, char** argv, SimConfig& config, std::string& error
         return error = "--fault: bad item " + item, false;
     }
   }
+  for (const auto& d : config.domains)
+    for (const auto& f : d.faults)
+      if (f.kind == Fault::kForeign && config.foreignFile.empty())
+        return error = "--fault foreign needs --foreign-file", false;
   for (int idx : config.directoryDomains)
     if (idx >= static_cast<int>(config.domains.size()))
       return error = "--directory-domains: no domain " + std::to_string(idx), false;

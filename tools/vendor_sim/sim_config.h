@@ -8,9 +8,17 @@
 // GET on that domain it affects (1 = every request), so a domain can serve the
 // ranking probe well and then fail the real download.
 struct Fault {
-  enum Kind { kReset, kStatus, kStall, kDrop, kNoRanges, kNoLength };
+  enum Kind {
+    kReset, kStatus, kStall, kDrop, kNoRanges, kNoLength,
+    // What is served instead of the file (HEAD announces its length too).
+    kUnsigned, kTamper, kForeign, kShort, kHtml,
+    // The length probe (HEAD) disagrees with the download (GET).
+    kHeadLength, kHeadStatus
+  };
   Kind kind = kStatus;
-  int64_t arg = -1;  // status code; bytes sent before a stall or drop (-1 = default)
+  // status code; bytes sent before a stall or drop; offset of the changed
+  // byte; length kept or announced (-1 = default)
+  int64_t arg = -1;
   int from = 1;
 };
 
@@ -22,6 +30,7 @@ struct DomainConfig {
 
 struct SimConfig {
   std::string file;   // the file served as the full installer
+  std::string foreignFile;  // served by the "foreign" fault (the installer signed by someone else)
   int64_t size = -1;  // or generated content of this size
   std::vector<DomainConfig> domains;
   bool gzip = true;  // compress whole-file answers when the client accepts gzip

@@ -43,13 +43,13 @@ def pid_alive(pid):
 class Sim:
     """One simulator process with its own folder for the payload and the record."""
 
-    def __init__(self, *flags, stdin=subprocess.DEVNULL):
+    def __init__(self, *flags, stdin=subprocess.DEVNULL, payload=None):
         self.dir = tempfile.mkdtemp(prefix="vendor_sim_test.")
         self.payload = os.path.join(self.dir, "payload.bin")
         # Compressible yet not trivial, so gzip changes the size on the wire.
         block = bytes((i * 7 + i // 256) % 251 for i in range(1000))
         with open(self.payload, "wb") as f:
-            f.write((block * (SIZE // 1000 + 1))[:SIZE])
+            f.write(payload if payload is not None else (block * (SIZE // 1000 + 1))[:SIZE])
         self.record = os.path.join(self.dir, "record.jsonl")
         self.port_file = os.path.join(self.dir, "ports.json")
         args = [SIM, "--file", self.payload, "--record", self.record, "--port-file", self.port_file,
@@ -107,6 +107,24 @@ def curl(*args, timeout=30):
             with open(head_path, newline="") as f:
                 head = f.read()
         return p.returncode, int(code), int(size), head.lower(), body
+
+
+def fake_signed_program():
+    """A PE32 file whose security directory names a certificate table at its
+    end, as a signed program's does; returns it and the same file unsigned
+    (the table cut off, the directory entry zeroed)."""
+    pe = 0x80
+    security = pe + 24 + 96 + 4 * 8
+    body = bytearray(bytes((i * 13) % 256 for i in range(6000)))
+    body[0:2] = b"MZ"
+    body[0x3C:0x40] = pe.to_bytes(4, "little")
+    body[pe:pe + 4] = b"PE\0\0"
+    body[pe + 24:pe + 26] = (0x10B).to_bytes(2, "little")
+    table = b"\x30\x82" + bytes(range(200))
+    body[security:security + 8] = len(body).to_bytes(4, "little") + len(table).to_bytes(4, "little")
+    unsigned = bytearray(body)
+    unsigned[security:security + 8] = bytes(8)
+    return bytes(body) + table, bytes(unsigned)
 
 
 class SimTestCase(unittest.TestCase):
@@ -332,6 +350,74 @@ class Faults(unittest.TestCase):
                 finally:
                     sim.stop()
 
+    def test_payload_variants_and_probe_disagreements(self):
+        signed, unsigned = fake_signed_program()
+        foreign = b"MZ foreign" + bytes(range(256)) * 40
+        tampered = bytearray(signed)
+        tampered[len(signed) // 2] ^= 1
+        at_100 = bytearray(signed)
+        at_100[100] ^= 1
+        cases = [
+            # name, fault, expected GET body, HEAD status, HEAD length, recorded fault
+            ("signature stripped", "unsigned", unsigned, 200, len(unsigned), "unsigned"),
+            ("one byte changed", "tamper", bytes(tampered), 200, len(signed), "tamper"),
+            ("one byte changed at 100", "tamper=100", bytes(at_100), 200, len(signed), "tamper"),
+            ("another publisher's file", "foreign", foreign, 200, len(foreign), "foreign"),
+            ("cut short on the server", "short=1000", signed[:1000], 200, 1000, "short"),
+            ("probe announces another length", "headlength=2500", signed, 200, 2500, ""),
+            ("probe refused", "headstatus=405", signed, 405, None, ""),
+        ]
+        for name, fault, expected, head_status, head_length, recorded in cases:
+            with self.subTest(name):
+                sim = Sim("--domains", "2", "--foreign-file", self.foreign_file(foreign), "--fault", "0:" + fault,
+                          payload=signed)
+                try:
+                    url = sim.domains[0] + DOWNLOAD
+                    rc, code, _, head, _ = curl("-I", url)
+                    self.assertEqual(code, head_status)
+                    if head_length is not None:
+                        self.assertIn(f"content-length: {head_length}\r\n", head)
+                    # A whole-file GET asking for gzip gets the variant, never the compressed original.
+                    rc, code, _, head, body = curl("--compressed", url)
+                    self.assertEqual((rc, code, body), (0, 200, expected))
+                    # A range of it is the variant's range.
+                    rc, code, _, head, body = curl("-r", "900-1099", url)
+                    self.assertEqual((rc, code), (0, 206))
+                    self.assertEqual(body, expected[900:1100])
+                    self.assertIn(f"/{len(expected)}\r\n", head)
+                    rec = [r for r in sim.requests() if r["server"] == "domain" and r["domain"] == 0]
+                    self.assertEqual([r["fault"] for r in rec if r["method"] == "GET"], [recorded] * 2)
+                    if fault.startswith("head"):
+                        self.assertEqual(rec[0]["fault"], fault.split("=")[0] + ("=405" if "status" in fault else ""))
+                    self.assertEqual(curl(sim.domains[1] + DOWNLOAD)[4], signed)
+                finally:
+                    sim.stop()
+
+    def test_html_page_answered_200(self):
+        sim = Sim("--fault", "0:html@2")
+        try:
+            url = sim.domains[0] + DOWNLOAD
+            self.assertEqual(curl(url)[4], sim.content)  # the ranking probe is served well
+            for flags in ((), ("-r", "0-99"), ("-I",)):
+                rc, code, size, head, body = curl(*flags, url)
+                self.assertEqual((rc, code), (0, 200), flags)
+                self.assertIn("content-type: text/html", head)
+                self.assertNotIn("content-range", head)
+                if flags != ("-I",):
+                    self.assertTrue(body.startswith(b"<!DOCTYPE html>"), body[:40])
+                    self.assertLess(len(body), 1000)
+            self.assertEqual([r["fault"] for r in sim.requests() if r["domain"] == 0], ["", "html", "html", "html"])
+        finally:
+            sim.stop()
+
+    def foreign_file(self, data):
+        d = tempfile.mkdtemp(prefix="vendor_sim_foreign.")
+        self.addCleanup(shutil.rmtree, d, True)
+        path = os.path.join(d, "foreign.exe")
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
     def test_fault_from_a_later_request(self):
         sim = Sim("--fault", "0:404@2,1:drop@3")
         try:
@@ -439,6 +525,9 @@ class Lifetime(unittest.TestCase):
             ("bad directory index", ["--size", "10", "--directory-domains", "5"]),
             ("value missing", ["--size"]),
             ("missing script", ["--size", "10", "--pac-file", "/nonexistent/proxy.pac"]),
+            ("foreign without its file", ["--size", "10", "--fault", "0:foreign"]),
+            ("short without a length", ["--size", "10", "--fault", "0:short"]),
+            ("foreign file missing", ["--size", "10", "--foreign-file", "/nonexistent/file"]),
         ]
         for name, args in cases:
             with self.subTest(name):
