@@ -183,6 +183,7 @@ bool TabLayout::SelectItem(int index) {
         if (!c->IsFloat() && !IsPageShown(c.get())) manager_->ForgetControl(c.get());
     }
     NeedParentUpdate();
+    if (manager_) manager_->RaiseAccEvent(this, AccEvent::Reorder);
   }
   return true;
 }

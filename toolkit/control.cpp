@@ -94,7 +94,7 @@ ImageRef ParseImageRef(const std::wstring& value) {
 Control::Control(const wchar_t* className) : class_(className) {}
 
 Control::~Control() {
-  if (manager_) manager_->ForgetControl(this);
+  if (manager_) manager_->ControlGone(this);
 }
 
 void Control::SetText(const std::wstring& text) {
@@ -102,6 +102,13 @@ void Control::SetText(const std::wstring& text) {
   text_ = text;
   if (autoCalcWidth_) NeedParentUpdate();
   Invalidate();
+  if (manager_) manager_->RaiseAccEvent(this, AccEvent::NameChange);
+}
+
+void Control::SetAccName(const std::wstring& n) {
+  if (accName_ == n) return;
+  accName_ = n;
+  if (manager_) manager_->RaiseAccEvent(this, AccEvent::NameChange);
 }
 
 std::wstring Control::GetShownText() const { return manager_ ? manager_->ResolveText(text_) : text_; }
@@ -111,6 +118,7 @@ void Control::SetVisible(bool visible) {
   visible_ = visible;
   if (!visible && manager_) manager_->ForgetControl(this);
   NeedParentUpdate();
+  if (manager_) manager_->RaiseAccEvent(parent_ ? static_cast<Control*>(parent_) : this, AccEvent::Reorder);
 }
 
 bool Control::IsVisibleInTree() const {
@@ -131,6 +139,7 @@ void Control::SetEnabled(bool enabled) {
     if (manager_) manager_->ForgetControl(this);
   }
   Invalidate();
+  if (manager_) manager_->RaiseAccEvent(this, AccEvent::StateChange);
 }
 
 void Control::SetFixedWidth(int w) {
@@ -165,6 +174,7 @@ void Control::SetAttribute(const std::wstring& n, const std::wstring& v) {
   else if (n == L"text") text_ = v;
   else if (n == L"tooltip") tooltip_ = v;
   else if (n == L"userdata") userData_ = v;
+  else if (n == L"accname") accName_ = v;
   else if (n == L"visible") visible_ = ParseBool(v);
   else if (n == L"enabled") enabled_ = ParseBool(v);
   else if (n == L"float") float_ = ParseBool(v);

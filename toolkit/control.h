@@ -48,6 +48,10 @@ class Control {
   std::wstring GetShownText() const;
   const std::wstring& GetToolTip() const { return tooltip_; }
   void SetToolTip(const std::wstring& t) { tooltip_ = t; }
+  // The name a screen reader announces when the control shows no text of its
+  // own (markup `accname`, a text id or a sentence; resolved like the text).
+  const std::wstring& GetAccName() const { return accName_; }
+  void SetAccName(const std::wstring& n);
   const std::wstring& GetUserData() const { return userData_; }
   void SetUserData(const std::wstring& d) { userData_ = d; }
 
@@ -121,6 +125,7 @@ class Control {
   std::wstring text_;
   std::wstring tooltip_;
   std::wstring userData_;
+  std::wstring accName_;
   bool visible_ = true;
   bool enabled_ = true;
   bool float_ = false;

@@ -136,6 +136,7 @@ void Option::Selected(bool on, bool notify) {
       if (o && o != this && o->group_ == group_) o->Selected(false);
     });
   }
+  if (manager_) manager_->RaiseAccEvent(this, AccEvent::StateChange);
   if (notify && manager_) manager_->SendNotify(this, L"selectchanged");
   Invalidate();
 }
@@ -174,6 +175,7 @@ void Edit::SetText(const std::wstring& text) {
 
 void Edit::TextTyped(const std::wstring& text) {
   text_ = text;
+  if (manager_) manager_->RaiseAccEvent(this, AccEvent::ValueChange);
   if (manager_) manager_->SendNotify(this, L"textchanged");
 }
 
@@ -214,6 +216,7 @@ bool Combo::SelectItem(int index, bool notify) {
   if (index == curSel_) return true;
   curSel_ = index;
   Invalidate();
+  if (manager_) manager_->RaiseAccEvent(this, AccEvent::ValueChange);
   if (notify && manager_) manager_->SendNotify(this, L"itemselect");
   return true;
 }
@@ -258,6 +261,7 @@ void Progress::SetValue(int v) {
   if (v == value_) return;
   value_ = v;
   Invalidate();
+  if (manager_) manager_->RaiseAccEvent(this, AccEvent::ValueChange);
 }
 
 void Progress::PaintStateImages(PaintContext& pc) {

@@ -57,6 +57,7 @@ class Option : public Button {
   explicit Option(const wchar_t* cls = L"Option") : Button(cls) {}
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   bool IsSelected() const { return selected_; }
+  const std::wstring& GetGroup() const { return group_; }
   void Selected(bool on, bool notify = false);
   void Activate() override;
 

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "toolkit/focus.h"
 #include "toolkit/painter.h"
 #include "toolkit/window_parts_win.h"
 
@@ -79,6 +80,38 @@ void DropList::Open(HWND owner, Combo* combo, const RECT& anchor, PaintManager& 
   ::ShowWindow(hwnd_, SW_SHOW);
   SetForegroundWindow(hwnd_);
   SetFocus(hwnd_);
+}
+
+void DropList::SetHot(int i) {
+  if (!combo_ || combo_->GetCount() == 0) return;
+  hot_ = std::max(0, std::min(combo_->GetCount() - 1, i));
+  const int inset = ScaleLength(kInset, scale_);
+  int top = inset;
+  for (int k = 0; k < hot_; ++k) {
+    const ComboItem* it = combo_->GetItem(k);
+    top += ScaleLength(it->height + it->margin.top + it->margin.bottom, scale_);
+  }
+  const ComboItem* it = combo_->GetItem(hot_);
+  const int bottom = top + ScaleLength(it->height + it->margin.top + it->margin.bottom, scale_);
+  const int maxScroll = std::max(0, ContentHeight() + 2 * inset - size_.cy);
+  if (top - scroll_ < inset) scroll_ = top - inset;
+  else if (bottom - scroll_ > size_.cy - inset) scroll_ = bottom - size_.cy + inset;
+  scroll_ = std::max(0, std::min(scroll_, maxScroll));
+  Render();
+}
+
+void DropList::CloseByKey(bool pick) {
+  Combo* combo = combo_;
+  const int i = hot_;
+  HWND owner = GetWindow(hwnd_, GW_OWNER);
+  // The keyboard goes back to the window before the list hides, so no other
+  // program is activated in between.
+  if (owner) {
+    SetForegroundWindow(owner);
+    SetFocus(owner);
+  }
+  Close();
+  if (pick && combo && i >= 0) combo->SelectItem(i, true);
 }
 
 void DropList::Close() {
@@ -192,18 +225,41 @@ LRESULT DropList::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (i >= 0) combo->SelectItem(i, true);
       return 0;
     }
-    case WM_KEYDOWN:
-      if (wp == VK_ESCAPE) Close();
-      else if (wp == VK_RETURN && hot_ >= 0) {
-        Combo* combo = combo_;
-        int i = hot_;
-        Close();
-        combo->SelectItem(i, true);
-      } else if (wp == VK_UP || wp == VK_DOWN) {
-        hot_ = std::max(0, std::min(combo_->GetCount() - 1, hot_ + (wp == VK_UP ? -1 : 1)));
-        Render();
+    case WM_KEYDOWN: {
+      const int page = std::max(1, size_.cy / std::max(1, ScaleLength(26, scale_)));
+      switch (wp) {
+        case VK_ESCAPE: CloseByKey(false); break;
+        case VK_RETURN:
+        case VK_SPACE:
+        case VK_TAB: CloseByKey(true); break;
+        case VK_UP: SetHot(hot_ - 1); break;
+        case VK_DOWN: SetHot(hot_ + 1); break;
+        case VK_PRIOR: SetHot(hot_ - page); break;
+        case VK_NEXT: SetHot(hot_ + page); break;
+        case VK_HOME: SetHot(0); break;
+        case VK_END: SetHot(combo_->GetCount() - 1); break;
+        default: break;
       }
       return 0;
+    }
+    case WM_SYSKEYDOWN:
+      if (wp == VK_UP || wp == VK_DOWN) {  // Alt+Up/Down close it, as a combo box does
+        CloseByKey(true);
+        return 0;
+      }
+      break;
+    case WM_CHAR: {
+      if (wp < L' ') return 0;
+      const DWORD now = GetTickCount();
+      if (now - typedAt_ > 1000) typed_.clear();
+      typedAt_ = now;
+      typed_ += static_cast<wchar_t>(wp);
+      std::vector<std::wstring> texts;
+      for (int i = 0; i < combo_->GetCount(); ++i) texts.push_back(pm_->ResolveText(combo_->GetItem(i)->text));
+      int i = TypeToSelect(texts, hot_, typed_);
+      if (i >= 0) SetHot(i);
+      return 0;
+    }
     case WM_ACTIVATE:
       if (LOWORD(wp) == WA_INACTIVE) Close();
       break;

@@ -1,3 +1,6 @@
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 #include <string>
 
@@ -20,7 +23,39 @@ EditHost::EditHost(HWND owner, Edit* edit) : control_(edit) {
   if (!popup_) return;
   edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT, 0, 0, 0, 0, popup_,
                           nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (edit_) SendMessageW(edit_, EM_SETLIMITTEXT, static_cast<WPARAM>(std::max(1, edit->GetMaxChar())), 0);
+  if (edit_) {
+    SendMessageW(edit_, EM_SETLIMITTEXT, static_cast<WPARAM>(std::max(1, edit->GetMaxChar())), 0);
+    SetWindowSubclass(edit_, EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  }
+}
+
+// The keys a dialog gives to its buttons go to the skinned window; a click
+// into the edit moves the window's focus to the field.
+LRESULT CALLBACK EditHost::EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+  auto* self = reinterpret_cast<EditHost*>(data);
+  switch (msg) {
+    case WM_KEYDOWN:
+      if (wp == VK_TAB || wp == VK_RETURN || wp == VK_ESCAPE) {
+        if (HWND owner = GetWindow(self->popup_, GW_OWNER)) SendMessageW(owner, WM_KEYDOWN, wp, lp);
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      if (wp == L'\t' || wp == L'\r' || wp == 0x1B) return 0;  // no beep
+      break;
+    case WM_SETFOCUS: {
+      LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+      PaintManager* pm = self->control_->GetManager();
+      if (pm && pm->GetFocus() != self->control_) pm->SetFocus(self->control_);
+      return r;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, EditProc, 1);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 EditHost::~EditHost() {
@@ -59,6 +94,15 @@ LRESULT CALLBACK EditHost::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_MOUSEACTIVATE:
       return MA_ACTIVATE;
+    case WM_SYSCOMMAND:
+      // Alt+F4 while typing closes what the window closes, never the host.
+      if ((wp & 0xFFF0) == SC_CLOSE) {
+        if (HWND owner = GetWindow(hwnd, GW_OWNER)) SendMessageW(owner, WM_SYSCOMMAND, wp, lp);
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      return 0;
     case WM_LBUTTONDOWN:
       self->Focus();
       return 0;
@@ -107,7 +151,11 @@ void EditHost::PullText() {
 
 void EditHost::Focus() {
   if (!edit_) return;
-  SetForegroundWindow(popup_);
+  // While the program is in front, focus moves within it (SetFocus activates
+  // the host); bringing the host to the front itself would, under X without
+  // a window manager, hand the foreground to no window at all.
+  HWND fg = GetForegroundWindow();
+  if (!fg || GetWindowThreadProcessId(fg, nullptr) != GetCurrentThreadId()) SetForegroundWindow(popup_);
   SetFocus(edit_);
 }
 

@@ -141,6 +141,7 @@ bool PaintManager::LoadMarkup(const std::string& xml) {
   shadow_.corner = ParseRect(Attr(window, "shadowcorner"));
   shadow_.image = Attr(window, "shadowimage");
   ++shadowGeneration_;
+  if (!Attr(window, "focuscolor").empty()) focusColor_ = ParseColor(Attr(window, "focuscolor"));
 
   std::unique_ptr<Control> root;
   for (pugi::xml_node n : window.children()) {

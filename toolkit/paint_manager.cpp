@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "toolkit/controls.h"
+#include "toolkit/focus.h"
 
 namespace skinui {
 
@@ -45,7 +46,8 @@ Control* HitTest(Control* c, Point p) {
 PaintManager::PaintManager() = default;
 
 PaintManager::~PaintManager() {
-  hot_ = pushed_ = nullptr;
+  hot_ = pushed_ = focus_ = nullptr;
+  defaultButton_ = nullptr;
   notifiers_.clear();
   host_ = nullptr;
   auto root = std::move(root_);
@@ -53,7 +55,9 @@ PaintManager::~PaintManager() {
 }
 
 void PaintManager::SetRoot(std::unique_ptr<Control> root) {
-  hot_ = pushed_ = nullptr;
+  hot_ = pushed_ = focus_ = nullptr;
+  defaultButton_ = nullptr;
+  focusLost_ = false;
   root_ = std::move(root);
   if (root_) AttachTree(root_.get(), this, nullptr);
   NeedUpdate();
@@ -129,6 +133,7 @@ void PaintManager::Layout(Size physical) {
       c.SetPos(Rect{w - r.right, r.top, w - r.left, r.bottom});
     });
   }
+  ResolveFocus();
 }
 
 bool PaintManager::MouseMove(Point p) {
@@ -149,6 +154,9 @@ bool PaintManager::MouseDown(Point p) {
   if (!over) return false;
   pushed_ = over;
   over->SetState(Control::State::Pushed);
+  // A click focuses what it presses, as native controls do (the mark stays
+  // as it was: it shows only once the keyboard is used).
+  if (IsFocusable(*over)) SetFocus(over);
   if (auto* edit = dynamic_cast<Edit*>(over); edit && host_) host_->FocusEdit(edit);
   return true;
 }
@@ -173,7 +181,7 @@ bool PaintManager::MouseLeave() {
   return true;
 }
 
-void PaintManager::ForgetControl(Control* c) {
+void PaintManager::Forget(Control* c, bool destroyed) {
   if (hot_ && IsInside(hot_, c)) {
     hot_->SetState(Control::State::Normal);
     hot_ = nullptr;
@@ -182,6 +190,158 @@ void PaintManager::ForgetControl(Control* c) {
     pushed_->SetState(Control::State::Normal);
     pushed_ = nullptr;
   }
+  if (focus_ && IsInside(focus_, c)) {
+    // Where focus goes is decided at the next layout or key (a page that
+    // replaces it is laid out then); remember the order as it stood, while
+    // the positions are still those the person saw.
+    lostAfter_.clear();
+    lostBefore_.clear();
+    lostAll_.clear();
+    if (!destroyed) {
+      bool after = false;
+      for (Control* o : TabOrder(*this, focus_)) {
+        lostAll_.push_back(o);
+        if (o == focus_) after = true;
+        else if (!IsInside(o, c)) (after ? lostAfter_ : lostBefore_).push_back(o);
+      }
+    }
+    focus_ = nullptr;
+    focusLost_ = true;
+    Invalidate();
+  }
+}
+
+void PaintManager::ControlGone(Control* c) {
+  Forget(c, true);
+  if (defaultButton_ && IsInside(defaultButton_, c)) defaultButton_ = nullptr;
+}
+
+bool PaintManager::SetFocus(Control* c) {
+  if (c && !IsFocusable(*c)) return false;
+  focusLost_ = false;
+  if (c == focus_) return true;
+  focus_ = c;
+  Invalidate();
+  if (host_) host_->FocusChanged(c);
+  if (c) RaiseAccEvent(c, AccEvent::Focus);
+  return true;
+}
+
+void PaintManager::ResolveFocus() {
+  if (focus_ && !IsFocusable(*focus_)) ForgetControl(focus_);
+  if (!focusLost_ || needUpdate_) return;
+  focusLost_ = false;
+  std::vector<Control*> order = TabOrder(*this);
+  auto live = [&](const Control* c) -> Control* {
+    for (Control* o : order)
+      if (o == c) return o;
+    return nullptr;
+  };
+  // The next control that was after it; else the first that appeared (a
+  // new page); else the first from the start of the old order.
+  Control* next = nullptr;
+  for (const Control* c : lostAfter_)
+    if (!next) next = live(c);
+  for (Control* o : order)
+    if (!next && std::find(lostAll_.begin(), lostAll_.end(), o) == lostAll_.end()) next = o;
+  for (const Control* c : lostBefore_)
+    if (!next) next = live(c);
+  lostAfter_.clear();
+  lostBefore_.clear();
+  lostAll_.clear();
+  if (next) SetFocus(next);
+  else if (host_) host_->FocusChanged(nullptr);
+}
+
+bool PaintManager::MoveFocus(bool backward) {
+  ResolveFocus();
+  std::vector<Control*> order = TabOrder(*this);
+  if (order.empty()) return false;
+  int current = -1;
+  for (size_t i = 0; i < order.size(); ++i)
+    if (order[i] == focus_) current = static_cast<int>(i);
+  return SetFocus(order[static_cast<size_t>(StepInOrder(static_cast<int>(order.size()), current, backward))]);
+}
+
+void PaintManager::SetCancelButton(Button* b) {
+  if (!b) {
+    cancel_ = nullptr;
+    return;
+  }
+  // The hook finds the button by name each time: it may be replaced.
+  std::wstring name = b->GetName();
+  cancel_ = [this, name] {
+    auto* button = dynamic_cast<Button*>(FindControl(name));
+    if (button && button->IsEnabled() && button->IsVisibleInTree()) button->Activate();
+  };
+}
+
+bool PaintManager::Cancel() {
+  if (!cancel_) return false;
+  auto hook = cancel_;  // may replace itself
+  hook();
+  return true;
+}
+
+bool PaintManager::KeyDown(Key key, bool shift, bool alt) {
+  ResolveFocus();
+  Control* f = focus_;
+  auto* combo = dynamic_cast<Combo*>(f);
+  auto* option = dynamic_cast<Option*>(f);
+  auto* button = dynamic_cast<Button*>(f);
+  bool used = false;
+  switch (key) {
+    case Key::Tab:
+      used = MoveFocus(shift);
+      break;
+    case Key::Escape:
+      used = Cancel();
+      break;
+    case Key::Space:
+      if (button && !alt) {
+        button->Activate();  // presses, toggles a check box, opens a combo
+        used = true;
+      }
+      break;
+    case Key::Enter:
+      if (button && !combo && !option) {
+        button->Activate();
+        used = true;
+      } else if (defaultButton_ && IsFocusable(*defaultButton_)) {
+        defaultButton_->Activate();
+        used = true;
+      }
+      break;
+    case Key::Up:
+    case Key::Down:
+    case Key::F4:
+      if (!combo) break;
+      if (key == Key::F4 || alt) {
+        combo->Activate();
+      } else if (combo->GetCount() > 0) {
+        int i = combo->GetCurSel() + (key == Key::Up ? -1 : 1);
+        combo->SelectItem(std::max(0, std::min(combo->GetCount() - 1, i)), true);
+      }
+      used = true;
+      break;
+    case Key::Home:
+    case Key::End:
+      if (combo && combo->GetCount() > 0) {
+        combo->SelectItem(key == Key::Home ? 0 : combo->GetCount() - 1, true);
+        used = true;
+      }
+      break;
+    default:
+      break;
+  }
+  if (used && key != Key::Escape) ShowFocusMark(true);
+  return used;
+}
+
+void PaintManager::RaiseAccEvent(Control* c, AccEvent e) {
+  if (!host_ || !c) return;
+  if (e == AccEvent::NameChange && dynamic_cast<Edit*>(c)) e = AccEvent::ValueChange;
+  host_->AccessibleEvent(c, e);
 }
 
 void PaintManager::AddNotifier(NotifyListener* l) {

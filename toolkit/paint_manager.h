@@ -14,8 +14,16 @@
 
 namespace skinui {
 
+class Button;
 class Combo;
 class Edit;
+
+// What changed, for assistive technology (the window turns these into
+// WinEvents).
+enum class AccEvent { Focus, StateChange, ValueChange, NameChange, Reorder };
+
+// Keys the model acts on; the window maps virtual keys onto these.
+enum class Key { Tab, Enter, Space, Escape, Up, Down, Left, Right, Home, End, F4 };
 
 struct FontDesc {
   std::wstring face = L"Arial";
@@ -66,6 +74,10 @@ class ManagerHost {
   // An edit's text was set by the program (not typed).
   virtual void EditTextSet(Edit* edit) = 0;
   virtual void FontsChanged() = 0;
+  // Keyboard focus moved to `now` (null: no control). The window gives the
+  // native focus to an edit's host, else to itself.
+  virtual void FocusChanged(Control* now) {}
+  virtual void AccessibleEvent(Control* c, AccEvent e) {}
 };
 
 class PaintManager {
@@ -152,7 +164,50 @@ class PaintManager {
   Control* GetHot() const { return hot_; }
   Control* GetPushed() const { return pushed_; }
   // A control is going away or hiding: forget it as hot or pushed.
-  void ForgetControl(Control* c);
+  void ForgetControl(Control* c) { Forget(c, false); }
+  // A control is being destroyed.
+  void ControlGone(Control* c);
+
+  // Keyboard. Focus rests only on a focusable control (see IsFocusable);
+  // when its control hides, is disabled or its page goes, focus moves on to
+  // the next control in the tab order at the next layout or key.
+  Control* GetFocus() const { return focus_; }
+  // False (focus unchanged) when `c` cannot take focus; null clears it.
+  bool SetFocus(Control* c);
+  // Tab / Shift+Tab.
+  bool MoveFocus(bool backward);
+  // Applies a pending move away from a control that went; the window calls
+  // it before it paints or describes itself.
+  void ResolveFocus();
+  // A key went down: Tab moves, Enter presses the focused button or link or
+  // else the default button, Space presses a button or link, toggles a check
+  // box or opens a combo, Up/Down pick in a closed combo, Alt+Down or F4
+  // open it, Escape runs the cancel hook. True when the key was used.
+  bool KeyDown(Key key, bool shift = false, bool alt = false);
+  // The button Enter presses when focus is on no other button (it must be
+  // shown and enabled to be pressed). Null: none.
+  void SetDefaultButton(Button* b) { defaultButton_ = b; }
+  Button* GetDefaultButton() const { return defaultButton_; }
+  // What Escape and the window's close command (Alt+F4) do. With a hook set
+  // the window never closes by itself on those: the hook decides.
+  void SetCancelHandler(std::function<void()> fn) { cancel_ = std::move(fn); }
+  // The usual hook: press `b` when it is shown and enabled, else nothing.
+  void SetCancelButton(Button* b);
+  bool HasCancelHandler() const { return static_cast<bool>(cancel_); }
+  // Runs the hook; false when there is none.
+  bool Cancel();
+  // The focus mark shows once the keyboard was used (as on Windows); the
+  // window may show it from the start.
+  bool IsFocusMarkShown() const { return focusMarkShown_; }
+  void ShowFocusMark(bool on) { if (on != focusMarkShown_) { focusMarkShown_ = on; Invalidate(); } }
+  // Colour of the focus mark (markup: Window focuscolor="#AARRGGBB").
+  uint32_t GetFocusColor() const { return focusColor_; }
+  void SetFocusColor(uint32_t argb) { focusColor_ = argb; Invalidate(); }
+
+  // Tells the host (for screen readers) that `c` changed.
+  void RaiseAccEvent(Control* c, AccEvent e);
+  // Every shown text may have changed (a language switch): names and order.
+  void TextsChanged() { RaiseAccEvent(root_.get(), AccEvent::Reorder); }
 
   void AddNotifier(NotifyListener* l);
   void RemoveNotifier(NotifyListener* l);
@@ -166,6 +221,7 @@ class PaintManager {
 
  private:
   void Attach(Control* c);
+  void Forget(Control* c, bool destroyed);
 
   std::unique_ptr<Control> root_;
   Size initSize_, minInfo_, maxInfo_;
@@ -186,6 +242,15 @@ class PaintManager {
   std::map<std::wstring, std::wstring> styles_;
   Control* hot_ = nullptr;
   Control* pushed_ = nullptr;
+  Control* focus_ = nullptr;
+  bool focusLost_ = false;
+  // The tab order when focus was lost: controls after the lost one, and
+  // those before it (compared as addresses only, never used).
+  std::vector<const Control*> lostAfter_, lostBefore_, lostAll_;
+  bool focusMarkShown_ = false;
+  uint32_t focusColor_ = 0xE6FFFFFF;
+  Button* defaultButton_ = nullptr;
+  std::function<void()> cancel_;
   std::vector<NotifyListener*> notifiers_;
   ManagerHost* host_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "toolkit/painter.h"
 
+#include "toolkit/focus.h"
+
 namespace skinui {
 
 Rect Painter::ImageDest(const ImageRef& image, const Rect& cr) const {
@@ -48,6 +50,10 @@ void RenderTree(Canvas& canvas, ImageCache& images, PaintManager& pm, TextRender
   if (!pm.GetRoot()) return;
   Painter p(canvas, images, pm, text);
   pm.GetRoot()->Paint(p);
+  pm.ResolveFocus();
+  Control* focus = pm.GetFocus();
+  if (pm.IsFocusMarkShown() && focus && focus->IsVisibleInTree())
+    DrawFocusMark(canvas, focus->GetPos(), std::max(1, pm.ScaleLen(1)), pm.GetFocusColor());
 }
 
 bool RenderShadow(Canvas& canvas, ImageCache& images, const ShadowSettings& shadow) {

@@ -27,6 +27,7 @@ class TipWindow;
 class EditHost;
 class DropList;
 class Surface;
+struct AccessBridge;
 
 class WindowImplBase : public ManagerHost, public NotifyListener {
  public:
@@ -87,6 +88,9 @@ class WindowImplBase : public ManagerHost, public NotifyListener {
  protected:
   virtual const wchar_t* GetWindowClassName() const = 0;
   virtual std::wstring GetSkinFile() = 0;
+  // The markup the window is built from: by default GetSkinFile() from the
+  // skin package.
+  virtual std::string GetSkinMarkup();
   virtual void InitWindow() {}
   virtual void OnFinalMessage(HWND hwnd) {}
   virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
@@ -101,8 +105,14 @@ class WindowImplBase : public ManagerHost, public NotifyListener {
   void FocusEdit(Edit* edit) override;
   void EditTextSet(Edit* edit) override;
   void FontsChanged() override;
+  void FocusChanged(Control* now) override;
+  void AccessibleEvent(Control* c, AccEvent e) override;
 
  private:
+  // Keys for the model; true when used.
+  bool OnKey(UINT msg, WPARAM wp, LPARAM lp);
+  // Keys that reach this window while an edit has the model's focus.
+  bool ForwardToEdit(UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT OnCreate();
   Point MousePoint() const;
@@ -122,6 +132,7 @@ class WindowImplBase : public ManagerHost, public NotifyListener {
   std::unique_ptr<DropList> dropList_;
   std::unique_ptr<TipWindow> tip_;
   std::map<Edit*, std::unique_ptr<EditHost>> edits_;
+  std::shared_ptr<AccessBridge> access_;
   int dpi_ = 96;
   bool repaintPosted_ = false;
   bool tracking_ = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text_convert.h"
+#include "toolkit/accessible_win.h"
 #include "toolkit/controls.h"
 #include "toolkit/window_parts_win.h"
 #include "toolkit/zip_archive.h"
@@ -26,7 +27,7 @@ bool AnyRingShown(const PaintManager& pm) {
 
 }  // namespace
 
-WindowImplBase::WindowImplBase() : surface_(new Surface), tip_(new TipWindow) {
+WindowImplBase::WindowImplBase() : surface_(new Surface), tip_(new TipWindow), access_(new AccessBridge) {
   pm_.SetHost(this);
   pm_.SetTextMeasurer(&measurer_);
   pm_.AddNotifier(this);
@@ -34,6 +35,8 @@ WindowImplBase::WindowImplBase() : surface_(new Surface), tip_(new TipWindow) {
 
 WindowImplBase::~WindowImplBase() {
   pm_.SetHost(nullptr);
+  access_->pm = nullptr;
+  access_->hwnd = nullptr;
   if (dropList_ && g_openList == dropList_.get()) g_openList = nullptr;
   edits_.clear();
   dropList_.reset();
@@ -113,9 +116,10 @@ LRESULT WindowImplBase::OnCreate() {
   LONG_PTR ex = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
   SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, ex | WS_EX_LAYERED);
 
-  std::string xml;
-  std::wstring file = GetSkinFile();
-  if (ReadSkinFile(WideToUtf8(file), xml)) pm_.LoadMarkup(xml);
+  access_->hwnd = hwnd_;
+  access_->pm = &pm_;
+  std::string xml = GetSkinMarkup();
+  if (!xml.empty()) pm_.LoadMarkup(xml);
   Size s = pm_.Scale(pm_.GetInitSize());
   if (s.cx > 0 && s.cy > 0)
     SetWindowPos(hwnd_, nullptr, 0, 0, s.cx, s.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
@@ -124,6 +128,12 @@ LRESULT WindowImplBase::OnCreate() {
   UpdateShadow();
   Repaint();
   return 0;
+}
+
+std::string WindowImplBase::GetSkinMarkup() {
+  std::string xml;
+  if (!ReadSkinFile(WideToUtf8(GetSkinFile()), xml)) xml.clear();
+  return xml;
 }
 
 void WindowImplBase::ShowWindow(bool show, bool activate) {
@@ -251,7 +261,16 @@ void WindowImplBase::OpenDropDown(Combo* combo) {
 void WindowImplBase::FocusEdit(Edit* edit) {
   SyncEdits();
   auto it = edits_.find(edit);
-  if (it != edits_.end()) it->second->Focus();
+  if (it == edits_.end()) return;
+  const bool wasOurs = GetFocus() != nullptr;
+  it->second->Focus();
+  // Where the host cannot be activated (X without a window manager), the
+  // program would lose the keyboard: it stays on this window, which passes
+  // the field's keys on (see WM_CHAR).
+  if (wasOurs && GetFocus() == nullptr && IsWindowVisible(hwnd_)) {
+    SetForegroundWindow(hwnd_);
+    SetFocus(hwnd_);
+  }
 }
 
 void WindowImplBase::EditTextSet(Edit* edit) {
@@ -260,6 +279,61 @@ void WindowImplBase::EditTextSet(Edit* edit) {
 }
 
 void WindowImplBase::FontsChanged() { InvalidateWindow(); }
+
+void WindowImplBase::FocusChanged(Control* now) {
+  if (!hwnd_) return;
+  if (auto* edit = dynamic_cast<Edit*>(now)) {
+    FocusEdit(edit);
+    // Entering a field selects its text, as a dialog does.
+    auto it = edits_.find(edit);
+    if (it != edits_.end() && it->second->Handle()) SendMessageW(it->second->Handle(), EM_SETSEL, 0, -1);
+    return;
+  }
+  // Keys come to this window again (from the edit's host, say), but only
+  // while the thread has the focus: never steal it from another program.
+  HWND focus = GetFocus();
+  if (focus && focus != hwnd_ && IsWindowVisible(hwnd_)) SetFocus(hwnd_);
+}
+
+bool WindowImplBase::ForwardToEdit(UINT msg, WPARAM wp, LPARAM lp) {
+  auto* edit = dynamic_cast<Edit*>(pm_.GetFocus());
+  auto it = edit ? edits_.find(edit) : edits_.end();
+  if (it == edits_.end() || !it->second->Handle()) return false;
+  if (msg == WM_CHAR && (wp == L'\t' || wp == L'\r' || wp == 0x1B)) return true;
+  SendMessageW(it->second->Handle(), msg, wp, lp);
+  return true;
+}
+
+void WindowImplBase::AccessibleEvent(Control* c, AccEvent e) {
+  if (hwnd_) RaiseWinEvent(hwnd_, pm_, c, e);
+}
+
+bool WindowImplBase::OnKey(UINT msg, WPARAM wp, LPARAM lp) {
+  const bool repeat = (lp & (1 << 30)) != 0;
+  const bool shift = GetKeyState(VK_SHIFT) < 0;
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+  const bool alt = msg == WM_SYSKEYDOWN;
+  if (ctrl) return false;
+  Key key;
+  switch (wp) {
+    case VK_TAB: key = Key::Tab; break;
+    case VK_RETURN: key = Key::Enter; break;
+    case VK_SPACE: key = Key::Space; break;
+    case VK_ESCAPE: key = Key::Escape; break;
+    case VK_UP: key = Key::Up; break;
+    case VK_DOWN: key = Key::Down; break;
+    case VK_LEFT: key = Key::Left; break;
+    case VK_RIGHT: key = Key::Right; break;
+    case VK_HOME: key = Key::Home; break;
+    case VK_END: key = Key::End; break;
+    case VK_F4: key = Key::F4; break;
+    default: return false;
+  }
+  if (alt && key != Key::Up && key != Key::Down) return false;  // Alt+F4 and the rest: the system's
+  // A held key presses once.
+  if (repeat && (key == Key::Enter || key == Key::Space || key == Key::Escape || key == Key::F4)) return true;
+  return pm_.KeyDown(key, shift, alt);
+}
 
 void WindowImplBase::SyncEdits() {
   if (!hwnd_) return;
@@ -412,10 +486,39 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (mx.cy > 0) mmi->ptMaxTrackSize.y = mx.cy;
       return 0;
     }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (OnKey(msg, wp, lp)) return 0;
+      if (msg == WM_KEYDOWN && ForwardToEdit(msg, wp, lp)) return 0;
+      break;
+    case WM_CHAR:
+      if (ForwardToEdit(msg, wp, lp)) return 0;
+      break;
+    case WM_SYSCHAR:
+      // Alt plus a letter: there is no menu to open, so no beep either.
+      if (wp != VK_SPACE) return 0;
+      break;
+    case WM_SYSCOMMAND:
+      // Alt+F4 and the system menu's Close follow the cancel hook.
+      if ((wp & 0xFFF0) == SC_CLOSE && pm_.HasCancelHandler()) {
+        pm_.Cancel();
+        return 0;
+      }
+      break;
+    case WM_GETOBJECT:
+      if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT)) {
+        IAccessible* acc = CreateClientAccessible(access_);
+        LRESULT r = LresultFromObject(IID_IAccessible, wp, acc);
+        acc->Release();
+        return r;
+      }
+      break;
     case WM_CLOSE:
       closeCode_ = static_cast<UINT>(wp);
       break;
     case WM_DESTROY:
+      access_->pm = nullptr;
+      access_->hwnd = nullptr;
       if (dropList_ && g_openList == dropList_.get()) g_openList = nullptr;
       if (ringTimer_) KillTimer(hwnd_, kRingTimer);
       ringTimer_ = false;

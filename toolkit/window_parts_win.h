@@ -92,9 +92,11 @@ class EditHost {
   void PullText();
   void Focus();
   HWND Popup() const { return popup_; }
+  HWND Handle() const { return edit_; }
 
  private:
   static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   HWND popup_ = nullptr;
   HWND edit_ = nullptr;
   Edit* control_;
@@ -122,6 +124,11 @@ class DropList {
   void Render();
   int ItemAt(int y) const;
   int ContentHeight() const;
+  // Picks `i` as the hot item and scrolls it into view.
+  void SetHot(int i);
+  // Closes the list and gives the keyboard back to the window; with `pick`
+  // the hot item becomes the combo's choice.
+  void CloseByKey(bool pick);
 
   HWND hwnd_ = nullptr;
   Surface surface_;
@@ -136,6 +143,8 @@ class DropList {
   DWORD closedAt_ = 0;
   Combo* closedCombo_ = nullptr;
   TipWindow tip_;
+  std::wstring typed_;  // type-to-select
+  DWORD typedAt_ = 0;
 };
 
 }  // namespace skinui

@@ -555,7 +555,7 @@ TEST_F(MainWndTest, PassedFolderOutsideTheAnsiCodePageIsInvalidLikeOthers) {
   };
   for (const Case& c : cases) {
     const std::string name = WideToUtf8(c.passed);
-    LaunchOptions options;
+    InstallOptions options;
     options.installPath = c.passed;
     Open(options);
     EXPECT_EQ(EditText(FolderEdit(hwnd)), c.passed) << name;
@@ -579,7 +579,7 @@ TEST_F(MainWndTest, PassedFolderOutsideTheAnsiCodePageIsInvalidLikeOthers) {
 TEST_F(MainWndTest, RejectedDownloadTextFitsTheFailureRowAtEveryScale) {
   failRun = true;
   failStatus = L"tt_download_rejected";
-  LaunchOptions options;
+  InstallOptions options;
   options.installPath = L"C:\\Games\\Quorvane";
   options.launchedByChannel = true;  // no reports leave the machine
   Open(options);

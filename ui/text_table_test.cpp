@@ -47,7 +47,7 @@ class TextTable : public ::testing::Test {
   void TearDown() override { ReleaseTextTable(); }
 };
 
-TEST_F(TextTable, EnglishFileCarriesTheNineteenIds) {
+TEST_F(TextTable, EnglishFileCarriesItsIds) {
   const std::set<std::wstring> expected = {L"tt_createdesktop",
                                            L"tt_agree",
                                            L"tt_wizard",
@@ -66,7 +66,14 @@ TEST_F(TextTable, EnglishFileCarriesTheNineteenIds) {
                                            L"tt_ui_language",
                                            L"tt_downstatus_failed",
                                            L"tt_goto_website",
-                                           L"tt_download_rejected"};
+                                           L"tt_download_rejected",
+                                           // The progress detail and the accessible names.
+                                           L"tt_size_b", L"tt_size_kb", L"tt_size_mb", L"tt_size_gb", L"tt_rate",
+                                           L"tt_time_s", L"tt_time_min_s", L"tt_time_h_min",
+                                           L"tt_download_received", L"tt_download_received_rate",
+                                           L"tt_download_of", L"tt_download_of_rate",
+                                           L"tt_download_of_rate_left", L"tt_install_running", L"tt_close",
+                                           L"tt_installpath", L"tt_progress_name"};
   EXPECT_EQ(std::set<std::wstring>(EnglishIds().begin(), EnglishIds().end()), expected);
   EXPECT_EQ(EnglishIds().size(), expected.size()) << "an id appears twice";
 }
