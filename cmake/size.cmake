@@ -27,6 +27,5 @@ function(qv_split_debug_symbols target)
     COMMAND ${objcopy} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
             $<TARGET_FILE_NAME:${target}>
     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
-    BYPRODUCTS $<TARGET_FILE:${target}>.debug
     VERBATIM)
 endfunction()

@@ -60,8 +60,10 @@ SIZE_FLAGS="-Os -ffunction-sections -fdata-sections"
     CC=$CC CFLAGS="$SIZE_FLAGS" >configure.out 2>&1 || { tail -30 configure.out; exit 1; }
   make -s -j"$(nproc)" -C lib >/dev/null && make -s -C lib install >/dev/null && make -s -C include install >/dev/null )
 
-# No XPath (nothing queries with it); the configuration header is installed as compiled.
-( cd pugixml-*/ && echo '#define PUGIXML_NO_XPATH' >> src/pugiconfig.hpp && $CXX $SIZE_FLAGS -c src/pugixml.cpp -o pugixml.o \
+# No XPath (nothing queries with it) and no std::string/stream interface (its
+# stream loading alone links in the whole locale machinery); the configuration
+# header is installed as compiled.
+( cd pugixml-*/ && printf '#define PUGIXML_NO_XPATH\n#define PUGIXML_NO_STL\n' >> src/pugiconfig.hpp && $CXX $SIZE_FLAGS -c src/pugixml.cpp -o pugixml.o \
   && i686-w64-mingw32-ar rcs "$prefix/lib/libpugixml.a" pugixml.o \
   && cp src/pugixml.hpp src/pugiconfig.hpp "$prefix/include/" )
 
