@@ -3,11 +3,12 @@
 #
 # Usage: png_shrink.sh IN.png OUT.png [--palette]
 #
-# Always lossless: zopflipng recompresses the same pixels. With --palette (the
-# large bitmaps) a 256-colour dithered palette is tried as well, and kept only
-# when it is smaller and its peak signal-to-noise ratio against the lossless
-# pixels is at least MIN_PSNR dB; above about 45 dB a difference cannot be seen,
-# 50 leaves a margin. The choice and the figure are printed.
+# Always lossless: zopflipng recompresses the same pixels, and a 256-colour
+# palette is kept where it holds exactly the same pixels. With --palette (the
+# large bitmaps) the palette may also be dithered: it is kept when it is
+# smaller and its peak signal-to-noise ratio against the original pixels is at
+# least MIN_PSNR dB; above about 45 dB a difference cannot be seen, 50 leaves a
+# margin. For those the choice and the figure are printed.
 set -euo pipefail
 in=$1 out=$2 mode=${3:-}
 MIN_PSNR=50
@@ -16,17 +17,17 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 zopflipng -y --iterations=3 "$in" "$tmp/lossless.png" >/dev/null
 best="$tmp/lossless.png"
-if [ "$mode" = --palette ] &&
-   pngquant --quality=90-100 --speed 1 --strip --output "$tmp/quant.png" -- "$in" 2>/dev/null; then
+if pngquant --quality=90-100 --speed 1 --strip --output "$tmp/quant.png" -- "$in" 2>/dev/null; then
   zopflipng -y --iterations=3 "$tmp/quant.png" "$tmp/palette.png" >/dev/null
-  # compare prints the metric on stderr and exits 1 when the images differ.
+  # compare prints the metric on stderr ("inf" for identical pixels) and exits
+  # 1 when the images differ.
   psnr=$(compare -metric PSNR "$in" "$tmp/palette.png" null: 2>&1 || true)
-  if awk -v p="$psnr" -v m="$MIN_PSNR" 'BEGIN { exit !(p + 0 >= m) }' &&
+  if { [ "$psnr" = inf ] || { [ "$mode" = --palette ] && awk -v p="$psnr" -v m="$MIN_PSNR" 'BEGIN { exit !(p + 0 >= m) }'; }; } &&
      [ "$(stat -c%s "$tmp/palette.png")" -lt "$(stat -c%s "$best")" ]; then
     best="$tmp/palette.png"
-    echo "$(basename "$out"): palette, PSNR $psnr dB"
+    [ "$mode" = --palette ] && echo "$(basename "$out"): palette, PSNR $psnr dB"
   else
-    echo "$(basename "$out"): lossless (palette PSNR $psnr dB)"
+    [ "$mode" = --palette ] && echo "$(basename "$out"): lossless (palette PSNR $psnr dB)"
   fi
 fi
 cp "$best" "$out"
