@@ -44,12 +44,17 @@ data = open(exe, "rb").read()
 skin = len(open(zip_path, "rb").read())
 pe = struct.unpack_from("<I", data, 0x3C)[0]
 count = struct.unpack_from("<H", data, pe + 6)[0]
+symtab, nsyms = struct.unpack_from("<II", data, pe + 12)
 opt_size = struct.unpack_from("<H", data, pe + 20)[0]
 table = pe + 24 + opt_size
 raw = {}
 for i in range(count):
     name, vsize, va, rsize = struct.unpack_from("<8sIII", data, table + 40 * i)
-    raw[name.rstrip(b"\0").decode()] = rsize
+    name = name.rstrip(b"\0").decode()
+    if name.startswith("/"):  # a long name: offset into the COFF string table
+        at = symtab + 18 * nsyms + int(name[1:])
+        name = data[at:data.index(b"\0", at)].decode()
+    raw[name] = rsize
 take = lambda *names: sum(raw.pop(n, 0) for n in names)
 rows = [
     ("code (.text)", take(".text")),
@@ -61,8 +66,8 @@ rsrc = take(".rsrc")
 rows += [("resources: skin package (skin.zip)", skin),
          ("resources: manifest, version, icon, directory", rsrc - skin)]
 other = sum(raw.values())
-rows += [("other sections (%s)" % " ".join(sorted(raw)) if raw else "other sections", other),
-         ("headers and alignment", len(data) - sum(v for _, v in rows))]
+rows.append(("other sections (%s)" % " ".join(sorted(raw)) if raw else "other sections", other))
+rows.append(("headers, symbol string table, alignment", len(data) - sum(v for _, v in rows)))
 for what, n in rows:
     print("  %-58s %9d bytes  %5.1f %%" % (what, n, 100.0 * n / len(data)))
 print("  %-58s %9d bytes  (%.2f MiB)" % ("file", len(data), len(data) / 1048576.0))
