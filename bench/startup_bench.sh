@@ -9,7 +9,7 @@
 #
 # 1. Size: the file and its parts from the PE section table (code, read-only
 #    data, unwind tables, imports and relocations, resources split into the
-#    skin package and the rest, headers).
+#    skin package and the rest, headers), and the largest symbols.
 # 2. Start-up: the time from process start to the first painted frame, for
 #    the installer and for bench_layered_window (the least a program of the
 #    same toolchain does to show a layered window), run in turn A B A B ...
@@ -72,6 +72,12 @@ for what, n in rows:
     print("  %-58s %9d bytes  %5.1f %%" % (what, n, 100.0 * n / len(data)))
 print("  %-58s %9d bytes  (%.2f MiB)" % ("file", len(data), len(data) / 1048576.0))
 PY
+
+if [ -f "$exe.debug" ]; then
+  echo "== largest symbols (nm --size-sort of the symbols kept in $(basename "$exe").debug)"
+  i686-w64-mingw32-nm -C --size-sort -S "$exe.debug" | grep -v ' [NnUw] ' | tail -15 |
+    while read -r _ size _ name; do printf "  %7d  %s\n" $((16#$size)) "${name:0:100}"; done
+fi
 
 echo "== start-up to the first painted frame under Wine ($runs runs each, alternating)"
 export WINEPREFIX="${QV_WINEPREFIX:-$build/wineprefix}" WINEARCH=win64 WINEDEBUG=-all
