@@ -114,8 +114,16 @@ bool ReadFontElements(const std::string& xml, std::vector<FontElement>& out) {
   pugi::xml_document doc;
   if (!doc.load_buffer(xml.data(), xml.size())) return false;
   std::vector<FontElement> fonts;
-  for (pugi::xpath_node x : doc.select_nodes("//*")) {
-    if (Lower(x.node().name()) == L"font") fonts.push_back(ReadFont(x.node()));
+  // Every element in document order, without recursion (the nesting depth is
+  // the file's to choose).
+  for (pugi::xml_node n = doc.first_child(); n;) {
+    if (n.type() == pugi::node_element && Lower(n.name()) == L"font") fonts.push_back(ReadFont(n));
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling()) n = n.parent();
+    if (n) n = n.next_sibling();
   }
   out = std::move(fonts);
   return true;

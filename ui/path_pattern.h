@@ -2,8 +2,6 @@
 // match, the blanks trimmed from what the user typed, and the folder made
 // from a picked one. Portable; path_pattern_win.cpp reads the machine's drives.
 #pragma once
-#include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -35,22 +33,24 @@ std::vector<LogicalDrive> LogicalDrives();
 std::wstring TrimSpaces(const std::wstring& text);
 
 // Folders longer than this are not matched at all (and so are invalid): the
-// client is started from a 512-character buffer, and the matcher's recursion
-// grows with the length of the text.
+// client is started from a 512-character buffer.
 constexpr size_t kMaxMatchedFolderLength = 1024;
 
-// Matches folders against one pattern, compiled once.
+// Matches folders against a pattern made by BuildPathPattern, as the regular
+// expression (ECMAScript, whole text) would, without a regular-expression
+// engine: the pattern's only variable part is its letter class.
 class FolderPattern {
  public:
   explicit FolderPattern(const std::wstring& pattern);
   const std::wstring& Pattern() const { return pattern_; }
-  // True when the whole `folder` matches. A pattern that does not compile
-  // (no drive letters at all) accepts nothing.
+  // True when the whole `folder` matches. A pattern without drive letters, or
+  // one not of BuildPathPattern's form, accepts nothing.
   bool Matches(const std::wstring& folder) const;
 
  private:
   std::wstring pattern_;
-  std::unique_ptr<std::wregex> regex_;
+  std::wstring letters_;  // the letter class
+  bool understood_ = false;
 };
 
 // A folder the installation can use: it matches `pattern` and converts to the

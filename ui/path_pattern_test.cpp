@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #endif
+#include <regex>
 
 #include "base/text_convert.h"
 
@@ -78,6 +79,46 @@ TEST(FolderValidation, NoDriveAcceptsNothing) {
   FolderPattern pattern(BuildPathPattern({{L'E', K::CdRom}}));
   for (const wchar_t* folder : {L"C:\\Games", L"]:\\Games", L"E:\\Games", L":\\Games"})
     EXPECT_FALSE(pattern.Matches(folder)) << WideToUtf8(folder);
+}
+
+// The matcher against the regular expression itself (ECMAScript, whole text):
+// every text of up to five characters over an alphabet that holds letters in
+// and out of the class, both separators, a forbidden character, a blank and
+// one beyond ASCII.
+TEST(FolderValidation, AcceptsExactlyWhatThePatternsRegularExpressionAccepts) {
+  const std::vector<std::vector<LogicalDrive>> driveSets = {
+      {{L'C', K::Fixed}},
+      {{L'C', K::Fixed}, {L'Z', K::Remote}, {L'E', K::CdRom}},
+  };
+  const std::wstring alphabet = L"CcEz:\\/?a \x00FC";
+  for (const auto& drives : driveSets) {
+    const std::wstring pattern = BuildPathPattern(drives);
+    const FolderPattern matcher(pattern);
+    const std::wregex regex(pattern, std::regex::ECMAScript);
+    std::vector<std::wstring> texts = {L""};
+    size_t checked = 0, accepted = 0;
+    for (size_t length = 0; length <= 5; ++length) {
+      std::vector<std::wstring> longer;
+      for (const std::wstring& t : texts) {
+        const bool expected = std::regex_match(t, regex);
+        ASSERT_EQ(matcher.Matches(t), expected) << WideToUtf8(pattern) << " on " << WideToUtf8(t);
+        ++checked;
+        accepted += expected;
+        if (length < 5)
+          for (wchar_t c : alphabet) longer.push_back(t + c);
+      }
+      texts = std::move(longer);
+    }
+    EXPECT_GT(accepted, 0u);
+    EXPECT_LT(accepted, checked);
+  }
+}
+
+TEST(FolderValidation, PatternsNotOfTheBuiltFormAcceptNothing) {
+  const std::wstring tail = kTail;
+  for (const std::wstring& pattern :
+       {L"[^C" + tail, L"[A-Z" + tail, L"[C\\]" + tail, L"C" + tail, L"[C" + tail + L"x", std::wstring(L".*")})
+    EXPECT_FALSE(FolderPattern(pattern).Matches(L"C:\\Games")) << WideToUtf8(pattern);
 }
 
 TEST(FolderValidation, LongFoldersNeverCrashTheMatcher) {

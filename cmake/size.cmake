@@ -1,0 +1,31 @@
+# Executable size in the Windows builds.
+#
+# Every Windows build (tests included) compiles one section per function and
+# per object and lets the linker drop the unreferenced ones: this changes no
+# code, and the tests then run what ships. The optimisation level comes from
+# the preset's build type (MinSizeRel: -Os).
+#
+#   QV_SPLIT_DEBUG   (windows-release) the shipped executables lose their
+#                    symbols; they are kept in NAME.exe.debug beside them,
+#                    linked by a .gnu_debuglink section so gdb finds them.
+#   qv_split_debug_symbols(TARGET) does this for one executable (a no-op
+#   unless QV_SPLIT_DEBUG).
+option(QV_SPLIT_DEBUG "strip shipped executables, keeping their symbols in NAME.exe.debug" OFF)
+
+if(WIN32)
+  add_compile_options(-ffunction-sections -fdata-sections)
+  add_link_options(-Wl,--gc-sections)
+endif()
+
+function(qv_split_debug_symbols target)
+  if(NOT WIN32 OR NOT QV_SPLIT_DEBUG)
+    return()
+  endif()
+  set(objcopy ${CMAKE_OBJCOPY})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+            $<TARGET_FILE_NAME:${target}>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+endfunction()

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Builds the mingw (i686, static) libraries that Debian ships only as source:
+# libcurl, pugixml and minizip, from Debian's source packages.
+#
+# Usage: scripts/mingw-deps.sh QV_DEPS
+#
+# The result goes to QV_DEPS/mingw-<recipe>, where <recipe> is the first 12 hex
+# digits of this file's SHA-256 (cmake/deps.cmake computes the same name). A
+# changed recipe therefore builds into a new folder and never touches a folder
+# that other build trees may still link against. The folder appears only when
+# complete (built under a temporary name, then renamed).
+#
+# Only what the installer uses is built in: HTTP and HTTPS over Schannel with
+# zlib content decoding and proxies, nothing else. Everything is compiled for
+# size, one section per function and object so the linker can drop what is
+# not called.
+set -euo pipefail
+
+QV_DEPS=$1
+recipe=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-12)
+out="$QV_DEPS/mingw-$recipe"
+[ -f "$out/lib/libcurl.a" ] && exit 0
+
+echo "setup: building mingw libraries into $out"
+work=$(mktemp -d "$QV_DEPS/build-$recipe.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+prefix="$work/prefix"
+mkdir -p "$prefix/include" "$prefix/lib"
+
+# Source packages are downloaded once and kept (they do not depend on the recipe).
+pkgs="$QV_DEPS/source-packages"
+mkdir -p "$pkgs"
+if ! ls "$pkgs"/curl_*.dsc "$pkgs"/pugixml_*.dsc "$pkgs"/zlib_*.dsc >/dev/null 2>&1; then
+  ( cd "$pkgs" && apt-get source --download-only -qq curl pugixml zlib/bookworm >/dev/null 2>&1 \
+      || apt-get source --download-only curl pugixml zlib/bookworm )
+fi
+cd "$work"
+for dsc in "$pkgs"/curl_*.dsc "$pkgs"/pugixml_*.dsc "$pkgs"/zlib_*.dsc; do
+  dpkg-source --no-check -x "$dsc" >/dev/null
+done
+
+CC=i686-w64-mingw32-gcc-posix
+CXX=i686-w64-mingw32-g++-posix
+SIZE_FLAGS="-Os -ffunction-sections -fdata-sections"
+
+( cd curl-*/ && ./configure -q --host=i686-w64-mingw32 --prefix="$prefix" \
+    --disable-shared --enable-static --disable-debug --disable-curldebug \
+    --with-schannel --with-zlib=/usr/i686-w64-mingw32 \
+    --without-libpsl --without-brotli --without-zstd --without-libidn2 --without-winidn \
+    --without-nghttp2 --without-ngtcp2 --without-nghttp3 --without-quiche --without-msh3 \
+    --without-librtmp --without-libgsasl --without-ca-bundle --without-ca-path \
+    --enable-http --enable-proxy \
+    --disable-ftp --disable-file --disable-ldap --disable-ldaps --disable-rtsp --disable-dict \
+    --disable-telnet --disable-tftp --disable-pop3 --disable-imap --disable-smb --disable-smtp \
+    --disable-gopher --disable-mqtt --disable-websockets \
+    --disable-manual --disable-libcurl-option --disable-cookies --disable-mime --disable-netrc \
+    --disable-progress-meter --disable-dnsshuffle --disable-get-easy-options --disable-alt-svc \
+    --disable-headers-api --disable-hsts --disable-doh --disable-unix-sockets \
+    --disable-crypto-auth --disable-ntlm --disable-ntlm-wb --disable-tls-srp \
+    CC=$CC CFLAGS="$SIZE_FLAGS" >configure.out 2>&1 || { tail -30 configure.out; exit 1; }
+  make -s -j"$(nproc)" -C lib >/dev/null && make -s -C lib install >/dev/null && make -s -C include install >/dev/null )
+
+# No XPath (nothing queries with it) and no std::string/stream interface (its
+# stream loading alone links in the whole locale machinery); the configuration
+# header is installed as compiled.
+( cd pugixml-*/ && printf '#define PUGIXML_NO_XPATH\n#define PUGIXML_NO_STL\n' >> src/pugiconfig.hpp && $CXX $SIZE_FLAGS -c src/pugixml.cpp -o pugixml.o \
+  && i686-w64-mingw32-ar rcs "$prefix/lib/libpugixml.a" pugixml.o \
+  && cp src/pugixml.hpp src/pugiconfig.hpp "$prefix/include/" )
+
+( cd zlib-*/contrib/minizip && $CC $SIZE_FLAGS -c unzip.c ioapi.c -I../.. \
+  && i686-w64-mingw32-ar rcs "$prefix/lib/libminizip.a" unzip.o ioapi.o \
+  && mkdir -p "$prefix/include/minizip" && cp unzip.h ioapi.h "$prefix/include/minizip/" )
+
+# Header-only libraries: a folder with just them (adding /usr/include to a mingw build breaks it).
+cp -r /usr/include/rapidjson "$prefix/include/"
+cp -r /usr/include/stb "$prefix/include/"
+
+rm -rf "$prefix/lib/pkgconfig" "$prefix/lib/"*.la "$prefix/share" "$prefix/bin"
+mv "$prefix" "$out.tmp.$$"
+mv -T "$out.tmp.$$" "$out" 2>/dev/null || rm -rf "$out.tmp.$$"  # another run finished first
+echo "setup: done"
