@@ -16,6 +16,8 @@ enum class InstallFailureKind {
   kDownloadFailed,       // no domain delivered the full installer
   kInstallerNotStarted,  // the downloaded installer could not be held or started
   kInstallerFailed,      // the full installer ran and ended with a non-zero exit code
+  kPackageRejected,      // the download was not whole or not signed by the vendor; never started
+  kProxyAuthRequired,    // every route failed and a proxy asked for credentials
 };
 
 struct InstallFailure {
