@@ -78,6 +78,11 @@ macro(qv_test_properties name)
     set(A_TIMEOUT 600)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} LABELS "${A_LABELS}")
+  # Tests that map windows share one virtual display: one at a time, so no
+  # click or screenshot lands in another test's window.
+  if("gui" IN_LIST A_LABELS AND NOT "wine_display" IN_LIST A_RESOURCE_LOCK)
+    list(APPEND A_RESOURCE_LOCK wine_display)
+  endif()
   if(A_RESOURCE_LOCK)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${A_RESOURCE_LOCK}")
   endif()
