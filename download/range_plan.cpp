@@ -77,3 +77,30 @@ bool ParseContentRange(const std::string& value, int64_t& first, int64_t& last, 
   while (at < value.size() && (value[at] == ' ' || value[at] == '\r' || value[at] == '\n')) ++at;
   return at == value.size() && first <= last;
 }
+
+namespace {
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  for (size_t i = 0; prefix[i]; ++i) {
+    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+}  // namespace
+
+void NoteAnswerHeader(const std::string& line, std::string& contentRange) {
+  if (StartsWithNoCase(line, "http/")) {
+    contentRange.clear();
+  } else if (StartsWithNoCase(line, "content-range:")) {
+    contentRange = line.substr(14);
+  }
+}
+
+int64_t AnsweredBodyStart(long status, const std::string& contentRange, int64_t fileLength) {
+  if (status == 200) return 0;
+  if (status != 206) return -1;
+  int64_t first = 0, last = 0, total = 0;
+  if (ParseContentRange(contentRange, first, last, total) && (total < 0 || total == fileLength)) return first;
+  return -1;
+}
+
+int64_t ProbedFileLength(double reported) { return static_cast<int64_t>(reported); }
