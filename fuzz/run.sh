@@ -6,6 +6,7 @@
 # copy the few worth keeping into the seed corpus by hand).
 #
 #   fuzz/run.sh [seconds per target] [target ...]      (default: 60, all)
+#   fuzz/run.sh 0 [target ...]                          (build only)
 #
 # Environment:
 #   QV_FUZZ_BUILD  build folder (default build/fuzz)
@@ -41,6 +42,7 @@ if [[ ! -f "$build/build.ninja" ]]; then
     { cat "$build/configure.log"; exit 2; }
 fi
 nice -n 19 cmake --build "$build" -j "${QV_FUZZ_JOBS:-2}" --target "${targets[@]/%/_fuzzer}"
+[[ $seconds != 0 ]] || exit 0
 
 stat_of() {  # <log> <INITED|DONE> -> "cov ft"
   local line

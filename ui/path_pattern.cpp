@@ -39,6 +39,7 @@ bool FolderPattern::Matches(const std::wstring& folder) const {
 
 std::wstring ComposeBrowsedFolder(const std::wstring& picked) {
   std::wstring folder = picked;
-  if (folder.size() > 3) folder += L"\\";
+  const bool endsWithSeparator = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+  if (folder.size() > 3 && !endsWithSeparator) folder += L"\\";
   return folder + L"Quorvane";
 }
