@@ -103,4 +103,10 @@ int64_t AnsweredBodyStart(long status, const std::string& contentRange, int64_t 
   return -1;
 }
 
-int64_t ProbedFileLength(double reported) { return static_cast<int64_t>(reported); }
+int64_t ProbedFileLength(double reported) {
+  // libcurl's 64-bit length arrives as a double; its largest values round up
+  // to 2^63, which no int64_t holds (converting it would be undefined).
+  const double kLimit = 9223372036854775808.0;  // 2^63
+  if (!(reported >= 0 && reported < kLimit)) return -1;
+  return static_cast<int64_t>(reported);
+}

@@ -55,5 +55,6 @@ void NoteAnswerHeader(const std::string& line, std::string& contentRange);
 // parses and names `fileLength` (or "*") as the total; -1 otherwise.
 int64_t AnsweredBodyStart(long status, const std::string& contentRange, int64_t fileLength);
 
-// The file's length from the length probe's report (-1 when unknown).
+// The file's length from the length probe's report: its whole bytes, or -1
+// (unknown) for a negative report, NaN, or one beyond what int64_t holds.
 int64_t ProbedFileLength(double reported);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 TEST(RangePlan, CutsIntoRangesWithTheRemainderInTheFirst) {
   struct Case {
     const char* name;
@@ -108,4 +111,24 @@ TEST(RangePlan, ParsesContentRange) {
     EXPECT_EQ(last, c.last) << c.value;
     EXPECT_EQ(total, c.total) << c.value;
   }
+}
+
+TEST(RangePlan, ProbedLengthIsWholeBytesOrUnknown) {
+  struct Case {
+    const char* name;
+    double reported;
+    int64_t length;
+  };
+  const Case cases[] = {
+      {"no Content-Length", -1, -1},
+      {"empty file", 0, 0},
+      {"50 MiB and 3 bytes", 52428803.0, 52428803},
+      {"largest double below 2^63", 9223372036854774784.0, 9223372036854774784},
+      // Content-Length: 9223372036854775807 reaches us as the double 2^63.
+      {"largest Content-Length", static_cast<double>(std::numeric_limits<int64_t>::max()), -1},
+      {"infinite", std::numeric_limits<double>::infinity(), -1},
+      {"not a number", std::nan(""), -1},
+      {"hugely negative", -1e300, -1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ProbedFileLength(c.reported), c.length) << c.name;
 }
