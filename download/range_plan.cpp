@@ -75,7 +75,8 @@ bool ParseContentRange(const std::string& value, int64_t& first, int64_t& last, 
     return false;
   }
   while (at < value.size() && (value[at] == ' ' || value[at] == '\r' || value[at] == '\n')) ++at;
-  return at == value.size() && first <= last;
+  // A range that does not lie inside its own total is malformed.
+  return at == value.size() && first <= last && (total < 0 || last < total);
 }
 
 namespace {
@@ -99,7 +100,9 @@ int64_t AnsweredBodyStart(long status, const std::string& contentRange, int64_t 
   if (status == 200) return 0;
   if (status != 206) return -1;
   int64_t first = 0, last = 0, total = 0;
-  if (ParseContentRange(contentRange, first, last, total) && (total < 0 || total == fileLength)) return first;
+  if (!ParseContentRange(contentRange, first, last, total)) return -1;
+  // With the total unknown ("*") the range itself must still fit the file.
+  if ((total < 0 || total == fileLength) && last < fileLength) return first;
   return -1;
 }
 

@@ -41,7 +41,8 @@ int ChooseSplitVictim(const std::vector<RangeProgress>& ranges);
 int64_t SplitStart(int64_t position, int64_t end);
 
 // Parses a Content-Range value such as "bytes 100-199/1000". `total` is -1
-// for "*". False when the value is not of that form.
+// for "*". False when the value is not of that form, or when the range does
+// not lie inside the total.
 bool ParseContentRange(const std::string& value, int64_t& first, int64_t& last, int64_t& total);
 
 // One header line of a ranged answer, as libcurl hands it over: a status
@@ -52,7 +53,8 @@ void NoteAnswerHeader(const std::string& line, std::string& contentRange);
 
 // Where in the file the body of an answer to a ranged request begins: 0 for
 // status 200 (the whole file), the first byte of a 206 whose Content-Range
-// parses and names `fileLength` (or "*") as the total; -1 otherwise.
+// parses, names `fileLength` (or "*") as the total and lies inside the file;
+// -1 otherwise.
 int64_t AnsweredBodyStart(long status, const std::string& contentRange, int64_t fileLength);
 
 // The file's length from the length probe's report: its whole bytes, or -1

@@ -102,6 +102,12 @@ TEST(RangePlan, ParsesContentRange) {
       {"items 0-9/10", false, 0, 0, 0},
       {"bytes 0-9/10 junk", false, 0, 0, 0},
       {"", false, 0, 0, 0},
+      // The range must lie inside the total it names.
+      {"bytes 0-9/11", true, 0, 9, 11},
+      {"bytes 0-9/10", true, 0, 9, 10},
+      {"bytes 0-10/10", false, 0, 0, 0},
+      {"bytes 5-20/10", false, 0, 0, 0},
+      {"bytes 0-0/0", false, 0, 0, 0},
   };
   for (const Case& c : cases) {
     int64_t first = 0, last = 0, total = 0;
@@ -131,4 +137,43 @@ TEST(RangePlan, ProbedLengthIsWholeBytesOrUnknown) {
       {"hugely negative", -1e300, -1},
   };
   for (const Case& c : cases) EXPECT_EQ(ProbedFileLength(c.reported), c.length) << c.name;
+}
+
+TEST(RangePlan, AnsweredBodyStartsInsideTheFile) {
+  struct Case {
+    const char* name;
+    long status;
+    std::string contentRange;
+    int64_t fileLength;
+    int64_t start;
+  };
+  const Case cases[] = {
+      {"whole file", 200, "", 1000, 0},
+      {"whole file, range ignored", 200, " bytes 100-199/1000\r\n", 1000, 0},
+      {"the range asked for", 206, " bytes 100-199/1000\r\n", 1000, 100},
+      {"total unknown", 206, " bytes 100-199/*\r\n", 1000, 100},
+      {"another file's total", 206, " bytes 100-199/999\r\n", 1000, -1},
+      {"no Content-Range", 206, "", 1000, -1},
+      {"redirect status", 302, " bytes 100-199/1000", 1000, -1},
+      {"error status", 416, " bytes */1000", 1000, -1},
+      {"unknown total, range past the end", 206, " bytes 1000-1999/*", 1000, -1},
+      {"unknown total, range ends past the end", 206, " bytes 900-1000/*", 1000, -1},
+      {"unknown total, last byte of the file", 206, " bytes 999-999/*", 1000, 999},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(AnsweredBodyStart(c.status, c.contentRange, c.fileLength), c.start) << c.name;
+}
+
+TEST(RangePlan, StatusLinesAndContentRangeHeaders) {
+  std::string range = "stale";
+  NoteAnswerHeader("HTTP/1.1 302 Found\r\n", range);
+  EXPECT_EQ(range, "");
+  NoteAnswerHeader("CONTENT-RANGE: bytes 0-9/10\r\n", range);
+  EXPECT_EQ(range, " bytes 0-9/10\r\n");
+  NoteAnswerHeader("Content-Length: 10\r\n", range);
+  EXPECT_EQ(range, " bytes 0-9/10\r\n");
+  NoteAnswerHeader("http/2 206\r\n", range);
+  EXPECT_EQ(range, "");
+  NoteAnswerHeader("Content-Rang", range);
+  EXPECT_EQ(range, "");
 }
