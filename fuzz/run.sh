@@ -33,6 +33,7 @@ targets=("$@")
 [[ ${#targets[@]} -gt 0 ]] || targets=("${all[@]}")
 
 flags="-O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
+flags+=" -fsanitize-ignorelist=$here/sanitizer_ignorelist.txt"
 mkdir -p "$build"
 if [[ ! -f "$build/build.ninja" ]]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
