@@ -5,7 +5,8 @@
 // Properties:
 // - the walk is a stable round trip: the options written back as arguments
 //   (the consumed ones, then the forwarded ones) walk to the same options;
-// - "-enable-http-proxy" anywhere switches the proxy on, and only it does;
+// - "-enable-http-proxy" switches the proxy on (unless it is the value of
+//   "-install-path"), and nothing else does;
 // - a scanner that succeeds read each value from right after its marker up
 //   to the terminator the marker requires; one that fails changes nothing.
 #include <cstddef>
@@ -101,7 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HttpProxyEnabled = false;
   const LaunchOptions o = ParseArguments(args);
   bool proxy = false;
-  for (const std::wstring& a : args) proxy = proxy || a == L"-enable-http-proxy";
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == L"-install-path") ++i;  // its value is a folder, whatever it says
+    else proxy = proxy || args[i] == L"-enable-http-proxy";
+  }
   FUZZ_CHECK(HttpProxyEnabled == proxy);
   HttpProxyEnabled = false;
 
