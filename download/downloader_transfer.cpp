@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "base/debug_output.h"
@@ -20,13 +19,6 @@ long ResponseCode(CURL* handle) {
 }
 
 size_t DiscardHeader(char*, size_t size, size_t count, void*) { return size * count; }
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  for (size_t i = 0; prefix[i]; ++i) {
-    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  }
-  return true;
-}
 
 std::atomic<unsigned> progressCalls{0};  // process-wide, as every 4th call reports
 }  // namespace
@@ -90,11 +82,7 @@ size_t Downloader::ReadHeader(char* data, size_t size, size_t count, void* conte
   const size_t n = size * count;
   std::string line(data, n);
   std::lock_guard<std::mutex> guard(node->lock);
-  if (StartsWithNoCase(line, "http/")) {
-    node->contentRange.clear();  // a new response (after a redirect or 100)
-  } else if (StartsWithNoCase(line, "content-range:")) {
-    node->contentRange = line.substr(14);
-  }
+  NoteAnswerHeader(line, node->contentRange);
   return n;
 }
 
@@ -108,15 +96,7 @@ bool Downloader::AcceptAnswer(tNode& node) {
     node.discardBody = true;
     return true;
   }
-  int64_t bodyStart = -1;
-  if (status == 200) {
-    bodyStart = 0;
-  } else if (status == 206) {
-    int64_t first = 0, last = 0, total = 0;
-    if (ParseContentRange(node.contentRange, first, last, total) && (total < 0 || total == fileLength)) {
-      bodyStart = first;
-    }
-  }
+  const int64_t bodyStart = AnsweredBodyStart(status, node.contentRange, fileLength);
   if (bodyStart == node.requestStart) return true;
   if (bodyStart == 0 && node.start == 0) {
     // The whole file from its first byte: the range that starts at 0 simply

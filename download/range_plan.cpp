@@ -109,5 +109,41 @@ bool ParseContentRange(const std::string& value, int64_t& first, int64_t& last, 
     return false;
   }
   while (at < value.size() && (value[at] == ' ' || value[at] == '\r' || value[at] == '\n')) ++at;
-  return at == value.size() && first <= last;
+  // A range that does not lie inside its own total is malformed.
+  return at == value.size() && first <= last && (total < 0 || last < total);
+}
+
+namespace {
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  for (size_t i = 0; prefix[i]; ++i) {
+    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+}  // namespace
+
+void NoteAnswerHeader(const std::string& line, std::string& contentRange) {
+  if (StartsWithNoCase(line, "http/")) {
+    contentRange.clear();
+  } else if (StartsWithNoCase(line, "content-range:")) {
+    contentRange = line.substr(14);
+  }
+}
+
+int64_t AnsweredBodyStart(long status, const std::string& contentRange, int64_t fileLength) {
+  if (status == 200) return 0;
+  if (status != 206) return -1;
+  int64_t first = 0, last = 0, total = 0;
+  if (!ParseContentRange(contentRange, first, last, total)) return -1;
+  // With the total unknown ("*") the range itself must still fit the file.
+  if ((total < 0 || total == fileLength) && last < fileLength) return first;
+  return -1;
+}
+
+int64_t ProbedFileLength(double reported) {
+  // libcurl's 64-bit length arrives as a double; its largest values round up
+  // to 2^63, which no int64_t holds (converting it would be undefined).
+  const double kLimit = 9223372036854775808.0;  // 2^63
+  if (!(reported >= 0 && reported < kLimit)) return -1;
+  return static_cast<int64_t>(reported);
 }

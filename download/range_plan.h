@@ -74,5 +74,22 @@ ProgressSum SumProgress(const std::vector<RangeProgress>& ranges);
 std::vector<int> MergeChain(const std::vector<RangeProgress>& ranges);
 
 // Parses a Content-Range value such as "bytes 100-199/1000". `total` is -1
-// for "*". False when the value is not of that form.
+// for "*". False when the value is not of that form, or when the range does
+// not lie inside the total.
 bool ParseContentRange(const std::string& value, int64_t& first, int64_t& last, int64_t& total);
+
+// One header line of a ranged answer, as libcurl hands it over: a status
+// line ("HTTP/...") starts a new response (after a redirect or a 100) and
+// clears `contentRange`; a "Content-Range:" line (any case) sets it to the
+// rest of the line as it stands; other lines leave it alone.
+void NoteAnswerHeader(const std::string& line, std::string& contentRange);
+
+// Where in the file the body of an answer to a ranged request begins: 0 for
+// status 200 (the whole file), the first byte of a 206 whose Content-Range
+// parses, names `fileLength` (or "*") as the total and lies inside the file;
+// -1 otherwise.
+int64_t AnsweredBodyStart(long status, const std::string& contentRange, int64_t fileLength);
+
+// The file's length from the length probe's report: its whole bytes, or -1
+// (unknown) for a negative report, NaN, or one beyond what int64_t holds.
+int64_t ProbedFileLength(double reported);

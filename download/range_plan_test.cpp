@@ -7,6 +7,9 @@ constexpr RangeState kRun = RangeState::kDownloading;
 constexpr RangeState kDone = RangeState::kDone;
 }  // namespace
 
+#include <cmath>
+#include <limits>
+
 TEST(RangePlan, CutsIntoRangesWithTheRemainderInTheFirst) {
   struct Case {
     const char* name;
@@ -106,6 +109,12 @@ TEST(RangePlan, ParsesContentRange) {
       {"items 0-9/10", false, 0, 0, 0},
       {"bytes 0-9/10 junk", false, 0, 0, 0},
       {"", false, 0, 0, 0},
+      // The range must lie inside the total it names.
+      {"bytes 0-9/11", true, 0, 9, 11},
+      {"bytes 0-9/10", true, 0, 9, 10},
+      {"bytes 0-10/10", false, 0, 0, 0},
+      {"bytes 5-20/10", false, 0, 0, 0},
+      {"bytes 0-0/0", false, 0, 0, 0},
   };
   for (const Case& c : cases) {
     int64_t first = 0, last = 0, total = 0;
@@ -182,4 +191,63 @@ TEST(RangePlan, MergeOrderFollowsTheChainFromRangeZero) {
       {"a loop ends the chain", {range(0, 1), range(1, 2), range(2, 1)}, {1, 2}},
   };
   for (const Case& c : cases) EXPECT_EQ(MergeChain(c.ranges), c.order) << c.name;
+}
+
+TEST(RangePlan, ProbedLengthIsWholeBytesOrUnknown) {
+  struct Case {
+    const char* name;
+    double reported;
+    int64_t length;
+  };
+  const Case cases[] = {
+      {"no Content-Length", -1, -1},
+      {"empty file", 0, 0},
+      {"50 MiB and 3 bytes", 52428803.0, 52428803},
+      {"largest double below 2^63", 9223372036854774784.0, 9223372036854774784},
+      // Content-Length: 9223372036854775807 reaches us as the double 2^63.
+      {"largest Content-Length", static_cast<double>(std::numeric_limits<int64_t>::max()), -1},
+      {"infinite", std::numeric_limits<double>::infinity(), -1},
+      {"not a number", std::nan(""), -1},
+      {"hugely negative", -1e300, -1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ProbedFileLength(c.reported), c.length) << c.name;
+}
+
+TEST(RangePlan, AnsweredBodyStartsInsideTheFile) {
+  struct Case {
+    const char* name;
+    long status;
+    std::string contentRange;
+    int64_t fileLength;
+    int64_t start;
+  };
+  const Case cases[] = {
+      {"whole file", 200, "", 1000, 0},
+      {"whole file, range ignored", 200, " bytes 100-199/1000\r\n", 1000, 0},
+      {"the range asked for", 206, " bytes 100-199/1000\r\n", 1000, 100},
+      {"total unknown", 206, " bytes 100-199/*\r\n", 1000, 100},
+      {"another file's total", 206, " bytes 100-199/999\r\n", 1000, -1},
+      {"no Content-Range", 206, "", 1000, -1},
+      {"redirect status", 302, " bytes 100-199/1000", 1000, -1},
+      {"error status", 416, " bytes */1000", 1000, -1},
+      {"unknown total, range past the end", 206, " bytes 1000-1999/*", 1000, -1},
+      {"unknown total, range ends past the end", 206, " bytes 900-1000/*", 1000, -1},
+      {"unknown total, last byte of the file", 206, " bytes 999-999/*", 1000, 999},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(AnsweredBodyStart(c.status, c.contentRange, c.fileLength), c.start) << c.name;
+}
+
+TEST(RangePlan, StatusLinesAndContentRangeHeaders) {
+  std::string range = "stale";
+  NoteAnswerHeader("HTTP/1.1 302 Found\r\n", range);
+  EXPECT_EQ(range, "");
+  NoteAnswerHeader("CONTENT-RANGE: bytes 0-9/10\r\n", range);
+  EXPECT_EQ(range, " bytes 0-9/10\r\n");
+  NoteAnswerHeader("Content-Length: 10\r\n", range);
+  EXPECT_EQ(range, " bytes 0-9/10\r\n");
+  NoteAnswerHeader("http/2 206\r\n", range);
+  EXPECT_EQ(range, "");
+  NoteAnswerHeader("Content-Rang", range);
+  EXPECT_EQ(range, "");
 }

@@ -90,18 +90,21 @@ bool ZipArchive::Read(const std::string& name, std::string& out) const {
   unz_file_info info{};
   if (unzGetCurrentFileInfo(zf, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
   if (unzOpenCurrentFile(zf) != UNZ_OK) return false;
-  out.resize(info.uncompressed_size);
-  size_t got = 0;
-  while (got < out.size()) {
-    int n = unzReadCurrentFile(zf, &out[got], static_cast<unsigned>(out.size() - got));
+  // The size in the header is only a claim: the content grows with what is
+  // actually inflated, so a corrupted header never makes us allocate (or,
+  // in a 32-bit process, fail to allocate) whatever it claims.
+  std::string content;
+  char chunk[16384];
+  bool readOk = true;
+  for (;;) {
+    const int n = unzReadCurrentFile(zf, chunk, sizeof chunk);
+    if (n < 0) readOk = false;
     if (n <= 0) break;
-    got += static_cast<size_t>(n);
+    content.append(chunk, static_cast<size_t>(n));
   }
-  bool crcOk = unzCloseCurrentFile(zf) == UNZ_OK;
-  if (got != out.size() || !crcOk) {
-    out.clear();
-    return false;
-  }
+  const bool crcOk = unzCloseCurrentFile(zf) == UNZ_OK;
+  if (!readOk || !crcOk || content.size() != info.uncompressed_size) return false;
+  out.swap(content);
   return true;
 }
 

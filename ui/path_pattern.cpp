@@ -84,6 +84,7 @@ bool FolderUsable(const FolderPattern& pattern, const std::wstring& folder) {
 
 std::wstring ComposeBrowsedFolder(const std::wstring& picked) {
   std::wstring folder = picked;
-  if (folder.size() > 3) folder += L"\\";
+  const bool endsWithSeparator = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+  if (folder.size() > 3 && !endsWithSeparator) folder += L"\\";
   return folder + L"Quorvane";
 }

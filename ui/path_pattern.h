@@ -61,5 +61,6 @@ class FolderPattern {
 bool FolderUsable(const FolderPattern& pattern, const std::wstring& folder);
 
 // The folder for a folder picked in the browser: the picked path, "\" unless
-// it is a drive root (3 characters or fewer), then "Quorvane".
+// it is a drive root (3 characters or fewer) or already ends with "\" or "/",
+// then "Quorvane".
 std::wstring ComposeBrowsedFolder(const std::wstring& picked);

@@ -167,6 +167,10 @@ TEST(BrowsedFolder, AppendsTheProductFolder) {
       {L"D:\\Games", L"D:\\Games\\Quorvane"},
       {L"D:\\ab", L"D:\\ab\\Quorvane"},
       {L"\\\\server\\share", L"\\\\server\\share\\Quorvane"},
+      // A picked folder that already ends with a separator gets no second
+      // one: the pattern rejects an empty name between two separators.
+      {L"D:\\Games\\", L"D:\\Games\\Quorvane"},
+      {L"D:/Games/", L"D:/Games/Quorvane"},
   };
   for (const Case& c : cases) EXPECT_EQ(ComposeBrowsedFolder(c.picked), c.folder) << WideToUtf8(c.picked);
 }

@@ -239,6 +239,53 @@ TEST_F(TextTable, SkinPackageHoldsEveryLanguage) {
   SetSkinArchive(nullptr, 0);
 }
 
+// The built package with one 32-bit field of the entry "language/en.xml"
+// overwritten in both its headers (offsets of the field in the central and in
+// the local header), so that the two still agree.
+std::string PackageWithEnglishField(size_t centralAt, size_t localAt, uint32_t value) {
+  std::string zip = BuiltSkinZip();
+  const std::string name = "language/en.xml";
+  auto read16 = [&](size_t at) { return uint32_t(uint8_t(zip[at])) | uint32_t(uint8_t(zip[at + 1])) << 8; };
+  auto read32 = [&](size_t at) { return read16(at) | read16(at + 2) << 16; };
+  auto write32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) zip[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  for (size_t at = zip.find("PK\x01\x02"); at != std::string::npos; at = zip.find("PK\x01\x02", at + 1)) {
+    if (read16(at + 28) != name.size() || zip.compare(at + 46, name.size(), name) != 0) continue;
+    write32(at + centralAt, value);
+    write32(read32(at + 42) + localAt, value);
+    return zip;
+  }
+  return std::string();
+}
+
+// A corrupted package fails like a missing file: no crash, no allocation of
+// whatever size a header claims, and the table stays as it was.
+TEST_F(TextTable, CorruptedPackageFailsLikeAMissingFile) {
+  const std::string& zip = BuiltSkinZip();
+  ASSERT_FALSE(zip.empty());
+  struct Case {
+    const char* name;
+    std::string package;
+  };
+  const Case cases[] = {
+      {"claims 4 GiB uncompressed", PackageWithEnglishField(24, 22, 0xFFFFFFF0u)},
+      {"claims one byte more", PackageWithEnglishField(24, 22, uint32_t(SourceLanguageFile(L"en").size()) + 1)},
+      {"claims one byte less", PackageWithEnglishField(24, 22, uint32_t(SourceLanguageFile(L"en").size()) - 1)},
+      {"wrong checksum", PackageWithEnglishField(16, 14, 0x12345678u)},
+      {"cut in half", zip.substr(0, zip.size() / 2)},
+  };
+  ASSERT_TRUE(LoadLanguageText(SourceLanguageFile(L"de")));
+  const std::vector<std::wstring> before = Snapshot();
+  for (const auto& c : cases) {
+    ASSERT_FALSE(c.package.empty()) << c.name;
+    SetSkinArchive(c.package.data(), c.package.size());
+    EXPECT_FALSE(LoadLanguage(L"language\\en.xml")) << c.name;
+    EXPECT_EQ(Snapshot(), before) << c.name;
+    SetSkinArchive(nullptr, 0);
+  }
+}
+
 TEST(LanguageTableCodes, LangIdsSelectTheirEntry) {
   struct Case {
     unsigned langId;
