@@ -170,3 +170,5 @@ TEST(TransferRoutes, DebugSwitchThenRoutingThenDirect) {
     EXPECT_EQ(why, c.why) << c.name;
   }
 }
+
+}  // namespace
