@@ -137,7 +137,10 @@ int PerformOnRoutes(CURL* handle, const std::string& url, const TransferPolicy& 
                     policy.routing->NoteProxyFailed(route.proxy);
                   return r;
                 });
-  for (const std::string& line : run.log) DebugOut("route: " + line);
+  // Without a routing (tests, no settings to follow) a lone direct route
+  // is no news; with one, every transfer says which way it went and why.
+  if (policy.routing || run.attempts > 1 || run.route.IsProxy())
+    for (const std::string& line : run.log) DebugOut("route: " + line);
   if (run.FailedForProxyAuth()) {
     DebugOut("route: " + url + " failed: the proxy " + run.authProxy.HostPort() +
              " needs authentication (407) and no other route worked");
