@@ -13,6 +13,7 @@
 #include "app/startup_win.h"
 #include "channel/channel_manger_win.h"
 #include "install/registration.h"
+#include "net/system_proxy_win.h"
 #include "ui/language_choice.h"
 #include "ui/main_wnd.h"
 #include "ui/text_table.h"
@@ -26,6 +27,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
 
   LaunchOptions options = ParseCommandLine(commandLine ? commandLine : L"");
   ApplyOwnFileName(OwnFileName(), options);
+  // The current user's proxy settings, read once; every transfer of the run
+  // asks them for its URL.
+  options.transfer.routing = std::make_shared<SystemProxyRouting>();
 
   InstallOptions installOptions = ToInstallOptions(options);
   ApplyWindowDefaults(installOptions);

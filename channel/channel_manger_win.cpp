@@ -68,6 +68,13 @@ void ChannelManger::Run() {
     publishedAttempts = download.AttemptStats();
   }
   if (!downloaded) {
+    // Not the download's fault: the only way out wants credentials.
+    const ProxyRouting* routing = settings.transfer.routing.get();
+    if (routing && routing->ProxyAuthFailed()) {
+      DebugOut("down load up grade file failed: a proxy needs authentication");
+      Fail(InstallFailureKind::kProxyAuthRequired);
+      return;
+    }
     Fail(InstallFailureKind::kDownloadFailed);
     DebugOut("down load up grade file failed");
     return;

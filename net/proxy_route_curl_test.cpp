@@ -11,10 +11,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
+#include "net/curl_handle.h"
 #include "net/proxy_route.h"
+#include "net/transfer_policy.h"
 #include "testing/servers/local_servers.h"
 
 namespace {
@@ -197,6 +200,65 @@ TEST_F(ProxyThroughCurl, StalledProxyThenDirectInsideTheConnectLimit) {
   ASSERT_EQ(run.log.size(), 3u);
   EXPECT_EQ(run.log[1], "left via proxy 127.0.0.1:" + std::to_string(stall.port()) +
                             ": the proxy did not answer in time (curl 28); next route");
+}
+
+// The run's routing through PerformTransfer, as every transfer of the
+// installer takes it: a proxy that forwards carries the request to a name
+// only it resolves; one that stalls is left for direct within the connect
+// limit and not tried again in the run; one that asks for credentials, with
+// no other way out, is what the run's failure names.
+TEST_F(ProxyThroughCurl, PerformTransferFollowsTheRunsRouting) {
+  struct OneProxy : ProxyRouting {
+    explicit OneProxy(ProxyServer p) : proxy(p) {}
+    ProxyChoice ForUrl(const std::string&) override {
+      ProxyChoice c;
+      c.source = ProxySource::kManual;
+      c.proxies = {proxy};
+      c.reason = "manual settings";
+      return c;
+    }
+    ProxyServer proxy;
+  };
+  const std::string port = std::to_string(http_.port());
+  const std::string mappedUrl = "http://api.corp.test:" + port + "/hello";
+  const std::string directUrl = "http://127.0.0.1:" + port + "/hello";
+  struct Case {
+    const char* mode;
+    std::string url;
+    int code;
+    long status;
+    bool proxyFailed, authFailed;
+    size_t logged;  // requests the proxy saw over two transfers
+  } cases[] = {
+      {"forward", mappedUrl, CURLE_OK, 200, false, false, 2},
+      {"stall", directUrl, CURLE_OK, 200, true, false, 1},
+      {"refuse", directUrl, CURLE_OK, 200, true, false, 1},
+      {"auth", mappedUrl, CURLE_COULDNT_RESOLVE_HOST, 0, false, true, 2},
+  };
+  for (const Case& c : cases) {
+    TestProxy proxy({"--mode", c.mode, "--map", "*.corp.test=127.0.0.1"});
+    ASSERT_GT(proxy.port(), 0) << c.mode;
+    TransferPolicy policy;
+    auto routing = std::make_shared<OneProxy>(proxy.Route().proxy);
+    policy.routing = routing;
+    TransferLimits limits;
+    limits.connectTimeoutMs = 3000;
+    for (int transfer = 0; transfer < 2; ++transfer) {
+      CurlHandle handle = CurlHandle::Create();
+      ASSERT_TRUE(handle);
+      curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &Discard);
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(PerformTransfer(handle.get(), c.url, policy, limits), c.code) << c.mode;
+      long status = 0;
+      curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
+      EXPECT_EQ(status, c.status) << c.mode;
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(limits.connectTimeoutMs))
+          << c.mode;
+    }
+    EXPECT_EQ(routing->ProxyFailed(proxy.Route().proxy), c.proxyFailed) << c.mode;
+    EXPECT_EQ(routing->ProxyAuthFailed(), c.authFailed) << c.mode;
+    EXPECT_EQ(proxy.Log().size(), c.logged) << c.mode;
+  }
 }
 
 }  // namespace

@@ -38,3 +38,16 @@ class SystemProxyResolver {
   AutoProxyAnswer autoFailure_;
   std::map<std::string, ProxyChoice> cache_;  // by "scheme://host:port"
 };
+
+#include "net/transfer_policy.h"
+
+// The routing of a run that follows the current user's settings; the start-up
+// code creates one per run and hands it down in the TransferPolicy.
+class SystemProxyRouting : public ProxyRouting {
+ public:
+  ProxyChoice ForUrl(const std::string& url) override { return resolver_.ForUrl(url); }
+  const SystemProxySettings& Settings() const { return resolver_.Settings(); }
+
+ private:
+  SystemProxyResolver resolver_;
+};

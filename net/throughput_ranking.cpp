@@ -61,7 +61,6 @@ SpeedSample MeasureDomain(const std::string& url, int64_t windowMs, int64_t byte
   TransferLimits limits;
   limits.connectTimeoutMs = kConnectLimitMs;
   limits.timeoutSeconds = transferLimitSeconds;
-  limits.proxyAllowed = false;  // the probe measures the way to the domain itself
 
   const int rc = PerformTransfer(handle, url, policy, limits);
   long status = 0;

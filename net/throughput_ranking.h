@@ -22,8 +22,9 @@ struct WorkerSlot {
 // failed and end by themselves later. A domain listed twice gets the sample
 // of its last probe in both places. A list of fewer than 2 domains is not
 // probed and comes back in its order with zero samples. Writes the result as
-// one debugger line. Blocks the caller; never throws. Probes never take a
-// proxy route; `policy` still decides their TLS checks.
+// one debugger line. Blocks the caller; never throws. Probes take the same
+// routes as every transfer (`policy`): behind a proxy that is the only way
+// out, the ranking measures the way through it.
 RankedDomains CheckThroughputAndSortDomains(const DomainList& domains, const std::string& path, int seconds,
                                             const TransferPolicy& policy);
 

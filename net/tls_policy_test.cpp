@@ -1,6 +1,7 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,13 +70,12 @@ TEST(TlsPolicy, OnlyTheProxySwitchTurnsVerificationOff) {
   for (bool proxy : {false, true}) {
     TransferPolicy policy;
     policy.debugProxy = proxy;
-    // A transfer that takes no proxy route, as the probe makes it.
-    TransferLimits limits;
-    limits.proxyAllowed = false;
+    // The switch alone, on a direct route (no debugging proxy runs here).
     CurlHandle handle = CurlHandle::Create();
     ASSERT_TRUE(handle);
     curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
-    EXPECT_EQ(PerformTransfer(handle.get(), servers.untrusted.Url() + "/doc", policy, limits),
+    EXPECT_EQ(PerformOnRoutes(handle.get(), servers.untrusted.Url() + "/doc", policy, TransferLimits(),
+                              {ProxyRoute()}),
               proxy ? CURLE_OK : CURLE_PEER_FAILED_VERIFICATION)
         << "proxy " << proxy;
   }
@@ -89,17 +89,21 @@ TEST(TransferRoutes, UnreachableProxyFallsBackToTheNextRoute) {
     res.set_content(kSecret, "text/plain");
   });
   server.Start();
-  const std::string closedProxy = "127.0.0.1:" + std::to_string(ClosedPort());
+  ProxyRoute closedProxy;
+  closedProxy.kind = ProxyRoute::Kind::kProxy;
+  closedProxy.proxy.host = "127.0.0.1";
+  closedProxy.proxy.port = ClosedPort();
+  const ProxyRoute direct;
   const std::string closedUrl = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/doc";
   struct Case {
     const char* name;
-    std::vector<TransferRoute> routes;
+    std::vector<ProxyRoute> routes;
     std::string url;
     int expected;
   } cases[] = {
-      {"proxy down, then direct", {{closedProxy}, {""}}, server.Url() + "/doc", CURLE_OK},
-      {"proxy down, no other route", {{closedProxy}}, server.Url() + "/doc", CURLE_COULDNT_CONNECT},
-      {"direct fails: no further route", {{""}, {closedProxy}}, closedUrl, CURLE_COULDNT_CONNECT},
+      {"proxy down, then direct", {closedProxy, direct}, server.Url() + "/doc", CURLE_OK},
+      {"proxy down, no other route", {closedProxy}, server.Url() + "/doc", CURLE_COULDNT_CONNECT},
+      {"direct fails: no further route", {direct, closedProxy}, closedUrl, CURLE_COULDNT_CONNECT},
       {"no route at all", {}, server.Url() + "/doc", CURLE_FAILED_INIT},
   };
   for (const Case& c : cases) {
@@ -118,24 +122,52 @@ TEST(TransferRoutes, UnreachableProxyFallsBackToTheNextRoute) {
   }
 }
 
-TEST(TransferRoutes, OnlyTheDebugSwitchAddsTheProxyRoute) {
+// The routes of one URL: the debugging proxy wins over every setting; else
+// the routing's proxies (less those that failed earlier in the run), then
+// direct.
+TEST(TransferRoutes, DebugSwitchThenRoutingThenDirect) {
+  struct FixedRouting : ProxyRouting {
+    ProxyChoice ForUrl(const std::string&) override {
+      ProxyChoice c;
+      c.source = ProxySource::kManual;
+      c.proxies = {ProxyServer{"p1.test", 3128, false}, ProxyServer{"p2.test", 8080, false}};
+      c.reason = "manual settings";
+      return c;
+    }
+  };
+  auto failedP1 = std::make_shared<FixedRouting>();
+  failedP1->NoteProxyFailed(ProxyServer{"p1.test", 3128, false});
   struct Case {
-    bool debugProxy, proxyAllowed;
-    std::string expected;
+    const char* name;
+    bool debugProxy;
+    std::shared_ptr<ProxyRouting> routing;
+    std::vector<std::string> expected;
+    std::string why;
   } cases[] = {
-      {false, true, ""},
-      {true, true, "127.0.0.1:8888"},
-      {true, false, ""},
-      {false, false, ""},
+      {"no routing", false, nullptr, {"direct"}, "no proxy configured"},
+      {"routing without proxies", false, std::make_shared<ProxyRouting>(), {"direct"}, "no proxy configured"},
+      {"proxies, then direct",
+       false,
+       std::make_shared<FixedRouting>(),
+       {"via proxy p1.test:3128", "via proxy p2.test:8080", "direct"},
+       "manual settings"},
+      {"a proxy that failed earlier is skipped",
+       false,
+       failedP1,
+       {"via proxy p2.test:8080", "direct"},
+       "manual settings; skipped proxy p1.test:3128, it failed earlier"},
+      {"debugging proxy wins", true, std::make_shared<FixedRouting>(), {"via debugging proxy 127.0.0.1:8888"},
+       "-enable-http-proxy"},
   };
   for (const Case& c : cases) {
     TransferPolicy policy;
     policy.debugProxy = c.debugProxy;
-    TransferLimits limits;
-    limits.proxyAllowed = c.proxyAllowed;
-    const std::vector<TransferRoute> routes = TransferRoutes(policy, limits, "https://a.example/f");
-    ASSERT_EQ(routes.size(), 1u);
-    EXPECT_EQ(routes[0].proxy, c.expected) << c.debugProxy << c.proxyAllowed;
+    policy.routing = c.routing;
+    std::string why;
+    std::vector<std::string> got;
+    for (const ProxyRoute& r : TransferRoutes(policy, "https://a.example/f", &why)) got.push_back(r.Describe());
+    EXPECT_EQ(got, c.expected) << c.name;
+    EXPECT_EQ(why, c.why) << c.name;
   }
 }
 

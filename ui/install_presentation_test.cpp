@@ -47,7 +47,8 @@ class FailureTextTest : public ::testing::Test {
   void SetUp() override {
     ReleaseTextTable();
     ASSERT_TRUE(LoadLanguageText("<?xml version=\"1.0\" encoding=\"utf-8\"?><Res>"
-                                 "<Text id=\"tt_downstatus_failed\" value=\"Download failed\"/></Res>"));
+                                 "<Text id=\"tt_downstatus_failed\" value=\"Download failed\"/>"
+                                 "<Text id=\"tt_proxy_auth_required\" value=\"Proxy wants credentials\"/></Res>"));
   }
   void TearDown() override { ReleaseTextTable(); }
 };
@@ -77,6 +78,9 @@ TEST_F(FailureTextTest, MostPreciseKnownCauseWins) {
       {"installer, after a failed attempt", {K::kInstallerFailed, refused, L""}, L"Download failed 7"},
       {"installer, nothing known", {K::kInstallerFailed, std::nullopt, L""}, L"tt_failed"},
       {"installer not started", {K::kInstallerNotStarted, std::nullopt, L""}, L"tt_failed"},
+      // The proxy's demand, not the last attempt's code (the direct route's), is the cause.
+      {"proxy asks for credentials", {K::kProxyAuthRequired, AttemptOutcome{AttemptEnd::kTransferError, 6}, L""},
+       L"Proxy wants credentials"},
   };
   for (const auto& c : cases) EXPECT_EQ(FailureText(c.failure), c.text) << c.name;
 }

@@ -73,7 +73,9 @@ TEST_F(TextTable, EnglishFileCarriesItsIds) {
                                            L"tt_download_received", L"tt_download_received_rate",
                                            L"tt_download_of", L"tt_download_of_rate",
                                            L"tt_download_of_rate_left", L"tt_install_running", L"tt_close",
-                                           L"tt_installpath", L"tt_progress_name"};
+                                           L"tt_installpath", L"tt_progress_name",
+                                           // A proxy that asks for credentials.
+                                           L"tt_proxy_auth_required"};
   EXPECT_EQ(std::set<std::wstring>(EnglishIds().begin(), EnglishIds().end()), expected);
   EXPECT_EQ(EnglishIds().size(), expected.size()) << "an id appears twice";
 }
