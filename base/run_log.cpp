@@ -15,6 +15,10 @@
 #include "base/debug_output.h"
 #include "base/text_convert.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,17 +42,26 @@ std::string FromPath(const fs::path& p) {
 #endif
 }
 
+#ifdef _WIN32
+std::string Stamp() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond, t.wMilliseconds);
+  return buf;
+}
+
+// The id a debugger shows for the thread.
+std::string ThreadId() { return std::to_string(GetCurrentThreadId()); }
+#else
 std::string Stamp() {
   using namespace std::chrono;
   const auto now = system_clock::now();
   const std::time_t t = system_clock::to_time_t(now);
   const long ms = static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
   std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &t);
-#else
   localtime_r(&t, &tm);
-#endif
   char buf[40];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03ld", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                 tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
@@ -60,6 +73,7 @@ std::string ThreadId() {
   s << std::this_thread::get_id();
   return s.str();
 }
+#endif
 
 class Writer {
  public:
