@@ -111,6 +111,6 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
 // the "__install" debugger lines. An invalid handle when it cannot.
 UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs = 2000);
 
-// The system's folder picker (new dialog style, no owner) titled `title`;
-// true with the picked folder's path.
-bool ShowFolderPicker(const std::wstring& title, std::wstring& picked);
+// The system's folder picker (new dialog style), modal to `owner`, titled
+// `title`; true with the picked folder's path.
+bool ShowFolderPicker(HWND owner, const std::wstring& title, std::wstring& picked);
