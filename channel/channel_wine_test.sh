@@ -105,7 +105,8 @@ has_line "$work/run2.txt" "$pid: channel install failed, status text: Failed to 
 check $? "the status text is the full installer's failure text"
 grep -q "^$pid: execute installer failed with error: " "$work/run2.txt"
 check $? "the failed run is written to the debugger output"
-check $([ $rc -eq 7105 ]; echo $?) "a failed silent install ends by itself with the installer-failure code 7105 (rc=$rc)"
+rc=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run2.txt")
+check $([ "$rc" = 7105 ]; echo $?) "a failed silent install ends by itself with the installer-failure code 7105 (rc=$rc)"
 
 echo "# 3. a full installer that never connects to the pipe"
 start_vendor_sim "$sim" "$work/sim3" --file "$installer" --domains 2 || exit 1
@@ -137,6 +138,7 @@ check $? "the failed download is written to the debugger output"
 [ -n "$pid" ] && ! grep -q "debug_capture: started .*ChannelIstaller" "$work/run4.txt" && ! grep -q "__update namepipestr" "$work/run4.txt" &&
   [ ! -e "$work/installed_none" ]
 check $? "no pipe and no process: nothing was started"
-check $([ $rc -eq 7102 ]; echo $?) "the failed silent install ends by itself with the download-failure code 7102 (rc=$rc)"
+rc=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run4.txt")
+check $([ "$rc" = 7102 ]; echo $?) "the failed silent install ends by itself with the download-failure code 7102 (rc=$rc)"
 
 exit $fail
