@@ -29,6 +29,43 @@ wait_for_window() {
   echo "$w"
 }
 
+# The run's log of the process that ran last: "QuorvaneSetup_<pid>.log" in the
+# prefix's temporary folder, the newest one.
+prefix=${QV_WINEPREFIX:-$(sed -n 's/^export WINEPREFIX="\${QV_WINEPREFIX:-\(.*\)}"$/\1/p' "$wine_run")}
+newest_log() { ls -t "$prefix"/drive_c/users/*/AppData/Local/Temp/QuorvaneSetup_*.log \
+                     "$prefix"/drive_c/users/*/Temp/QuorvaneSetup_*.log 2>/dev/null | head -1; }
+# The install reports the simulator received: "http_code error_module" per line.
+reports() {
+  python3 - "$SIM_RECORD" <<'PY'
+import json, sys
+for l in open(sys.argv[1], encoding="utf-8"):
+    if not l.strip(): continue
+    r = json.loads(l)
+    if r["path"] == "/api/data_report/client/update_pc_module":
+        d = json.loads(r["body"])["error_detail"]
+        print(d["http_code"], d.get("error_module", ""))
+PY
+}
+# Log lines carry a time stamp and a thread id; the run's own lines follow in order.
+log_ok() {  # log first_expected last_expected
+  python3 - "$@" <<'PY'
+import re, sys
+lines = open(sys.argv[1], encoding="utf-8", errors="replace").read().splitlines()
+stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[[^\]]+\] (.*)$")
+texts = []
+for l in lines:
+    m = stamp.match(l)
+    if not m: print("  unstamped line:", l); sys.exit(1)
+    texts.append(m.group(1))
+if not texts or not texts[0].startswith(sys.argv[2]): print("  first:", texts[:1]); sys.exit(1)
+if texts[-1] != sys.argv[3]: print("  last:", texts[-1:]); sys.exit(1)
+PY
+}
+
+# A Unix parent sees a Wine process's exit code modulo 256 (7102 -> 190); the
+# full code is in the run's log and, on Windows, in the process's exit code.
+unix_rc() { echo $(($1 % 256)); }
+
 # 1. "-silent -auto-start" reaches the finished page and closes itself with 0.
 start_vendor_sim "$sim" "$out/sim1" --file "$installer" --domains 2 || exit 1
 timeout 120 "$wine_run" "$exe" -silent -auto-start -install-path "$(winpath "$out/install1")"
@@ -36,6 +73,7 @@ rc=$?
 stop_vendor_sim
 [ $rc -eq 0 ] && check ok "silent automatic install ends by itself with exit code 0" \
              || check no "silent automatic install ends by itself with exit code 0 (rc=$rc)"
+[ "$(reports)" = "0 " ] && check ok "one report of a success" || check no "one report of a success: $(reports)"
 
 # 2. "-silent" alone waits for nothing and never ends by itself.
 timeout 8 "$wine_run" "$exe" -silent
@@ -43,16 +81,54 @@ rc=$?
 [ $rc -eq 124 ] && check ok "silent start without automatic option stays alive" \
                || check no "silent start without automatic option stays alive (rc=$rc)"
 
-# 3. A silent automatic install that fails (no domain answers) keeps the hidden
-# window (and the process) alive: still running 3 s after the failure.
-start_vendor_sim "$sim" "$out/sim3" --file "$installer" --domains 2 --fault 0:refuse,1:refuse || exit 1
-timeout 120 "$wine_run" "$capture" --end-after "channel install failed" 3000 "$(winpath "$exe")" -silent -auto-start \
-  -install-path "$(winpath "$out/install3")" >"$out/failed_run.txt" 2>/dev/null
-rc=$?
+# 3. Silent automatic installs that fail end by themselves, after exactly one
+# failure report (code 2000), with the failure's exit code; the run's log
+# names the failure and ends with the exit code. No domain answers: 7102. The
+# full installer reports a failure text: 7105.
+for c in "download 7102 --fault 0:refuse,1:refuse" "installer 7105"; do
+  set -- $c
+  name=$1 want=$2
+  shift 2
+  start_vendor_sim "$sim" "$out/sim3$name" --file "$installer" --domains 2 "$@" || exit 1
+  extra=""
+  [ "$name" = installer ] && extra="-sample-fail=disk%20full"
+  timeout 120 "$wine_run" "$exe" -silent -auto-start -install-path "$(winpath "$out/install3$name")" $extra
+  rc=$?
+  stop_vendor_sim
+  [ $rc -eq "$(unix_rc "$want")" ] && check ok "silent failed install ($name) ends by itself with exit code $want" \
+                      || check no "silent failed install ($name) ends by itself with exit code $want (rc=$rc)"
+  got=$(reports)
+  [ "$(echo "$got" | grep -c .)" -eq 1 ] && [ "${got%% *}" = 2000 ] \
+    && check ok "exactly one failure report ($name): $got" || check no "exactly one failure report ($name): $got"
+  log=$(newest_log)
+  if [ -n "$log" ] && log_ok "$log" "QuorvaneSetup starts; log" "QuorvaneSetup ends; exit code $want" \
+     && grep -q "install failed: .*; exit code $want" "$log"; then
+    check ok "the run's log names the failure and ends with exit code $want ($log)"
+  else
+    check no "the run's log names the failure and ends with exit code $want (${log:-no log})"
+  fi
+  cp "$log" "$out/failed_$name.log" 2>/dev/null
+done
+
+# 3b. A temporary folder that cannot take the log (here: a file where the
+# folder should be) changes nothing: the same failure, the same exit code.
+tempdir=$(dirname "$(newest_log)")
+start_vendor_sim "$sim" "$out/sim3ro" --file "$installer" --domains 2 --fault 0:refuse,1:refuse || exit 1
+rc=-1
+if [ -d "$tempdir" ] && mv "$tempdir" "$tempdir.saved"; then
+  : >"$tempdir"
+  timeout 120 "$wine_run" "$exe" -silent -auto-start -install-path "$(winpath "$out/install3ro")"
+  rc=$?
+  rm -f "$tempdir"
+  mv "$tempdir.saved" "$tempdir"
+fi
 stop_vendor_sim
-[ $rc -eq 124 ] && grep -q "channel install failed" "$out/failed_run.txt" \
-  && check ok "silent failed install keeps running" \
-  || check no "silent failed install keeps running (rc=$rc)"
+[ $rc -eq "$(unix_rc 7102)" ] && [ "$(reports | grep -c '^2000')" -eq 1 ] \
+  && check ok "without a usable temporary folder the failed install still ends with 7102 and its report" \
+  || check no "without a usable temporary folder the failed install still ends with 7102 and its report (rc=$rc)"
+# Older logs go: the folder keeps at most five.
+[ "$(ls "$tempdir"/QuorvaneSetup_*.log 2>/dev/null | wc -l)" -le 5 ] && check ok "at most five logs are kept" \
+  || check no "at most five logs are kept"
 
 # 4. An interactive start shows the window.
 if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
@@ -160,7 +236,7 @@ fi
 
 # 6. A person's install that fails (no domain answers): page 1 keeps the
 # failure text in red and the link to the download site inside the window,
-# and the close button ends the installer with exit code 0.
+# and the close button ends the installer with the failure's exit code.
 if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   start_vendor_sim "$sim" "$out/sim6" --file "$installer" --domains 2 --fault 0:refuse,1:refuse || exit 1
   "$wine_run" "$exe" -install-path "$(winpath "$out/install6")" &
@@ -198,7 +274,7 @@ print(sum(1 for i in range(0, len(d) - 2, 3) if d[i + 2] > 200 and d[i] < 140))'
                   || check no "a failed install shows its text on page 1"
   [ "${links:-0}" -gt 20 ] && check ok "the download link shows inside the window" \
                            || check no "the download link shows inside the window (${links:-0} link pixels)"
-  [ $rc -eq 0 ] && check ok "the close button ends a failed install with exit code 0" \
-               || check no "the close button ends a failed install with exit code 0 (rc=$rc)"
+  [ $rc -eq "$(unix_rc 7102)" ] && check ok "the close button ends a failed install with exit code 7102" \
+                  || check no "the close button ends a failed install with exit code 7102 (rc=$rc)"
 fi
 exit $fail

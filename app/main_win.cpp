@@ -1,7 +1,8 @@
 // The program's entry: prepare the process, read the launch options, load the
 // skin package and the interface language, wire the install's parts, create
-// the one main window, run the message loop and return the exit code (always
-// 0).
+// the one main window, run the message loop and return the exit code
+// (base/exit_codes.h). Every debugger line of the run also goes to the run's
+// log in the temporary folder.
 #include <windows.h>
 // after windows.h
 #include <objbase.h>
@@ -11,6 +12,10 @@
 #include "app/install_wiring.h"
 #include "app/launch_options.h"
 #include "app/startup_win.h"
+#include "base/debug_output.h"
+#include "base/exit_codes.h"
+#include "base/run_log.h"
+#include "base/text_convert.h"
 #include "channel/channel_manger_win.h"
 #include "install/registration.h"
 #include "net/system_proxy_win.h"
@@ -18,11 +23,39 @@
 #include "ui/main_wnd.h"
 #include "ui/text_table.h"
 
+namespace {
+
+// The temporary folder as UTF-8, without its trailing separator; empty when
+// there is none.
+std::string TempFolder() {
+  wchar_t path[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, path);
+  if (n == 0 || n > MAX_PATH) return std::string();
+  std::wstring folder(path, n);
+  while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+  return WideToUtf8(folder);
+}
+
+// The last line of the run's log, then the log itself ends.
+int EndRun(int code) {
+  DebugOut("QuorvaneSetup ends; exit code " + std::to_string(code));
+  StopRunLog();
+  return code;
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
+  const std::string logPath = StartRunLog(TempFolder(), "QuorvaneSetup", GetCurrentProcessId());
+  DebugOut("QuorvaneSetup starts; log " + (logPath.empty() ? std::string("none") : logPath));
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   MarkCompatibilityAssistantDone();
   skinui::WindowImplBase::SetInstance(instance);
-  LoadSkinPackage(instance);
+  if (!LoadSkinPackage(instance)) {
+    DebugOut("no skin package in the executable");
+    CoUninitialize();
+    return EndRun(ExitCodeValue(ExitCode::kStartFailed));
+  }
   ChooseStartLanguage();
 
   LaunchOptions options = ParseCommandLine(commandLine ? commandLine : L"");
@@ -39,16 +72,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
   ExitCodeSlot exitCode;
   auto* window = new (std::nothrow)
       CMainWnd(installOptions, std::make_unique<ChannelManger>(), std::move(actions), exitCode);
-  if (!window) return 0;
+  if (!window) return EndRun(ExitCodeValue(ExitCode::kStartFailed));
+  window->endSession = [&exitCode] { EndRun(exitCode.value); };
   // The window object deletes itself once its native window is gone, so a
   // failed creation (which may already have run that step) is not deleted
   // here; the process ends right after.
   if (!window->Create(nullptr, GetText(L"tt_wizard").c_str(),
                       WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
                       WS_EX_WINDOWEDGE)) {
+    DebugOut("the main window could not be created");
     ReleaseTextTable();
     CoUninitialize();
-    return 0;
+    return EndRun(ExitCodeValue(ExitCode::kStartFailed));
   }
   window->CenterWindow();
   window->ShowWindow(!options.silent);
@@ -56,5 +91,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
 
   ReleaseTextTable();
   CoUninitialize();
-  return exitCode.value;
+  return EndRun(exitCode.value);
 }

@@ -18,15 +18,16 @@ void MarkCompatibilityAssistantDone() {
   RegSetValueExW(key.get(), path, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
 }
 
-void LoadSkinPackage(HINSTANCE instance) {
+bool LoadSkinPackage(HINSTANCE instance) {
   HRSRC res = FindResourceW(instance, L"IDR_ZIPRES", L"ZIPRES");
-  if (!res) return;
+  if (!res) return false;
   HGLOBAL loaded = LoadResource(instance, res);
   DWORD size = SizeofResource(instance, res);
   const void* data = loaded ? LockResource(loaded) : nullptr;
-  if (!data || size == 0) return;
+  if (!data || size == 0) return false;
   // Resource memory lives as long as the module: the archive may keep pointing at it.
   SetSkinArchive(data, size);
+  return true;
 }
 
 void CentreWindow(HWND window) {

@@ -16,8 +16,17 @@ DebugSink& Sink() {
   static DebugSink sink;
   return sink;
 }
+std::mutex logLock;
+DebugSink& Log() {
+  static DebugSink log;
+  return log;
+}
 
 void ToSink(const std::string& utf8) {
+  {
+    std::lock_guard<std::mutex> lock(logLock);
+    if (Log()) Log()(utf8);
+  }
   std::lock_guard<std::mutex> lock(sinkLock);
   if (Sink()) {
     Sink()(utf8);
@@ -47,4 +56,9 @@ void DebugOutW(const std::wstring& text) {
 void SetDebugSink(DebugSink sink) {
   std::lock_guard<std::mutex> lock(sinkLock);
   Sink() = std::move(sink);
+}
+
+void SetDebugLog(DebugSink log) {
+  std::lock_guard<std::mutex> lock(logLock);
+  Log() = std::move(log);
 }

@@ -14,3 +14,6 @@ void DebugOutW(const std::wstring& text);  // wide line
 using DebugSink = std::function<void(const std::string& utf8)>;
 // Replaces the sink (empty function removes it). Thread-safe.
 void SetDebugSink(DebugSink sink);
+// Replaces the run log's hook (base/run_log.h), which receives every line as
+// UTF-8 besides the sink; it must not block. Thread-safe.
+void SetDebugLog(DebugSink log);

@@ -94,7 +94,7 @@ check $? "the download replaced it under its own name"
 
 echo "# 2. the full installer fails with a text"
 start_vendor_sim "$sim" "$work/sim2" --file "$installer" --domains 2 || exit 1
-END="channel install failed" END_MS=5000 run_setup "$work/run2.txt" -silent -auto-start \
+run_setup "$work/run2.txt" -silent -auto-start \
   -install-path "$(winpath "$work/installed_fail")" -sample-fail=disk%20full
 rc=$?
 stop_vendor_sim
@@ -105,7 +105,8 @@ has_line "$work/run2.txt" "$pid: channel install failed, status text: Failed to 
 check $? "the status text is the full installer's failure text"
 grep -q "^$pid: execute installer failed with error: " "$work/run2.txt"
 check $? "the failed run is written to the debugger output"
-check $([ $rc -eq 124 ]; echo $?) "a failed silent install keeps running until ended (rc=$rc)"
+rc=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run2.txt")
+check $([ "$rc" = 7105 ]; echo $?) "a failed silent install ends by itself with the installer-failure code 7105 (rc=$rc)"
 
 echo "# 3. a full installer that never connects to the pipe"
 start_vendor_sim "$sim" "$work/sim3" --file "$installer" --domains 2 || exit 1
@@ -121,7 +122,7 @@ check $? "the installer still installed"
 
 echo "# 4. no domain delivers the file"
 start_vendor_sim "$sim" "$work/sim4" --file "$installer" --domains 3 --fault 0:refuse,1:refuse,2:404 || exit 1
-END="channel install failed" END_MS=5000 run_setup "$work/run4.txt" -silent -auto-start \
+run_setup "$work/run4.txt" -silent -auto-start \
   -install-path "$(winpath "$work/installed_none")"
 rc=$?
 stop_vendor_sim
@@ -137,6 +138,7 @@ check $? "the failed download is written to the debugger output"
 [ -n "$pid" ] && ! grep -q "debug_capture: started .*ChannelIstaller" "$work/run4.txt" && ! grep -q "__update namepipestr" "$work/run4.txt" &&
   [ ! -e "$work/installed_none" ]
 check $? "no pipe and no process: nothing was started"
-check $([ $rc -eq 124 ]; echo $?) "the failed silent install keeps running until ended (rc=$rc)"
+rc=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run4.txt")
+check $([ "$rc" = 7102 ]; echo $?) "the failed silent install ends by itself with the download-failure code 7102 (rc=$rc)"
 
 exit $fail

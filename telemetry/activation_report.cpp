@@ -1,5 +1,7 @@
 #include "telemetry/activation_report.h"
 
+#include "base/debug_output.h"
+
 #include <cwchar>
 
 #include "base/text_convert.h"
@@ -39,6 +41,12 @@ std::wstring EscapeJsonText(const std::wstring& text) {
 }  // namespace
 
 std::string FormatActivationBody(const std::wstring& aid, const std::wstring& platformId) {
+  // Written bare, so only a number keeps the document valid JSON.
+  const bool digits = !platformId.empty() && platformId.find_first_not_of(L"0123456789") == std::wstring::npos;
+  if (!digits) {
+    DebugOut("client activation left out: the platform id from the file name is not a number");
+    return {};
+  }
   std::string body = "{ \"aid\": \"" + WideToAnsi(EscapeJsonText(aid)) +
                      "\", \"platform_id\": " + WideToAnsi(platformId) + " }";
   if (body.size() >= kBodyBuffer) return {};

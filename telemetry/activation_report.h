@@ -15,8 +15,10 @@ struct ClientActivation {
 // The aid is escaped as a JSON string requires (quote, backslash, control
 // characters), so an aid holding them can neither break the document nor
 // add members; an aid without them is written exactly as given. The platform
-// id is written bare and unchanged, as the service expects a number there.
-// Empty when the body would not fit its 1024-byte buffer.
+// id is written bare and unchanged, as the service expects a number there;
+// one that is not all digits would break the document, so then the body is
+// empty (nothing is sent) and a debugger line says why. Empty as well when
+// the body would not fit its 1024-byte buffer.
 std::string FormatActivationBody(const std::wstring& aid, const std::wstring& platformId);
 
 // The activation for these values; `body` is empty (nothing to send) when

@@ -16,7 +16,11 @@ TEST(ActivationBody, FormatAndEscaping) {
   const Case cases[] = {
       {"typical", L"901", L"3", "{ \"aid\": \"901\", \"platform_id\": 3 }"},
       {"plain text aid unchanged", L"ab-C.d", L"12", "{ \"aid\": \"ab-C.d\", \"platform_id\": 12 }"},
-      {"non-numeric platform id sent bare", L"901", L"x7", "{ \"aid\": \"901\", \"platform_id\": x7 }"},
+      {"non-numeric platform id left out", L"901", L"x7", ""},
+      {"platform id from a file name with more text", L"901", L"3a_", ""},
+      {"platform id with a sign", L"901", L"-3", ""},
+      {"platform id with a blank", L"901", L"3 ", ""},
+      {"long number", L"901", L"0012345678901234567890", "{ \"aid\": \"901\", \"platform_id\": 0012345678901234567890 }"},
       {"quote cannot add members", L"1\", \"admin\": \"yes", L"3",
        "{ \"aid\": \"1\\\", \\\"admin\\\": \\\"yes\", \"platform_id\": 3 }"},
       {"backslash", L"a\\b", L"3", "{ \"aid\": \"a\\\\b\", \"platform_id\": 3 }"},

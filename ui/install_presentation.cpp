@@ -23,3 +23,14 @@ std::wstring FailureText(const InstallFailure& failure) {
   if (failure.kind != InstallFailureKind::kDownloadFailed) return L"tt_failed";
   return std::wstring();
 }
+
+ExitCode ExitCodeFor(InstallFailureKind kind) {
+  switch (kind) {
+    case InstallFailureKind::kDownloadFailed: return ExitCode::kDownloadFailed;
+    case InstallFailureKind::kInstallerNotStarted: return ExitCode::kInstallerNotStarted;
+    case InstallFailureKind::kInstallerFailed: return ExitCode::kInstallerFailed;
+    case InstallFailureKind::kPackageRejected: return ExitCode::kPackageRejected;
+    case InstallFailureKind::kProxyAuthRequired: return ExitCode::kProxyAuthRequired;
+  }
+  return ExitCode::kInternalError;
+}

@@ -10,6 +10,7 @@
 #pragma once
 #include <string>
 
+#include "base/exit_codes.h"
 #include "channel/install_events.h"
 
 constexpr unsigned kBarDownloadEnd = 70;
@@ -27,3 +28,6 @@ unsigned InstallerBarValue(long percent);
 // attempt's result; else "tt_failed" (the id, which the window translates)
 // for an installer that failed; else "" (a download with no attempt at all).
 std::wstring FailureText(const InstallFailure& failure);
+
+// The process exit code of a failed install of this kind.
+ExitCode ExitCodeFor(InstallFailureKind kind);

@@ -34,6 +34,18 @@ TEST(InstallPresentation, InstallerPercentOnTheBar) {
   }
 }
 
+TEST(InstallPresentation, EachFailureKindHasItsExitCode) {
+  const struct {
+    InstallFailureKind kind;
+    int code;
+  } cases[] = {
+      {InstallFailureKind::kDownloadFailed, 7102},      {InstallFailureKind::kPackageRejected, 7103},
+      {InstallFailureKind::kInstallerNotStarted, 7104}, {InstallFailureKind::kInstallerFailed, 7105},
+      {InstallFailureKind::kProxyAuthRequired, 7107},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ExitCodeValue(ExitCodeFor(c.kind)), c.code) << c.code;
+}
+
 TEST(InstallPresentation, DownloadOnTheBar) {
   const struct {
     double done, total;
@@ -136,6 +148,7 @@ TEST_F(WindowInstallEventsTest, FailureTextIsPublishedAndWrittenBeforeTheMessage
   events.OnFailed(failure);
   SetDebugSink(nullptr);
   EXPECT_EQ(events.FailureText(), L"tt_failed");
+  EXPECT_EQ(events.FailureCode(), ExitCode::kInstallerFailed);
   EXPECT_EQ(lines, std::vector<std::string>{"channel install failed, status text: tt_failed"});
   EXPECT_EQ(Posted(), std::vector<unsigned>{~0u});
 }

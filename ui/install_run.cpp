@@ -1,5 +1,7 @@
 #include "ui/install_run.h"
 
+#include <exception>
+
 #include "base/debug_output.h"
 #include "base/text_convert.h"
 #include "ui/install_presentation.h"
@@ -20,6 +22,8 @@ void InstallRun::StartInstall() {
   // guard anyway against a second automatic start.
   if (started) return;
   started = true;
+  // Until an outcome arrives, an ending of the message loop is an interruption.
+  exitCode.value = ExitCodeValue(ExitCode::kInterrupted);
   if (actions.stopRunningClient) actions.stopRunningClient();
   ShowPage(InstallPage::kProgress);
   ChannelSettings settings;
@@ -31,27 +35,42 @@ void InstallRun::StartInstall() {
   settings.installerFailedText = GetText(L"tt_failed");
   settings.events = &events;
   channel.Configure(settings);
-  channelThread = std::thread([this] {
-    try {
-      channel.Run();
-    } catch (...) {
-      DebugOut("channel thread ended by an exception");
-    }
-  });
+  try {
+    channelThread = std::thread([this] {
+      try {
+        channel.Run();
+      } catch (...) {
+        DebugOut("channel thread ended by an exception");
+      }
+    });
+  } catch (const std::exception& e) {
+    DebugOut(std::string("channel thread could not be started: ") + e.what());
+    OnChannelFailed(L"tt_failed", ExitCode::kInternalError);
+  }
 }
 
 void InstallRun::OnChannelProgress(unsigned value) {
   if (value < kBarInstallerDone && view.ProgressValue() < static_cast<int>(value))
     view.SetProgressValue(static_cast<int>(value));
-  if (value != kBarFinished) return;
+  if (value != kBarFinished || ended) return;
+  ended = true;
+  exitCode.value = ExitCodeValue(ExitCode::kSuccess);
+  DebugOut("install finished; exit code 0");
   shortcutWanted = actions.registerClient ? actions.registerClient(view.Choices(), view.InstallFolder()) : false;
   ShowPage(InstallPage::kFinished);
 }
 
-void InstallRun::OnChannelFailed(const std::wstring& failureText) {
+void InstallRun::OnChannelFailed(const std::wstring& failureText, ExitCode code) {
+  if (ended) return;
+  ended = true;
   const std::wstring text = failureText.empty() ? std::wstring(L"tt_failed") : failureText;
   view.ShowFailure(text);
   SendReport("install", 2000, WideToAnsi(text), false);
+  exitCode.value = ExitCodeValue(code);
+  DebugOutW(L"install failed: " + text + L"; exit code " + std::to_wstring(ExitCodeValue(code)));
+  // Nobody can close a hidden window: a silent run ends once its report is
+  // on its way (the window's destructor waits for it).
+  if (options.silent) view.CloseWindow();
 }
 
 void InstallRun::ShowPage(InstallPage page) {
@@ -73,13 +92,17 @@ void InstallRun::ReportSuccessOnce() {
       !activationThread.joinable()) {
     std::function<void()> work = actions.prepareActivationReport(view.LanguageText());
     if (work) {
-      activationThread = std::thread([work] {
-        try {
-          work();
-        } catch (...) {
-          DebugOut("activation report ended by an exception");
-        }
-      });
+      try {
+        activationThread = std::thread([work] {
+          try {
+            work();
+          } catch (...) {
+            DebugOut("activation report ended by an exception");
+          }
+        });
+      } catch (const std::exception& e) {
+        DebugOut(std::string("activation thread could not be started: ") + e.what());
+      }
     }
   }
   SendReport("install", 0, "", false);
@@ -97,13 +120,17 @@ void InstallRun::SendReport(const std::string& actionType, int httpCode, const s
   request.userAgentLine = view.UserAgentLine();
   auto send = actions.sendInstallReport;
   ChannelController* source = &channel;
-  reportThreads.emplace_back([send, request, source] {
-    try {
-      send(request, source->AttemptStats());
-    } catch (...) {
-      DebugOut("install report ended by an exception");
-    }
-  });
+  try {
+    reportThreads.emplace_back([send, request, source] {
+      try {
+        send(request, source->AttemptStats());
+      } catch (...) {
+        DebugOut("install report ended by an exception");
+      }
+    });
+  } catch (const std::exception& e) {
+    DebugOut(std::string("report thread could not be started: ") + e.what());
+  }
 }
 
 void InstallRun::JoinChannelThread() {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/exit_codes.h"
 #include "channel/channel_controller.h"
 #include "ui/install_options.h"
 #include "ui/install_view.h"
@@ -43,7 +44,9 @@ struct InstallActions {
 };
 
 // The process's exit code, owned by the program's entry and handed down; the
-// run and the window write it on the UI thread.
+// run and the window write it on the UI thread. 0 until an install starts;
+// kInterrupted while it runs; then 0 for a completed install or the failure's
+// code (base/exit_codes.h).
 struct ExitCodeSlot {
   int value = 0;
 };
@@ -59,8 +62,14 @@ class InstallRun {
   void StartInstall();
   // A WM_CHANNEL_PROGRESS value: the bar only rises; kBarFinished completes.
   void OnChannelProgress(unsigned value);
-  // After WM_CHANNEL_FAILED, with the text the window's adapter made.
-  void OnChannelFailed(const std::wstring& text);
+  // After WM_CHANNEL_FAILED, with the text the window's adapter made and the
+  // failure's exit code: shows and reports the failure, writes the exit code
+  // and, in a silent run, closes the window (its destructor waits for the
+  // report, whose transfer is bounded).
+  void OnChannelFailed(const std::wstring& text, ExitCode code = ExitCode::kInstallerFailed);
+  // Between the install's start and its outcome (finished or failed); the
+  // window cannot be closed then.
+  bool InstallRunning() const { return started && !ended; }
   void ShowPage(InstallPage page);
   void SendReport(const std::string& actionType, int httpCode, const std::string& errorModule, bool force);
   void ReportSuccessOnce();
@@ -80,6 +89,7 @@ class InstallRun {
   InstallActions actions;
   ExitCodeSlot& exitCode;
   bool started = false;
+  bool ended = false;
   std::thread channelThread;
   std::vector<std::thread> reportThreads;
   std::thread activationThread;

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "base/debug_output.h"
 #include "ui/install_presentation.h"
 
 namespace {
@@ -108,7 +109,31 @@ TEST(InstallRun, ProgressOnlyRisesAnd101Completes) {
   EXPECT_EQ(f.reports[0].installPath, "C:\\Games\\Quorvane");
   EXPECT_TRUE(f.activationLanguages.empty());  // no platform and aid in the file name
   EXPECT_FALSE(f.view.closed);
-  EXPECT_EQ(f.exitCode.value, 7);
+  EXPECT_EQ(f.exitCode.value, 0);  // a completed install
+}
+
+// From the start to an outcome the run is interrupted if the loop ends;
+// before a start, closing is the person's choice (0).
+TEST(InstallRun, ExitCodeFollowsTheRunsOutcome) {
+  Fixture f;
+  f.exitCode.value = 0;
+  InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
+  EXPECT_FALSE(run.InstallRunning());
+  EXPECT_EQ(f.exitCode.value, 0);
+  run.StartInstall();
+  EXPECT_TRUE(run.InstallRunning());
+  EXPECT_EQ(f.exitCode.value, ExitCodeValue(ExitCode::kInterrupted));
+  run.OnChannelProgress(50);
+  EXPECT_EQ(f.exitCode.value, ExitCodeValue(ExitCode::kInterrupted));
+  run.OnChannelProgress(kBarFinished);
+  EXPECT_FALSE(run.InstallRunning());
+  EXPECT_EQ(f.exitCode.value, 0);
+  run.OnChannelFailed(L"late", ExitCode::kInstallerFailed);  // after the outcome: nothing changes
+  run.JoinChannelThread();
+  run.JoinReportThreads();
+  EXPECT_EQ(f.exitCode.value, 0);
+  EXPECT_EQ(f.view.failure, L"");
+  EXPECT_EQ(f.reports.size(), 1u);
 }
 
 TEST(InstallRun, SilentCompletionClosesWithExitCodeZero) {
@@ -135,19 +160,29 @@ TEST(InstallRun, FailureShowsTextAndReportsIt) {
       {L"", L"tt_failed", "tt_failed"},
       {L"Failed to install: disk full", L"Failed to install: disk full", "Failed to install: disk full"},
   };
-  for (const auto& c : cases) {
-    Fixture f;
-    InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
-    run.StartInstall();
-    run.OnChannelFailed(c.text);
-    run.JoinChannelThread();
-    run.JoinReportThreads();
-    EXPECT_EQ(f.view.page, InstallPage::kProgress) << c.reported;
-    EXPECT_EQ(f.view.failure, c.shown);
-    EXPECT_FALSE(f.view.closed);
-    ASSERT_EQ(f.reports.size(), 1u);
-    EXPECT_EQ(f.reports[0].httpCode, 2000);
-    EXPECT_EQ(f.reports[0].errorModule, c.reported);
+  for (const bool silent : {false, true}) {
+    for (const auto& c : cases) {
+      Fixture f;
+      f.options.silent = silent;
+      std::vector<std::string> lines;
+      SetDebugSink([&lines](const std::string& line) { lines.push_back(line); });
+      InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
+      run.StartInstall();
+      run.OnChannelFailed(c.text, ExitCode::kDownloadFailed);
+      run.JoinChannelThread();
+      run.JoinReportThreads();
+      SetDebugSink(nullptr);
+      EXPECT_EQ(f.view.page, InstallPage::kProgress) << c.reported;
+      EXPECT_EQ(f.view.failure, c.shown);
+      // A hidden window closes itself; a shown one waits for the person.
+      EXPECT_EQ(f.view.closed, silent) << c.reported;
+      EXPECT_EQ(f.exitCode.value, 7102);
+      ASSERT_EQ(f.reports.size(), 1u);
+      EXPECT_EQ(f.reports[0].httpCode, 2000);
+      EXPECT_EQ(f.reports[0].errorModule, c.reported);
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back(), "install failed: " + std::string(c.reported) + "; exit code 7102");
+    }
   }
 }
 
@@ -156,8 +191,11 @@ TEST(InstallRun, LaunchedByChannelSendsOnlyTheActivation) {
   f.options.launchedByChannel = true;
   f.options.platformId = L"3";
   f.options.aid = L"901";
+  {
+    InstallRun failed(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
+    failed.OnChannelFailed(L"");
+  }
   InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
-  run.OnChannelFailed(L"");
   run.OnChannelProgress(kBarFinished);
   run.JoinReportThreads();
   EXPECT_TRUE(f.reports.empty());

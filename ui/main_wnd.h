@@ -63,6 +63,8 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   std::function<void(const std::wstring& url)> openUrl;
   // Shows the folder picker titled `title`; true with the picked path.
   std::function<bool(const std::wstring& title, std::wstring& picked)> pickFolder;
+  // Called when the Windows session ends (the process goes right after).
+  std::function<void()> endSession;
 
  protected:
   const wchar_t* GetWindowClassName() const override { return L"InstallMainFrame"; }
@@ -100,6 +102,8 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   std::unique_ptr<WindowInstallEvents> events;
   std::unique_ptr<InstallRun> run;
   std::map<std::wstring, skinui::Control*> controls;
+  bool pickerOpen = false;
+  bool destroyedDuringPicker = false;
 };
 
 // Opens the progress pipe `pipeName` as a client: waits up to `waitMs` for it,
@@ -107,6 +111,6 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
 // the "__install" debugger lines. An invalid handle when it cannot.
 UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs = 2000);
 
-// The system's folder picker (new dialog style, no owner) titled `title`;
-// true with the picked folder's path.
-bool ShowFolderPicker(const std::wstring& title, std::wstring& picked);
+// The system's folder picker (new dialog style), modal to `owner`, titled
+// `title`; true with the picked folder's path.
+bool ShowFolderPicker(HWND owner, const std::wstring& title, std::wstring& picked);

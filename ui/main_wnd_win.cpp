@@ -50,9 +50,9 @@ std::wstring DefaultInstallFolder() {
 
 }  // namespace
 
-bool ShowFolderPicker(const std::wstring& title, std::wstring& picked) {
+bool ShowFolderPicker(HWND owner, const std::wstring& title, std::wstring& picked) {
   BROWSEINFOW info = {};
-  info.hwndOwner = nullptr;
+  info.hwndOwner = owner;
   info.lpszTitle = title.c_str();
   info.ulFlags = BIF_NEWDIALOGSTYLE;
   PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
@@ -88,7 +88,9 @@ CMainWnd::CMainWnd(const InstallOptions& opts, std::unique_ptr<ChannelController
   ApplyWindowDefaults(options);
   if (!options.pipeName.empty()) pipeHandle = OpenProgressPipe(options.pipeName);
   openUrl = OpenInBrowser;
-  pickFolder = ShowFolderPicker;
+  pickFolder = [this](const std::wstring& title, std::wstring& picked) {
+    return ShowFolderPicker(GetHWND(), title, picked);
+  };
   Manager().SetTextResolver([](const std::wstring& id) { return GetText(id); });
 }
 
@@ -109,8 +111,14 @@ void CMainWnd::InitWindow() {
   run = std::make_unique<InstallRun>(options, *this, *channel, *events, std::move(actions), exitCode);
   RegisterNotifications();
   // An automatic start comes before the language list exists, so the
-  // identification line of this run carries an empty language.
-  if (options.autoStart || options.autoInstall) run->StartInstall();
+  // identification line of this run carries an empty language. Nobody can
+  // correct the folder of a silent run: an unusable one fails at once.
+  if ((options.autoStart || options.autoInstall) && options.silent && !rules.FolderValid()) {
+    DebugOutW(L"install folder unusable (invalid, or not representable in the ANSI code page): " + rules.Folder());
+    run->OnChannelFailed(L"tt_pathnotfind", ExitCode::kFolderUnusable);
+  } else if (options.autoStart || options.autoInstall) {
+    run->StartInstall();
+  }
   FillLanguageList();
   ApplyDirectionWithCombo();
 }
@@ -203,8 +211,20 @@ void CMainWnd::RegisterNotifications() {
 
 void CMainWnd::OnBrowse() {
   std::wstring picked;
-  if (pickFolder && pickFolder(GetText(L"tt_choosepath"), picked))
-    rules.SetFolder(ComposeBrowsedFolder(picked));
+  bool ok = false;
+  if (pickFolder) {
+    // The picker is modal to the window: nothing behind it can be clicked
+    // or closed while it is open.
+    HWND hwnd = GetHWND();
+    EnableWindow(hwnd, FALSE);
+    pickerOpen = true;
+    ok = pickFolder(GetText(L"tt_choosepath"), picked);
+    pickerOpen = false;
+    if (destroyedDuringPicker) return;  // the object is left to the process's end
+    EnableWindow(hwnd, TRUE);
+    SetForegroundWindow(hwnd);
+  }
+  if (ok) rules.SetFolder(ComposeBrowsedFolder(picked));
   ShowFolder();
   rules.FolderTextChanged(rules.Folder());
 }
@@ -234,6 +254,12 @@ void CMainWnd::OnFinalMessage(HWND hwnd) {
   if (run) run->JoinChannelThread();
   KvWindowBase::OnFinalMessage(hwnd);
   PostQuitMessage(0);
+  // The picker's caller still runs on the stack and uses this object.
+  if (pickerOpen) {
+    DebugOut("window destroyed while the folder picker was open");
+    destroyedDuringPicker = true;
+    return;
+  }
   delete this;
 }
 
@@ -241,7 +267,26 @@ LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wp, LPARAM lp, bool& hand
   handled = false;  // every message goes on to the toolkit afterwards
   if (!run) return 0;
   if (msg == WM_CHANNEL_PROGRESS) run->OnChannelProgress(static_cast<unsigned>(wp));
-  if (msg == WM_CHANNEL_FAILED) run->OnChannelFailed(events->FailureText());
+  if (msg == WM_CHANNEL_FAILED) run->OnChannelFailed(events->FailureText(), events->FailureCode());
+  // Alt+F4, the taskbar's close and any WM_CLOSE are refused like the
+  // disabled close button while the install runs or the picker is open.
+  const bool closing = msg == WM_CLOSE || (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE);
+  if (closing && (run->InstallRunning() || pickerOpen)) {
+    DebugOut(run->InstallRunning() ? "close refused: the install is running" : "close refused: the folder picker is open");
+    handled = true;
+    return 0;
+  }
+  if (msg == WM_QUERYENDSESSION) {
+    DebugOut(run->InstallRunning() ? "Windows session may end while the install runs" : "Windows session may end");
+    handled = true;
+    return TRUE;
+  }
+  if (msg == WM_ENDSESSION && wp) {
+    DebugOut("Windows session ends; exit code " + std::to_string(exitCode.value));
+    if (endSession) endSession();
+    handled = true;
+    return 0;
+  }
   return 0;
 }
 

@@ -537,6 +537,8 @@ TEST_F(MainWndTest, FailureShowsTheTextAndTheDownloadLink) {
     ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; })) << c.name;
     window = nullptr;
     EXPECT_TRUE(g_quit) << c.name;
+    // The failure's code: an installer's text, else no download.
+    EXPECT_EQ(exitCode.value, c.status.empty() ? 7102 : 7105) << c.name;
     g_quit = false;
   }
 }
@@ -706,11 +708,14 @@ BOOL CALLBACK FindTitle(HWND child, LPARAM flag) {
 }
 
 // The system folder picker itself: titled in the current language, in the
-// new dialog style, without an owner; cancelling it keeps the folder.
+// new dialog style, modal to the window: the window is disabled behind it
+// and a close request (Alt+F4, the taskbar) meanwhile is refused, so the
+// window object outlives the picker; cancelling it keeps the folder.
 TEST_F(MainWndTest, BrowseShowsTheSystemFolderPicker) {
   UseLanguage(L"de");
   Open(InstallOptions());
-  std::atomic<bool> seen{false}, titled{false}, ownerless{false};
+  std::atomic<bool> seen{false}, titled{false}, owned{false}, disabled{false};
+  const HWND main = hwnd;
   std::thread closer([&] {
     for (int i = 0; i < 300 && !seen; ++i) {
       Sleep(100);
@@ -720,20 +725,91 @@ TEST_F(MainWndTest, BrowseShowsTheSystemFolderPicker) {
       GetWindowThreadProcessId(dialog, &pid);
       if (pid != GetCurrentProcessId()) continue;
       Sleep(300);
-      ownerless = GetWindow(dialog, GW_OWNER) == nullptr;
+      owned = GetWindow(dialog, GW_OWNER) == main;
+      disabled = !IsWindowEnabled(main);
       EnumChildWindows(dialog, FindTitle, reinterpret_cast<LPARAM>(&titled));
+      SendMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+      SendMessageW(main, WM_CLOSE, 0, 0);
+      Sleep(300);
       seen = true;
       PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     }
   });
-  window->pickFolder = ShowFolderPicker;
+  window->pickFolder = [this](const std::wstring& title, std::wstring& picked) {
+    return ShowFolderPicker(hwnd, title, picked);
+  };
   const std::wstring before = window->InstallFolder();
   window->Pm().SendNotify(L"click", L"browse");
   closer.join();
+  PumpFor(200);
   EXPECT_TRUE(seen);
   EXPECT_TRUE(titled) << "a text of the picker reads the translated title";
-  EXPECT_TRUE(ownerless);
+  EXPECT_TRUE(owned);
+  EXPECT_TRUE(disabled);
+  ASSERT_EQ(g_liveWindows, 1) << "the close requests during the picker were refused";
+  EXPECT_TRUE(IsWindow(hwnd));
+  EXPECT_TRUE(IsWindowEnabled(hwnd));
   EXPECT_EQ(window->InstallFolder(), before);
+}
+
+// A silent run cannot ask anyone for another folder: one that is invalid or
+// outside the ANSI code page fails at once, says why, and ends the window.
+TEST_F(MainWndTest, SilentRunWithAnUnusableFolderFailsAtOnce) {
+  for (const wchar_t* folder : {L"C:\\Games\\\x4E2D\x6587", L"C:\\Games\\a|b"}) {
+    std::vector<std::string> lines;
+    SetDebugSink([&](const std::string& l) { lines.push_back(l); });
+    InstallOptions options;
+    options.silent = true;
+    options.autoStart = true;
+    options.installPath = folder;
+    options.launchedByChannel = true;  // no reports leave the machine
+    Open(options, false);
+    ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; }));
+    window = nullptr;
+    channel = nullptr;  // went with the window
+    SetDebugSink(nullptr);
+    EXPECT_EQ(exitCode.value, 7106);
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "channel install failed"), lines.end());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const std::string& l) { return l.rfind("install folder unusable", 0) == 0; }),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "install failed: tt_pathnotfind; exit code 7106"), lines.end());
+  }
+}
+
+// While the install runs, a close request of any kind is refused like the
+// disabled close button; the run then finishes and registers as usual.
+TEST_F(MainWndTest, CloseRequestsOnTheProgressPageAreRefused) {
+  InstallOptions options;
+  options.installPath = L"C:\\Games\\Quorvane";
+  options.channelId = L"31";
+  options.launchedByChannel = true;  // no reports leave the machine
+  Open(options);
+  ClickControl(hwnd, C(L"install"));
+  ASSERT_TRUE(PumpUntil([&] { return channel->ran.load(); }));
+  EXPECT_EQ(exitCode.value, 7109);  // an ending now would be an interruption
+  std::vector<std::string> lines;
+  SetDebugSink([&](const std::string& l) { lines.push_back(l); });
+  PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);  // Alt+F4, the system menu
+  PostMessageW(hwnd, WM_CLOSE, 0, 0);               // the taskbar's close
+  PumpFor(300);
+  SetDebugSink(nullptr);
+  ASSERT_EQ(g_liveWindows, 1);
+  EXPECT_EQ(Page(), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "close refused: the install is running"), 2);
+  channel->Release();
+  ASSERT_TRUE(PumpUntil([&] { return Page() == 2; }));
+  EXPECT_EQ(exitCode.value, 0);
+  wchar_t stored[64] = {};
+  GetRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane",
+               L"CHANNELID", stored, sizeof(stored), L"");
+  EXPECT_EQ(std::wstring(stored), L"31");
+  // Finished: a close request closes now, with the completed install's 0.
+  PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; }));
+  window = nullptr;
+  EXPECT_EQ(exitCode.value, 0);
 }
 
 // One window visits every language at run time, with a screenshot of each.

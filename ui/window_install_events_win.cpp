@@ -24,6 +24,7 @@ void WindowInstallEvents::OnFailed(const InstallFailure& failure) {
   {
     std::lock_guard<std::mutex> guard(lock);
     failureText = text;
+    failureCode = ExitCodeFor(failure.kind);
   }
   DebugOutW(L"channel install failed, status text: " + text);
   PostMessageW(window, WM_CHANNEL_FAILED, 0, 0);
@@ -32,4 +33,9 @@ void WindowInstallEvents::OnFailed(const InstallFailure& failure) {
 std::wstring WindowInstallEvents::FailureText() {
   std::lock_guard<std::mutex> guard(lock);
   return failureText;
+}
+
+ExitCode WindowInstallEvents::FailureCode() {
+  std::lock_guard<std::mutex> guard(lock);
+  return failureCode;
 }

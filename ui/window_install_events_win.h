@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/exit_codes.h"
 #include "channel/install_events.h"
 
 class WindowInstallEvents : public InstallEvents {
@@ -27,6 +28,8 @@ class WindowInstallEvents : public InstallEvents {
 
   // The text of the last failure (a copy taken before its message was posted).
   std::wstring FailureText();
+  // The exit code of the last failure's kind.
+  ExitCode FailureCode();
 
  private:
   void Post(unsigned barValue);
@@ -34,4 +37,5 @@ class WindowInstallEvents : public InstallEvents {
   const HWND window;
   std::mutex lock;
   std::wstring failureText;  // guarded by lock
+  ExitCode failureCode = ExitCode::kInstallerFailed;  // guarded by lock
 };

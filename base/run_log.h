@@ -1,0 +1,27 @@
+// The run's log file: every debugger-output line of the process, stamped with
+// the time and the writing thread's id, appended to
+// "<temp folder>/<program>_<pid>.log". Only the newest few logs of the
+// program are kept; older ones are deleted when a run starts.
+//
+// Writing never blocks the caller and never fails the install: lines go into
+// a bounded queue that one writer thread appends to the file. A folder that
+// cannot be written (full disk, read-only temp folder) just means no log; a
+// full queue drops lines. What is logged is what DebugOut writes, so callers
+// keep secrets (the device id, report and activation bodies) out of their
+// debugger lines.
+#pragma once
+#include <string>
+
+// Starts the log in `folder` (empty: no log) and hooks it to the debugger
+// output. Returns the log's path, or empty when there is none. Once per
+// process; `keep` logs of `program` stay, counting this one.
+std::string StartRunLog(const std::string& folder, const std::string& program, unsigned long pid,
+                        unsigned keep = 5);
+// Writes what is queued, unhooks the log and ends its writer thread.
+void StopRunLog();
+
+// "<program>_<pid>.log"
+std::string RunLogName(const std::string& program, unsigned long pid);
+// Deletes the oldest "<program>_*.log" files in `folder` until at most
+// `keep` remain; never throws.
+void PruneRunLogs(const std::string& folder, const std::string& program, unsigned keep);
