@@ -9,6 +9,8 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -28,10 +30,19 @@ class WindowInstallEvents : public InstallEvents {
   // The text of the last failure (a copy taken before its message was posted).
   std::wstring FailureText();
 
+  // The latest download byte counts and whether the full installer has begun
+  // to run; stored before each progress message is posted, read on the UI
+  // thread when it arrives (the bar's value says nothing of sizes).
+  uint64_t Received() const { return received.load(); }
+  uint64_t Total() const { return total.load(); }
+  bool InstallerRunning() const { return installerRunning.load(); }
+
  private:
   void Post(unsigned barValue);
 
   const HWND window;
   std::mutex lock;
   std::wstring failureText;  // guarded by lock
+  std::atomic<uint64_t> received{0}, total{0};
+  std::atomic<bool> installerRunning{false};
 };
