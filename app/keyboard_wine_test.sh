@@ -21,22 +21,25 @@ winpath() { echo "Z:$1" | tr / '\\'; }
 fail=0
 check() { if [ "$1" = ok ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi; }
 
-# Every process below `1` (Wine starts a program's process from its parent).
-descendants() {
-  local p c
-  for p in "$@"; do
-    echo "$p"
-    for c in $(cat /proc/"$p"/task/*/children 2>/dev/null); do descendants "$c"; done
+# The installer's unix process: Wine starts a program's process detached from
+# its parent, so it is found by its image, a copy of its own for this run.
+process_of_image() {
+  local f
+  for f in /proc/[0-9]*/cmdline; do
+    if tr '\0' '\n' <"$f" 2>/dev/null | head -1 | grep -qiF "$1"; then
+      f=${f#/proc/}
+      echo "${f%/cmdline}"
+      return 0
+    fi
   done
+  return 1
 }
-# The installer's main window: a shown window of one of those processes with a
-# title (the shadow, the folder field's host and the tool tip have none).
+# The installer's main window: a shown window of that process with a title
+# (the shadow, the folder field's host and the tool tip have none).
 window_of() {
-  local p w
-  for p in $(descendants "$1"); do
-    for w in $(xdotool search --onlyvisible --pid "$p" 2>/dev/null); do
-      [ -n "$(xdotool getwindowname "$w" 2>/dev/null)" ] && { echo "$w"; return 0; }
-    done
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+    [ -n "$(xdotool getwindowname "$w" 2>/dev/null)" ] && { echo "$w"; return 0; }
   done
   return 1
 }
@@ -63,12 +66,14 @@ for lang in en arabic; do
   rm -rf "$folder"
   "$wine_run" reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Quorvane /reg:32 /f >/dev/null 2>&1
   log="$out/debug_lines-$lang.txt"
-  "$wine_run" "$capture" "$(winpath "$exe")" -install-path "$(winpath "$folder")" >"$log" 2>"$out/wine-$lang.log" &
+  image="$out/QuorvaneSetup-keyboard-$lang.exe"
+  cp "$exe" "$image"
+  "$wine_run" "$capture" "$(winpath "$image")" -install-path "$(winpath "$folder")" >"$log" 2>"$out/wine-$lang.log" &
   pid=$!
   wid=""
   for i in $(seq 1 60); do
     sleep 1
-    wid=$(window_of $pid) && break
+    setup_pid=$(process_of_image "QuorvaneSetup-keyboard-$lang.exe") && wid=$(window_of "$setup_pid") && break
   done
   [ -n "$wid" ] && check ok "$lang: the installer's window is found by its process" \
                 || check no "$lang: the installer's window is found by its process"
@@ -94,7 +99,7 @@ for lang in en arabic; do
     # The close button is off while installing: Escape and Alt+F4 do nothing.
     key Escape alt+F4
     sleep 1
-    kill -0 $pid 2>/dev/null && [ -n "$(xdotool getwindowname "$wid" 2>/dev/null)" ] \
+    kill -0 "$setup_pid" 2>/dev/null && [ -n "$(xdotool getwindowname "$wid" 2>/dev/null)" ] \
       && check ok "$lang: Escape and Alt+F4 on the progress page leave the installer running" \
       || check no "$lang: Escape and Alt+F4 on the progress page leave the installer running"
     # The status row once the rate is steady: size, rate and time left.
