@@ -50,6 +50,9 @@ shot() {  # name: the window's area of the screen
 key() {  # keys, each pressed and let go, a moment apart
   local k
   for k in "$@"; do
+    # Without a window manager X keeps the keyboard where Wine last put it
+    # (the folder field's host); the window hands its keys on either way.
+    xdotool windowfocus --sync "$wid" 2>/dev/null
     xdotool key --clearmodifiers "$k"
     sleep 0.4
   done
@@ -87,9 +90,9 @@ for lang in en arabic; do
       key Tab Tab Tab Tab Down
       sleep 1
       shot "keyboard-$lang-page0-language"
-      key Tab Space   # "autostart" is next in the mirrored order too
+      key Tab space   # "autostart" is next in the mirrored order too
     else
-      key Tab Tab Tab Tab Tab Space   # install, folder, browse, shortcut, language, autostart
+      key Tab Tab Tab Tab Tab space   # install, folder, browse, shortcut, language, autostart
     fi
     sleep 0.5
     shot "keyboard-$lang-page0"
