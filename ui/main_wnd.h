@@ -24,6 +24,7 @@
 #include "ui/install_view.h"
 #include "ui/kv_window_base.h"
 #include "ui/main_wnd_rules.h"
+#include "ui/progress_text.h"
 #include "ui/window_install_events_win.h"
 
 class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageView {
@@ -87,6 +88,12 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   // The right-to-left rule of the window together with the combo images.
   void ApplyDirectionWithCombo();
   void RegisterNotifications();
+  // Default button, cancel button and the first focus.
+  void WireKeyboard();
+  // The status row on the progress page: size, rate and time left while the
+  // full installer downloads, then the installer's own line.
+  // `sample`: a progress message arrived (the rate takes a sample).
+  void ShowTransferStatus(bool sample);
   void OnBrowse();
   void OnStartApp();
   void OnLanguageSelected();
@@ -104,6 +111,9 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   std::map<std::wstring, skinui::Control*> controls;
   bool pickerOpen = false;
   bool destroyedDuringPicker = false;
+  TransferRate downloadRate;
+  ULONGLONG rateStartMs = 0, statusShownMs = 0;
+  bool installerTextShown = false;
 };
 
 // Opens the progress pipe `pipeName` as a client: waits up to `waitMs` for it,

@@ -10,8 +10,10 @@
 #include "telemetry/user_agent.h"
 #include "toolkit/controls.h"
 #include "ui/channel_messages.h"
+#include "ui/install_presentation.h"
 #include "ui/links.h"
 #include "ui/path_pattern.h"
+#include "ui/progress_text.h"
 #include "ui/text_table.h"
 
 namespace {
@@ -34,7 +36,12 @@ const wchar_t kShortcutBox[] = L"createshortcut";
 const wchar_t kInstallButton[] = L"install";
 const wchar_t kFolderWarning[] = L"pathIsOK";
 const wchar_t kAgreementBox[] = L"grantoption";
+const wchar_t kStartButton[] = L"startApp";
 
+// The status row's download text changes at most this often; a change held
+// back is shown by a timer once the interval is over.
+constexpr ULONGLONG kStatusIntervalMs = 300;
+constexpr UINT_PTR kStatusTimer = 0x5154;
 constexpr int kFolderFieldFont = 10;
 constexpr UINT kIconResource = 106;
 
@@ -110,6 +117,7 @@ void CMainWnd::InitWindow() {
   events = std::make_unique<WindowInstallEvents>(GetHWND());
   run = std::make_unique<InstallRun>(options, *this, *channel, *events, std::move(actions), exitCode);
   RegisterNotifications();
+  WireKeyboard();
   // An automatic start comes before the language list exists, so the
   // identification line of this run carries an empty language. Nobody can
   // correct the folder of a silent run: an unusable one fails at once.
@@ -121,6 +129,40 @@ void CMainWnd::InitWindow() {
   }
   FillLanguageList();
   ApplyDirectionWithCombo();
+}
+
+void CMainWnd::WireKeyboard() {
+  skinui::PaintManager& pm = Manager();
+  // Enter on the options page installs (while allowed); Escape and Alt+F4
+  // press the close button only while it is shown and enabled.
+  pm.SetDefaultButton(dynamic_cast<skinui::Button*>(Ctl(kInstallButton)));
+  pm.SetCancelButton(dynamic_cast<skinui::Button*>(Ctl(kCloseButton)));
+  pm.SetFocus(Ctl(kInstallButton));
+}
+
+void CMainWnd::ShowTransferStatus(bool sample) {
+  skinui::Control* status = Ctl(kStatusText);
+  if (!status || !events) return;
+  if (events->InstallerRunning()) {
+    if (!installerTextShown) status->SetText(InstallerRunningText(GetText));
+    installerTextShown = true;
+    return;
+  }
+  const uint64_t received = events->Received();
+  const ULONGLONG now = GetTickCount64();
+  if (sample) {
+    if (!rateStartMs) rateStartMs = now;
+    downloadRate.Add(static_cast<double>(now - rateStartMs) / 1000.0, received);
+  }
+  if (statusShownMs && now - statusShownMs < kStatusIntervalMs) {
+    SetTimer(GetHWND(), kStatusTimer, static_cast<UINT>(kStatusIntervalMs - (now - statusShownMs)), nullptr);
+    return;
+  }
+  statusShownMs = now;
+  const std::wstring text = DownloadStatusText(received, events->Total(), downloadRate, CurrentLanguage(), GetText);
+  if (text == status->GetText()) return;
+  status->SetText(text);
+  DebugOutW(L"download status: " + text);
 }
 
 void CMainWnd::FindControls() {
@@ -248,6 +290,7 @@ void CMainWnd::OnLanguageSelected() {
   LoadLanguage(L"language\\" + item->userData + L".xml");
   ApplyDirectionWithCombo();
   ApplyLanguage();
+  Manager().TextsChanged();
 }
 
 void CMainWnd::OnFinalMessage(HWND hwnd) {
@@ -266,7 +309,15 @@ void CMainWnd::OnFinalMessage(HWND hwnd) {
 LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
   handled = false;  // every message goes on to the toolkit afterwards
   if (!run) return 0;
-  if (msg == WM_CHANNEL_PROGRESS) run->OnChannelProgress(static_cast<unsigned>(wp));
+  if (msg == WM_CHANNEL_PROGRESS) {
+    run->OnChannelProgress(static_cast<unsigned>(wp));
+    if (wp < kBarInstallerDone) ShowTransferStatus(true);
+  }
+  if (msg == WM_TIMER && wp == kStatusTimer) {
+    KillTimer(GetHWND(), kStatusTimer);
+    ShowTransferStatus(false);
+    handled = true;  // the status timer is this window's own
+  }
   if (msg == WM_CHANNEL_FAILED) run->OnChannelFailed(events->FailureText(), events->FailureCode());
   // Alt+F4, the taskbar's close and any WM_CLOSE are refused like the
   // disabled close button while the install runs or the picker is open.
@@ -293,6 +344,7 @@ LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wp, LPARAM lp, bool& hand
 void CMainWnd::ShowPage(InstallPage page) {
   if (skinui::Control* c = Ctl(kCloseButton)) c->SetEnabled(page != InstallPage::kProgress);
   if (auto* tabs = dynamic_cast<skinui::TabLayout*>(Ctl(kPages))) tabs->SelectItem(static_cast<int>(page));
+  if (page == InstallPage::kFinished) Manager().SetFocus(Ctl(kStartButton));
 }
 
 int CMainWnd::ProgressValue() {

@@ -5,6 +5,7 @@
 #include "ui/main_wnd.h"
 // The shell headers need windows.h first.
 #include <gtest/gtest.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -25,6 +26,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/zip_archive.h"
 #include "ui/language_choice.h"
+#include "ui/progress_text.h"
 #include "ui/text_table.h"
 #include "ui/user_ini.h"
 
@@ -903,6 +905,294 @@ TEST_F(MainWndTest, StartingInArabicIsMirroredWithReversedCombo) {
   ExpectComboImages(combo, true, "arabic at start");
   PumpFor(200);
   EXPECT_TRUE(Screenshot(hwnd, "page0-arabic-at-start"));
+}
+
+// ---------------------------------------------------------------------------
+// Keyboard and screen readers on the real window.
+
+// Real key strokes through the system's input queue, as a keyboard gives them.
+void PressKey(HWND hwnd, WORD vk, WORD modifier = 0) {
+  // The folder field's native host is owned by the window and may hold the
+  // keyboard; it hands the window's keys on.
+  HWND fg = GetForegroundWindow();
+  if (fg != hwnd && GetWindow(fg, GW_OWNER) != hwnd) SetForegroundWindow(hwnd);
+  std::vector<INPUT> in;
+  auto add = [&](WORD key, bool up) {
+    INPUT i = {};
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = key;
+    i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    in.push_back(i);
+  };
+  if (modifier) add(modifier, false);
+  add(vk, false);
+  add(vk, true);
+  if (modifier) add(modifier, true);
+  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+  PumpFor(120);
+}
+
+std::wstring NameOf(skinui::Control* c) { return c ? c->GetName() : L"(none)"; }
+
+// Pixels of the focus colour (#8CC4FF) in the band just above `c`, where the
+// dotted focus mark runs (a small gap off the control).
+int FocusMarkPixels(HWND hwnd, skinui::PaintManager& pm, skinui::Control* c) {
+  RECT wr;
+  GetWindowRect(hwnd, &wr);
+  const skinui::Rect& p = c->GetPos();
+  HDC screen = GetDC(nullptr);
+  int count = 0;
+  for (int dy = 1; dy <= 4 * std::max(1, pm.ScaleLen(1)); ++dy)
+    for (int x = p.left; x < p.right; ++x) {
+      const COLORREF px = GetPixel(screen, wr.left + x, wr.top + p.top - dy);
+      if (std::abs(GetRValue(px) - 0x8C) < 24 && std::abs(GetGValue(px) - 0xC4) < 24 && GetBValue(px) > 0xE0)
+        ++count;
+    }
+  ReleaseDC(nullptr, screen);
+  return count;
+}
+
+// The same count on the window's own surface (what UpdateLayeredWindow
+// shows), which also goes to `<dir>/<name>.png`: Xvfb's screen may not show a
+// window grown past it.
+int SurfaceFocusMarkPixels(TestWnd* window, skinui::Control* c, const std::string& name) {
+  int w = 0, h = 0;
+  const uint32_t* px = window->SurfacePixels(w, h);
+  if (!px) return -1;
+  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+  for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+    rgb[i * 3 + 0] = static_cast<unsigned char>((px[i] >> 16) & 0xFF);
+    rgb[i * 3 + 1] = static_cast<unsigned char>((px[i] >> 8) & 0xFF);
+    rgb[i * 3 + 2] = static_cast<unsigned char>(px[i] & 0xFF);
+  }
+  const std::string path = "Z:" + ScreenshotDir() + "/" + name + ".png";
+  EXPECT_TRUE(stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3) != 0);
+  const skinui::Rect& p = c->GetPos();
+  const int thick = std::max(1, window->Pm().ScaleLen(1));
+  int count = 0;
+  for (int y = std::max(0, p.top - 4 * thick); y < p.top; ++y)
+    for (int x = std::max(0, p.left); x < std::min(w, p.right); ++x) {
+      const size_t i = static_cast<size_t>(y) * w + x;
+      if (std::abs(rgb[i * 3] - 0x8C) < 24 && std::abs(rgb[i * 3 + 1] - 0xC4) < 24 && rgb[i * 3 + 2] > 0xE0) ++count;
+    }
+  return count;
+}
+
+TEST_F(MainWndTest, KeyboardAloneRunsTheWizardAndShowsTheFocusMark) {
+  const std::wstring folder = testsupport::MakeTempFolder(L"ui keyboard");
+  ASSERT_TRUE(
+      CopyFileW(Utf8ToWide("Z:" QV_MARK_CLIENT).c_str(), (folder + L"\\Quorvane.exe").c_str(), FALSE));
+  InstallOptions options;
+  options.installPath = folder;
+  Open(options);
+  skinui::PaintManager& pm = window->Pm();
+  EXPECT_EQ(NameOf(pm.GetFocus()), L"install") << "focus starts on the install button";
+  EXPECT_EQ(FocusMarkPixels(hwnd, pm, C(L"install")), 0) << "no mark before a key is used";
+
+  // Tab goes round page 0 in visual order; the close button (top right) is
+  // the first control of the page.
+  std::vector<std::wstring> order;
+  for (int i = 0; i < 9; ++i) {
+    PressKey(hwnd, VK_TAB);
+    order.push_back(NameOf(pm.GetFocus()));
+  }
+  const std::vector<std::wstring> expected{L"installPath", L"browse",   L"createshortcut",
+                                           L"language_combo", L"autostart", L"grantoption",
+                                           L"protocol",    L"closebtn", L"install"};
+  EXPECT_EQ(order, expected);
+  PumpFor(200);
+  EXPECT_GT(FocusMarkPixels(hwnd, pm, C(L"install")), C(L"install")->GetPos().Width() / 4)
+      << "the focus mark shows at 100 %";
+  EXPECT_TRUE(Screenshot(hwnd, "focus-mark-100"));
+  // Shift+Tab goes back; Space ticks the focused check box.
+  PressKey(hwnd, VK_TAB, VK_SHIFT);
+  PressKey(hwnd, VK_TAB, VK_SHIFT);
+  PressKey(hwnd, VK_TAB, VK_SHIFT);
+  PressKey(hwnd, VK_TAB, VK_SHIFT);
+  EXPECT_EQ(NameOf(pm.GetFocus()), L"autostart");
+  EXPECT_FALSE(pm.Find<skinui::Option>(L"autostart")->IsSelected());
+  PressKey(hwnd, VK_SPACE);
+  EXPECT_TRUE(pm.Find<skinui::Option>(L"autostart")->IsSelected());
+
+  // At 200 % (as a monitor change gives it, placed on the screen) the mark
+  // is there and twice as thick.
+  RECT big = {20, 20, 20 + 1100, 20 + 730};
+  SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&big));
+  PumpFor(300);
+  window->Repaint();
+  PumpFor(300);
+  EXPECT_EQ(window->GetScale(), 200);
+  EXPECT_GT(SurfaceFocusMarkPixels(window, C(L"autostart"), "focus-mark-200"), C(L"autostart")->GetPos().Width() / 4)
+      << "the focus mark shows at 200 %";
+  pm.ShowFocusMark(false);
+  window->Repaint();
+  EXPECT_EQ(SurfaceFocusMarkPixels(window, C(L"autostart"), "focus-mark-200-hidden"), 0);
+  pm.ShowFocusMark(true);
+  RECT normal = {300, 200, 300 + 550, 200 + 365};
+  SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&normal));
+  PumpFor(300);
+
+  // Enter starts the install from anywhere but another button; on page 1
+  // Escape and Alt+F4 leave the window open while the close button is off.
+  PressKey(hwnd, VK_RETURN);
+  ASSERT_TRUE(PumpUntil([&] { return Page() == 1; }));
+  EXPECT_FALSE(C(L"closebtn")->IsEnabled());
+  EXPECT_FALSE(pm.GetFocus() && !pm.GetFocus()->IsVisibleInTree()) << "focus never rests on a hidden control";
+  PressKey(hwnd, VK_ESCAPE);
+  PressKey(hwnd, VK_F4, VK_MENU);
+  PumpFor(300);
+  EXPECT_EQ(g_liveWindows, 1);
+  EXPECT_TRUE(IsWindow(hwnd));
+  EXPECT_EQ(Page(), 1);
+
+  // Page 2: focus on the start button, Enter starts the client and closes.
+  channel->Release();
+  ASSERT_TRUE(PumpUntil([&] { return Page() == 2; }));
+  PumpFor(100);
+  EXPECT_EQ(NameOf(pm.GetFocus()), L"startApp");
+  PressKey(hwnd, VK_RETURN);
+  ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; }));
+  window = nullptr;
+  EXPECT_EQ(exitCode.value, 0);
+  EXPECT_TRUE(PumpUntil([&] { return FileExists(folder + L"\\started.mark"); }));
+  testsupport::RemoveTree(folder);
+}
+
+struct AccChild {
+  std::wstring name, value;
+  long role = 0, state = 0;
+};
+
+std::wstring TakeBstr(HRESULT hr, BSTR b) {
+  std::wstring s = SUCCEEDED(hr) && b ? std::wstring(b, SysStringLen(b)) : L"";
+  SysFreeString(b);
+  return s;
+}
+
+AccChild ReadChild(IAccessible* acc, long id) {
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = id;
+  AccChild c;
+  BSTR b = nullptr;
+  HRESULT hr = acc->get_accName(v, &b);
+  c.name = TakeBstr(hr, b);
+  b = nullptr;
+  hr = acc->get_accValue(v, &b);
+  c.value = TakeBstr(hr, b);
+  VARIANT r;
+  VariantInit(&r);
+  if (SUCCEEDED(acc->get_accRole(v, &r)) && r.vt == VT_I4) c.role = r.lVal;
+  VariantInit(&r);
+  if (SUCCEEDED(acc->get_accState(v, &r)) && r.vt == VT_I4) c.state = r.lVal;
+  return c;
+}
+
+// The child id of the first child named `name` (0: none).
+long ChildNamed(IAccessible* acc, const std::wstring& name) {
+  long n = 0;
+  acc->get_accChildCount(&n);
+  for (long i = 1; i <= n; ++i)
+    if (ReadChild(acc, i).name == name) return i;
+  return 0;
+}
+
+// Page 0 as a screen reader hears it, in the current language.
+void ExpectOptionsPage(IAccessible* acc, const std::string& language) {
+  struct Want {
+    const wchar_t* textId;
+    long role, stateOn, stateOff;
+  };
+  const long F = STATE_SYSTEM_FOCUSABLE, U = STATE_SYSTEM_UNAVAILABLE, CH = STATE_SYSTEM_CHECKED;
+  const Want want[] = {
+      {L"tt_close", ROLE_SYSTEM_PUSHBUTTON, F, U},
+      {L"tt_fastinstall", ROLE_SYSTEM_PUSHBUTTON, F | STATE_SYSTEM_FOCUSED | STATE_SYSTEM_DEFAULT, U},
+      {L"tt_installpath", ROLE_SYSTEM_TEXT, F, U},
+      {L"tt_brower", ROLE_SYSTEM_PUSHBUTTON, F, U},
+      {L"tt_createdesktop", ROLE_SYSTEM_CHECKBUTTON, F | CH, U},
+      {L"tt_ui_language", ROLE_SYSTEM_COMBOBOX, F | STATE_SYSTEM_COLLAPSED, U},
+      {L"tt_autostartup", ROLE_SYSTEM_CHECKBUTTON, F, U | CH},
+      {L"tt_agree", ROLE_SYSTEM_CHECKBUTTON, F | CH, U},
+      {L"tt_protol", ROLE_SYSTEM_LINK, F | STATE_SYSTEM_LINKED, U},
+  };
+  long previous = 0;
+  for (const Want& w : want) {
+    const std::wstring name = GetText(w.textId);
+    const long id = ChildNamed(acc, name);
+    ASSERT_NE(id, 0) << language << ": no child named " << WideToUtf8(name);
+    EXPECT_GT(id, previous) << language << ": " << WideToUtf8(name) << " out of visual order";
+    previous = id;
+    const AccChild c = ReadChild(acc, id);
+    EXPECT_EQ(c.role, w.role) << language << ": " << WideToUtf8(name);
+    EXPECT_EQ(c.state & w.stateOn, w.stateOn) << language << ": " << WideToUtf8(name);
+    EXPECT_EQ(c.state & w.stateOff, 0) << language << ": " << WideToUtf8(name);
+  }
+  // Nothing of page 1 is spoken on page 0.
+  long n = 0;
+  acc->get_accChildCount(&n);
+  for (long i = 1; i <= n; ++i) EXPECT_NE(ReadChild(acc, i).role, ROLE_SYSTEM_PROGRESSBAR) << language;
+}
+
+TEST_F(MainWndTest, ScreenReaderHearsThePagesAndDrivesTheWizard) {
+  Open(InstallOptions());
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                       reinterpret_cast<void**>(&acc)),
+            S_OK);
+  ASSERT_NE(acc, nullptr);
+  ASSERT_EQ(GetText(L"tt_fastinstall"), L"Fast Install");
+  ExpectOptionsPage(acc, "en");
+  EXPECT_EQ(ReadChild(acc, ChildNamed(acc, L"Installation folder")).value, C(L"installPath")->GetText());
+
+  // The tree follows a language switch: the same object now speaks Russian.
+  auto* combo = window->Pm().Find<skinui::Combo>(L"language_combo");
+  int russian = -1;
+  for (int i = 0; i < combo->GetCount(); ++i)
+    if (combo->GetItem(i)->userData == L"ru") russian = i;
+  ASSERT_GE(russian, 0);
+  combo->SelectItem(russian, true);
+  PumpFor(200);
+  window->Pm().SetFocus(C(L"install"));
+  ASSERT_EQ(GetText(L"tt_fastinstall"), L"Быстрая установка");
+  ExpectOptionsPage(acc, "ru");
+  EXPECT_EQ(ChildNamed(acc, L"Fast Install"), 0);
+
+  // A click on a check box changes the state the reader sees.
+  const long autostart = ChildNamed(acc, GetText(L"tt_autostartup"));
+  ASSERT_NE(autostart, 0);
+  EXPECT_FALSE(ReadChild(acc, autostart).state & STATE_SYSTEM_CHECKED);
+  ClickControl(hwnd, C(L"autostart"));
+  EXPECT_TRUE(ReadChild(acc, autostart).state & STATE_SYSTEM_CHECKED);
+
+  // "install" through its default action: page 1, whose bar has a value and
+  // whose status row shows what has arrived of how much.
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = ChildNamed(acc, GetText(L"tt_fastinstall"));
+  ASSERT_NE(v.lVal, 0);
+  EXPECT_EQ(acc->accDoDefaultAction(v), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return window->Pm().Find<skinui::Progress>(L"progres")->GetValue() == 42; }));
+  EXPECT_EQ(Page(), 1);
+  PumpFor(500);  // a status change held back by the interval shows after it
+  const long bar = ChildNamed(acc, GetText(L"tt_progress_name"));
+  ASSERT_NE(bar, 0);
+  const AccChild progress = ReadChild(acc, bar);
+  EXPECT_EQ(progress.role, ROLE_SYSTEM_PROGRESSBAR);
+  EXPECT_EQ(progress.value, L"42%");
+  const std::wstring status = C(L"install_status")->GetShownText();
+  EXPECT_NE(status.find(FormatSize(601, L"ru", GetText)), std::wstring::npos) << WideToUtf8(status);
+  EXPECT_NE(status.find(FormatSize(1000, L"ru", GetText)), std::wstring::npos) << WideToUtf8(status);
+  EXPECT_NE(ChildNamed(acc, status), 0) << "the status row is spoken as it shows";
+  v.lVal = ChildNamed(acc, GetText(L"tt_close"));
+  ASSERT_NE(v.lVal, 0);
+  EXPECT_TRUE(ReadChild(acc, v.lVal).state & STATE_SYSTEM_UNAVAILABLE);
+  EXPECT_NE(acc->accDoDefaultAction(v), S_OK) << "the disabled close button is not pressed";
+
+  // The full installer runs: its own line.
+  channel->Release();
+  ASSERT_TRUE(PumpUntil([&] { return Page() == 2; }));
+  EXPECT_EQ(C(L"install_status")->GetShownText(), InstallerRunningText(GetText));
+  acc->Release();
 }
 
 }  // namespace

@@ -7,10 +7,15 @@
 void WindowInstallEvents::Post(unsigned barValue) { PostMessageW(window, WM_CHANNEL_PROGRESS, barValue, 0); }
 
 void WindowInstallEvents::OnDownloadProgress(double downloaded, double total) {
+  if (downloaded >= 0) received = static_cast<uint64_t>(downloaded);
+  if (total >= 0) this->total = static_cast<uint64_t>(total);
   if (total != 0) Post(DownloadBarValue(downloaded, total));
 }
 
-void WindowInstallEvents::OnInstallerProgress(long percent) { Post(InstallerBarValue(percent)); }
+void WindowInstallEvents::OnInstallerProgress(long percent) {
+  installerRunning = true;
+  Post(InstallerBarValue(percent));
+}
 
 void WindowInstallEvents::OnFinished() {
   Post(kBarInstallerDone);

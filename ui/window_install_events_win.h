@@ -9,6 +9,8 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -31,6 +33,13 @@ class WindowInstallEvents : public InstallEvents {
   // The exit code of the last failure's kind.
   ExitCode FailureCode();
 
+  // The latest download byte counts and whether the full installer has begun
+  // to run; stored before each progress message is posted, read on the UI
+  // thread when it arrives (the bar's value says nothing of sizes).
+  uint64_t Received() const { return received.load(); }
+  uint64_t Total() const { return total.load(); }
+  bool InstallerRunning() const { return installerRunning.load(); }
+
  private:
   void Post(unsigned barValue);
 
@@ -38,4 +47,6 @@ class WindowInstallEvents : public InstallEvents {
   std::mutex lock;
   std::wstring failureText;  // guarded by lock
   ExitCode failureCode = ExitCode::kInstallerFailed;  // guarded by lock
+  std::atomic<uint64_t> received{0}, total{0};
+  std::atomic<bool> installerRunning{false};
 };
