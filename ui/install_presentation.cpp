@@ -16,6 +16,10 @@ unsigned InstallerBarValue(long percent) {
 
 std::wstring FailureText(const InstallFailure& failure) {
   if (!failure.installerText.empty()) return failure.installerText;
+  if (failure.kind == InstallFailureKind::kPackageRejected) {
+    if (failure.rejectionReason.empty()) return L"tt_download_rejected";
+    return GetText(L"tt_download_rejected") + L" (" + failure.rejectionReason + L")";
+  }
   if (failure.lastDownloadFailure)
     return GetText(L"tt_downstatus_failed") + L" " + std::to_wstring(WireResult(*failure.lastDownloadFailure));
   if (failure.kind != InstallFailureKind::kDownloadFailed) return L"tt_failed";
