@@ -114,6 +114,8 @@ AttemptOutcome PackageDownload::DownloadAttempt(const std::string& url, const st
   downloadDoneEvent->Reset();
   if (!downloader->Start()) {
     DebugOut("second mutidownload failed ");
+    // A probe answered with an error status is named as such.
+    if (const DownloadError probe = downloader->StartError()) return {AttemptEnd::kNotWhole, probe.Code()};
     return {AttemptEnd::kFallbackNotStarted, 0};
   }
   // Every transfer of the downloader has a low-speed limit, so OnError or

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <mutex>
@@ -253,6 +254,7 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
       {"fallback completes", 1, false, 200, true},
       {"fallback stalls too", -1, false, 28, false},
       {"fallback cannot start", 1, true, 1001, false},
+      {"fallback's probe refused", 1, false, kProbeStatusResult, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -265,6 +267,7 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
     stall.times = c.stallTimes;
     server->AddFault(stall);
     server->headWithoutLength = c.headWithoutLength;
+    if (c.result == kProbeStatusResult) server->headStatus = 405;
     TestHost host;
     EXPECT_EQ(host.DownloadPackage(Ranked({Domain(*server)}), Utf8ToWide(target)), c.success);
     ASSERT_EQ(host.AttemptStats().attempts.size(), 1u);
@@ -279,8 +282,9 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
       EXPECT_EQ(a.cdnErrorMsg, CdnErrorMessage(c.result));
       EXPECT_EQ(LastFailureWire(host), c.result);
     }
-    EXPECT_EQ(CountLines("second mutidownload failed "), c.result == 1001 ? 1 : 0);
-    ASSERT_TRUE(host.HoldsFallback() || c.result == 1001);
+    const bool notStarted = c.result == 1001 || c.result == kProbeStatusResult;
+    EXPECT_EQ(CountLines("second mutidownload failed "), notStarted ? 1 : 0);
+    ASSERT_TRUE(host.HoldsFallback() || notStarted);
   }
 }
 

@@ -47,7 +47,8 @@ class FailureTextTest : public ::testing::Test {
   void SetUp() override {
     ReleaseTextTable();
     ASSERT_TRUE(LoadLanguageText("<?xml version=\"1.0\" encoding=\"utf-8\"?><Res>"
-                                 "<Text id=\"tt_downstatus_failed\" value=\"Download failed\"/></Res>"));
+                                 "<Text id=\"tt_downstatus_failed\" value=\"Download failed\"/>"
+                                 "<Text id=\"tt_download_rejected\" value=\"Rejected\"/></Res>"));
   }
   void TearDown() override { ReleaseTextTable(); }
 };
@@ -77,6 +78,12 @@ TEST_F(FailureTextTest, MostPreciseKnownCauseWins) {
       {"installer, after a failed attempt", {K::kInstallerFailed, refused, L""}, L"Download failed 7"},
       {"installer, nothing known", {K::kInstallerFailed, std::nullopt, L""}, L"tt_failed"},
       {"installer not started", {K::kInstallerNotStarted, std::nullopt, L""}, L"tt_failed"},
+      {"download, not whole", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kNotWhole, 1004}, L""},
+       L"Download failed 1004"},
+      // A rejected file names its own reason, not an earlier attempt's failure.
+      {"rejected, after a failed attempt", {K::kPackageRejected, refused, L"", L"bad digest 0x80096010"},
+       L"Rejected (bad digest 0x80096010)"},
+      {"rejected, no reason known", {K::kPackageRejected, std::nullopt, L""}, L"tt_download_rejected"},
   };
   for (const auto& c : cases) EXPECT_EQ(FailureText(c.failure), c.text) << c.name;
 }
