@@ -82,6 +82,10 @@ void ChannelManger::Run() {
     publishedAttempts = download.AttemptStats();
   }
   if (!downloaded) {
+    // Nothing partial stays behind: the fallback lets go of its files first.
+    download.StopDownload();
+    DeleteFileAt(target);
+    for (int range = 1; range <= 32; ++range) DeleteFileAt(target + std::to_wstring(range));
     Fail(InstallFailureKind::kDownloadFailed);
     DebugOut("down load up grade file failed");
     return;

@@ -89,11 +89,10 @@ bool PackageDownload::DownloadPackage(const RankedDomains& domains, const std::w
     attemptStats.attempts.push_back(record);
     if (success || failures >= maxAttempts) break;
   }
-  // A part of a file must never be taken for the file (nor started).
-  if (!success) {
-    StopDownload();
-    if (FileSizeW(targetPath) >= 0) DeleteFileAt(targetPath);  // a regular file only, never a device
-  }
+  // A part of a file must never be taken for the file (nor started). A
+  // fallback that is kept may still hold it: its owner removes it after
+  // StopDownload.
+  if (!success && !downloader && FileSizeW(targetPath) >= 0) DeleteFileAt(targetPath);  // never a device
   return success;
 }
 

@@ -73,7 +73,8 @@ class PackageDownload : private Downloader::Delegate {
   // Tries the domains in ranked order, at most three; true when an attempt
   // succeeded. Each record's rtt is its domain's ranking sample (0 for an
   // unprobed one); `targetPath` is the file to write. When every attempt
-  // failed, no part of the file is left at `targetPath`.
+  // failed, no part of the file is left at `targetPath` unless a fallback is
+  // held (HoldsFallback): then StopDownload before removing it.
   bool DownloadPackage(const RankedDomains& domains, const std::wstring& targetPath);
   // One attempt: the single stream, then the fallback when it was the last
   // allowed attempt and it timed out.

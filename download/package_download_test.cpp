@@ -258,6 +258,10 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    {
+      std::lock_guard<std::mutex> guard(logLock);
+      log.clear();
+    }
     const std::string content = MakeContent(12 * MiB + 1, 24);
     auto server = Serve(content);
     TestFileServer::Fault stall;
