@@ -31,7 +31,7 @@ struct InstallFailure {
   std::wstring installerText;
   // kPackageRejected: why, for the failure report ("unsigned 0x800B0100");
   // empty otherwise.
-  std::wstring rejectionReason;
+  std::wstring rejectionReason{};
 };
 
 class InstallEvents {
