@@ -171,7 +171,7 @@ tamper|$rejected (bad digest 0x
 foreign|$rejected (foreign signer 0x
 html|$rejected (
 short=300000|$rejected (
-drop=300000|download failed?errorcode is?18
+drop=300000|download failed?errorcode is? 18
 EOF_CASES
 
 echo "# 6. a temporary folder whose name the ANSI code page cannot hold"
@@ -183,7 +183,9 @@ saved=()
 for v in TEMP TMP; do
   saved+=("$("$wine_run" reg query 'HKCU\Environment' /v $v 2>/dev/null | tr -d '\r' |
     sed -n "s/^ *$v *REG_[A-Z_]* *//p")")
-  "$wine_run" reg add 'HKCU\Environment' /v $v /t REG_SZ /d "$(winpath "$wide_temp")" /f >/dev/null 2>&1
+  # Wine reads its Unix command line in the locale's encoding: UTF-8 here.
+  LC_ALL=C.UTF-8 "$wine_run" reg add 'HKCU\Environment' /v $v /t REG_SZ /d "$(winpath "$wide_temp")" /f \
+    >/dev/null 2>&1
 done
 start_vendor_sim "$sim" "$work/sim6" --file "$installer" --domains 1 || exit 1
 wide_dir=$work/installed_wide_temp
