@@ -174,35 +174,4 @@ short=300000|$rejected (
 drop=300000|download failed?errorcode is? 18
 EOF_CASES
 
-echo "# 6. a temporary folder whose name the ANSI code page cannot hold"
-# The user's TEMP and TMP (HKCU\Environment) point into a folder named in
-# Cyrillic and Polish for one install, then back to what they were.
-wide_temp=$temp/Дом_Złote
-mkdir -p "$wide_temp"
-saved=()
-for v in TEMP TMP; do
-  saved+=("$("$wine_run" reg query 'HKCU\Environment' /v $v 2>/dev/null | tr -d '\r' |
-    sed -n "s/^ *$v *REG_[A-Z_]* *//p")")
-  # Wine reads its Unix command line in the locale's encoding: UTF-8 here.
-  LC_ALL=C.UTF-8 "$wine_run" reg add 'HKCU\Environment' /v $v /t REG_SZ /d "$(winpath "$wide_temp")" /f \
-    >/dev/null 2>&1
-done
-start_vendor_sim "$sim" "$work/sim6" --file "$installer" --domains 1 || exit 1
-wide_dir=$work/installed_wide_temp
-run_setup "$work/run6.txt" -silent -auto-start -install-path "$(winpath "$wide_dir")"
-rc=$?
-stop_vendor_sim
-i=0
-for v in TEMP TMP; do
-  value=${saved[$i]:-%USERPROFILE%\AppData\Local\Temp}
-  "$wine_run" reg add 'HKCU\Environment' /v $v /t REG_EXPAND_SZ /d "$value" /f >/dev/null 2>&1
-  i=$((i + 1))
-done
-check $([ $rc -eq 0 ]; echo $?) "the install through that folder ends with exit code 0 (rc=$rc)"
-cmp -s "$client" "$wide_dir/Quorvane.exe"
-check $? "the full installer downloaded there ran and installed the client"
-cmp -s "$installer" "$wide_temp/ChannelIstaller.exe"
-check $? "the download was written into that folder"
-rm -rf "$wide_temp"
-
 exit $fail
