@@ -1,7 +1,12 @@
 #include "channel/channel_manger_win.h"
 
+#include <cstdio>
+
 #include "base/debug_output.h"
 #include "base/text_convert.h"
+#include "base/vendor.h"
+#include "download/file_ops.h"
+#include "install/authenticode_win.h"
 #include "channel/installer_launch.h"
 #include "channel/process_ops_win.h"
 #include "net/backup_domains.h"
@@ -35,31 +40,40 @@ CdnAttemptStats ChannelManger::AttemptStats() {
   return publishedAttempts;
 }
 
-void ChannelManger::Fail(InstallFailureKind kind) {
+void ChannelManger::Fail(InstallFailureKind kind, const std::wstring& rejectionReason) {
   InstallFailure failure;
   failure.kind = kind;
+  failure.rejectionReason = rejectionReason;
   failure.lastDownloadFailure = download.LastFailure();
   failure.installerText = reader.FailureText();
   if (settings.events) settings.events->OnFailed(failure);
 }
 
-std::string ChannelManger::PrepareTarget() {
-  const std::string tempFolder = TemporaryFolder();
-  std::string target = tempFolder + kInstallerFileName;
+std::wstring ChannelManger::PrepareTarget() {
+  // Wide all the way to the file: a temporary folder may hold characters
+  // that the ANSI code page cannot express (a user name in another script).
+  const std::wstring tempFolder = TemporaryFolderW();
+  std::wstring target = tempFolder + AnsiToWide(kInstallerFileName);
   const bool killed = KillProcessByName(AnsiToWide(kInstallerFileName));
-  bool deleted = DeleteFileA(target.c_str()) != FALSE;
+  bool deleted = DeleteFileW(target.c_str()) != FALSE;
   // A process just terminated may hold its file a moment longer.
   for (int i = 0; killed && !deleted && i < 20; ++i) {
     Sleep(100);
-    deleted = DeleteFileA(target.c_str()) != FALSE;
+    deleted = DeleteFileW(target.c_str()) != FALSE;
   }
-  if (!deleted && GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+  if (!deleted && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
     target = AlternativeTargetPath(tempFolder);
   return target;
 }
 
+void ChannelManger::Reject(const std::wstring& target, const std::wstring& reason) {
+  DebugOutW(L"the downloaded installer is rejected: " + reason);
+  DeleteFileAt(target);
+  Fail(InstallFailureKind::kPackageRejected, reason);
+}
+
 void ChannelManger::Run() {
-  const std::string target = PrepareTarget();
+  const std::wstring target = PrepareTarget();
   const DomainList domains = FetchBackupDomains(settings.userAgentLine, settings.test, settings.transfer);
   const RankedDomains ranked = CheckThroughputAndSortDomains(domains, kPackagePath, kRankingSeconds, settings.transfer);
   const bool downloaded = download.DownloadPackage(ranked, target);
@@ -68,6 +82,10 @@ void ChannelManger::Run() {
     publishedAttempts = download.AttemptStats();
   }
   if (!downloaded) {
+    // Nothing partial stays behind: the fallback lets go of its files first.
+    download.StopDownload();
+    DeleteFileAt(target);
+    for (int range = 1; range <= 32; ++range) DeleteFileAt(target + std::to_wstring(range));
     // Not the download's fault: the only way out wants credentials.
     const ProxyRouting* routing = settings.transfer.routing.get();
     if (routing && routing->ProxyAuthFailed()) {
@@ -81,20 +99,32 @@ void ChannelManger::Run() {
   }
 
   // From here until the full installer has started from it, nobody else may
-  // change or replace the file: it runs with the stub's rights.
-  bool launched = false, started = false;
-  DWORD error = 0;
-  UniqueHandle held = HoldFileAgainstChanges(target);
+  // change or replace the file: it runs with the stub's rights. The bytes
+  // checked are the bytes started, so the hold begins before the check.
+  UniqueHandle held = HoldFileForCheck(target);
   if (!held) {
-    error = GetLastError();
+    const DWORD error = GetLastError();
     DebugOut("the downloaded installer cannot be held against changes, error " + std::to_string(error));
-  } else {
-    std::wstring pipeName;
-    reader.Start(settings.events, settings.installerFailedText, &pipeName);
-    launched = RunFullInstaller(target, pipeName, settings.installPath, settings.forwardedArgs, std::move(held),
-                                &started);
-    error = GetLastError();
+    wchar_t reason[64];
+    std::swprintf(reason, 64, L"not held %lu", static_cast<unsigned long>(error));
+    Reject(target, reason);
+    return;
   }
+  const PublisherVerdict verdict = VerifyPublisher(target, Utf8ToWide(Vendor().publisher), held.get());
+  if (!PublisherAccepted(verdict.result)) {
+    held.reset();  // the file can only be deleted once nobody holds it
+    wchar_t status[16];
+    std::swprintf(status, 16, L"0x%08lX", static_cast<unsigned long>(verdict.status));
+    Reject(target, AnsiToWide(PublisherCheckName(verdict.result)) + L" " + status);
+    return;
+  }
+
+  bool launched = false, started = false;
+  std::wstring pipeName;
+  reader.Start(settings.events, settings.installerFailedText, &pipeName);
+  launched = RunFullInstaller(target, pipeName, settings.installPath, settings.forwardedArgs, std::move(held),
+                              &started);
+  const DWORD error = GetLastError();
 
   if (launched) {
     reader.Stop(kReaderDrainMs);
@@ -110,6 +140,11 @@ void ChannelManger::Run() {
 
 bool RunFullInstaller(const std::string& path, const std::wstring& pipeName, const std::string& installPath,
                       const std::wstring& forwardedArgs, UniqueHandle heldInstaller, bool* started) {
+  return RunFullInstaller(AnsiToWide(path), pipeName, installPath, forwardedArgs, std::move(heldInstaller), started);
+}
+
+bool RunFullInstaller(const std::wstring& path, const std::wstring& pipeName, const std::string& installPath,
+                      const std::wstring& forwardedArgs, UniqueHandle heldInstaller, bool* started) {
   *started = false;
   std::string commandLine;
   switch (BuildInstallerCommandLine(WideToAnsi(pipeName), installPath, WideToAnsi(forwardedArgs), &commandLine)) {
@@ -120,7 +155,7 @@ bool RunFullInstaller(const std::string& path, const std::wstring& pipeName, con
                " bytes");
       break;
     case CommandLineFit::kTooLong:
-      DebugOut("CreateProcess failed, command line is  " + path + ",params is (install folder too long),error: is " +
+      DebugOut("CreateProcess failed, command line is  " + WideToAnsi(path) + ",params is (install folder too long),error: is " +
                std::to_string(ERROR_FILENAME_EXCED_RANGE));
       heldInstaller.reset();
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -128,7 +163,7 @@ bool RunFullInstaller(const std::string& path, const std::wstring& pipeName, con
   }
   ProcessRun run = RunProcessAndWait(path, commandLine, std::move(heldInstaller));
   if (!run.started) {
-    DebugOut("CreateProcess failed, command line is  " + path + ",params is " + commandLine + ",error: is " +
+    DebugOut("CreateProcess failed, command line is  " + WideToAnsi(path) + ",params is " + commandLine + ",error: is " +
              std::to_string(run.error));
     SetLastError(run.error);
     return false;

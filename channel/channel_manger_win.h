@@ -29,6 +29,8 @@
 // any failure before). On false, the last error says why it did not start.
 bool RunFullInstaller(const std::string& path, const std::wstring& pipeName, const std::string& installPath,
                       const std::wstring& forwardedArgs, UniqueHandle heldInstaller, bool* started);
+bool RunFullInstaller(const std::wstring& path, const std::wstring& pipeName, const std::string& installPath,
+                      const std::wstring& forwardedArgs, UniqueHandle heldInstaller, bool* started);
 
 class ChannelManger : public ChannelController {
  public:
@@ -45,8 +47,10 @@ class ChannelManger : public ChannelController {
 
  private:
   // The target file, after ending a running installer and removing its file.
-  std::string PrepareTarget();
-  void Fail(InstallFailureKind kind);
+  std::wstring PrepareTarget();
+  void Fail(InstallFailureKind kind, const std::wstring& rejectionReason = std::wstring());
+  // The download is not the vendor's whole program: it goes, unstarted.
+  void Reject(const std::wstring& target, const std::wstring& reason);
 
   ChannelSettings settings;
   PackageDownload download;

@@ -141,4 +141,39 @@ check $? "no pipe and no process: nothing was started"
 rc=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run4.txt")
 check $([ "$rc" = 7102 ]; echo $?) "the failed silent install ends by itself with the download-failure code 7102 (rc=$rc)"
 
+echo "# 5. payloads that are not the vendor's whole program are never started"
+# KIND of the download domain's fault | the failure text the report and the window carry (a prefix)
+rejected="Download rejected: the file is not signed by Quorvane"
+while IFS='|' read -r kind text; do
+  [ -n "$kind" ] || continue
+  dir=$work/installed_$kind
+  dir=${dir//=/_}
+  start_vendor_sim "$sim" "$work/sim5_$kind" --file "$installer" --domains 1 \
+    --foreign-file "$(dirname "$installer")/QVInstaller.foreign.exe" --fault "0:$kind" </dev/null || exit 1
+  END="channel install failed" END_MS=3000 run_setup "$work/run5_$kind.txt" -silent -auto-start \
+    -install-path "$(winpath "$dir")" </dev/null
+  rc=$?
+  stop_vendor_sim
+  pid=$(stub_pid "$work/run5_$kind.txt")
+  report=$(failure_reports "$SIM_RECORD" | head -1)
+  # "?" in a text stands for one character that the ANSI conversion may change.
+  case "$report" in 2000\ $text*) r=0 ;; *) r=1 ;; esac
+  check $r "$kind: the failure is reported ($report)"
+  grep -q "^$pid: channel install failed, status text: ${text//\?/.}" "$work/run5_$kind.txt"
+  check $? "$kind: the failure is shown"
+  [ -n "$pid" ] && ! grep -q "debug_capture: started .*ChannelIstaller" "$work/run5_$kind.txt" &&
+    [ ! -e "$dir/installer_args.txt" ] && [ ! -e "$dir/Quorvane.exe" ]
+  check $? "$kind: the full installer never started and installed nothing"
+  ! ls "$temp"/ChannelIstaller*.exe >/dev/null 2>&1
+  check $? "$kind: no partial or rejected file is left in the temporary folder"
+  check $([ $rc -eq 124 ]; echo $?) "$kind: the failed silent install keeps running until ended (rc=$rc)"
+done <<EOF_CASES
+unsigned|$rejected (unsigned 0x
+tamper|$rejected (bad digest 0x
+foreign|$rejected (foreign signer 0x
+html|$rejected (
+short=300000|$rejected (
+drop=300000|download failed?errorcode is? 18
+EOF_CASES
+
 exit $fail

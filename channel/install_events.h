@@ -29,6 +29,9 @@ struct InstallFailure {
   // The failure message the full installer wrote into the progress pipe, as
   // written (its own localized text); empty when it wrote none.
   std::wstring installerText;
+  // kPackageRejected: why, for the failure report ("unsigned 0x800B0100");
+  // empty otherwise.
+  std::wstring rejectionReason{};
 };
 
 class InstallEvents {

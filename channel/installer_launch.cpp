@@ -14,6 +14,11 @@ std::string AlternativeTargetPath(const std::string& tempFolder) {
   return tempFolder + "ChannelIstaller" + std::to_string(std::rand()) + ".exe";
 }
 
+std::wstring AlternativeTargetPath(const std::wstring& tempFolder) {
+  std::srand(0);
+  return tempFolder + L"ChannelIstaller" + std::to_wstring(std::rand()) + L".exe";
+}
+
 namespace {
 // The folder between the quotes, escaped for CommandLineToArgvW-style
 // splitting. Done on the UTF-16 form, which is what the receiver splits (a

@@ -16,6 +16,7 @@ std::wstring ProgressPipeName(uint32_t processId);
 // of the standard generator seeded with 0 + ".exe": the same name on every
 // run, used when the usual file cannot be deleted. Reseeds the generator.
 std::string AlternativeTargetPath(const std::string& tempFolder);
+std::wstring AlternativeTargetPath(const std::wstring& tempFolder);
 
 enum class CommandLineFit {
   kWhole,              // everything fits

@@ -34,14 +34,26 @@ std::string TemporaryFolder() {
   return folder;
 }
 
+std::wstring TemporaryFolderW() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+  if (n == 0 || n > MAX_PATH) return std::wstring();
+  return folder;
+}
+
 ProcessRun RunProcessAndWait(const std::string& path, const std::string& commandLine, UniqueHandle heldFile) {
+  return RunProcessAndWait(AnsiToWide(path), commandLine, std::move(heldFile));
+}
+
+ProcessRun RunProcessAndWait(const std::wstring& path, const std::string& commandLine, UniqueHandle heldFile) {
   ProcessRun run;
-  std::vector<char> text(commandLine.begin(), commandLine.end());
-  text.push_back('\0');
-  STARTUPINFOA startup{};
+  const std::wstring wide = AnsiToWide(commandLine);
+  std::vector<wchar_t> text(wide.begin(), wide.end());
+  text.push_back(L'\0');
+  STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  run.started = CreateProcessA(path.c_str(), text.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+  run.started = CreateProcessW(path.c_str(), text.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                &info) != FALSE;
   if (!run.started) run.error = GetLastError();
   heldFile.reset();

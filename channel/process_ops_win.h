@@ -21,6 +21,8 @@ UniqueHandle HoldFileAgainstChanges(const std::string& path);
 // The user's temporary folder in ANSI form, ending in a backslash (read into
 // a 260-byte buffer); empty when the system gives none.
 std::string TemporaryFolder();
+// The same folder in its wide form (any characters), ending in a backslash.
+std::wstring TemporaryFolderW();
 
 // Result of starting a program and waiting for it.
 struct ProcessRun {
@@ -35,3 +37,6 @@ struct ProcessRun {
 // after the start attempt, whatever its outcome. Then waits, without a time
 // limit, for the process to end.
 ProcessRun RunProcessAndWait(const std::string& path, const std::string& commandLine, UniqueHandle heldFile);
+// The same with a wide `path` (CreateProcessW; the command line, ANSI code
+// page, is widened as CreateProcessA would).
+ProcessRun RunProcessAndWait(const std::wstring& path, const std::string& commandLine, UniqueHandle heldFile);

@@ -4,7 +4,9 @@
 
 namespace {
 // The report's value for a segmented fallback that could not start; it is
-// outside libcurl's codes and below the HTTP statuses' range on purpose.
+// outside libcurl's codes and above the HTTP statuses' range on purpose. The
+// values that follow it (1002..1005, a file that is not whole) are in
+// download/download_error.h.
 constexpr int kFallbackNotStartedResult = 1001;
 }  // namespace
 
@@ -24,6 +26,7 @@ int WireResult(const AttemptOutcome& outcome) {
       return 200;
     case AttemptEnd::kTransferError:
     case AttemptEnd::kHttpStatus:
+    case AttemptEnd::kNotWhole:
       return outcome.code;
     case AttemptEnd::kTargetNotOpened:
       return 0;

@@ -11,6 +11,8 @@ enum class AttemptEnd {
   kTargetNotOpened,     // the target file could not be opened; nothing was requested
   kFallbackFailed,      // the segmented fallback ran and reported an error
   kFallbackNotStarted,  // the segmented fallback could not start
+  kNotWhole,            // bytes arrived but not the whole announced file; `code` is a result of
+                        // download_error.h (length disagreement, write/flush/close failure, size)
 };
 
 struct AttemptOutcome {
@@ -30,5 +32,6 @@ AttemptOutcome OutcomeOfHttpResult(int result);
 
 // The integer the install report's records and the failure text carry:
 // 200, the libcurl code, the HTTP status, 0 (target not opened), 28
-// (fallback failed) or 1001 (fallback not started).
+// (fallback failed), 1001 (fallback not started) or, for a file that is not
+// whole, 1002..1005 (download_error.h).
 int WireResult(const AttemptOutcome& outcome);

@@ -79,6 +79,7 @@ bool Downloader::PrepareSingle() {
 int Downloader::Prepare() {
   Cleanup();
   probeRetries = 3;
+  startError = DownloadError();
   fileLength = ProbedFileLength(GetDownloadFileLenth(url));
   if (fileLength <= 0) return 0;
   DebugOut("KVDown: downfile_length=" + std::to_string(fileLength));

@@ -12,7 +12,11 @@
 // Every transfer has a low-speed limit (no progress for `lowSpeedSeconds` is a
 // transfer error, and the range's next attempt resumes where it stopped), so
 // after Start returned true exactly one of OnError or OnComplete always comes.
-// OnComplete only when the target holds exactly the probed length. A server
+// OnComplete only when the probe answered 2xx, every answer announced the
+// probed length (Content-Length of a 200, the total of a 206's
+// Content-Range), every write, flush and close succeeded and the target on
+// disk holds exactly that length; otherwise OnError with a result of
+// download_error.h. A server
 // that does not honour byte ranges is detected before any byte is written, and
 // the download is finished over one connection.
 //
@@ -92,6 +96,10 @@ class Downloader {
     bool answerChecked = false;
     bool discardBody = false;
     std::string contentRange;
+    bool encoded = false;  // the answer names a Content-Encoding: its length is the encoded one
+    // Why the attempt must not go on whatever libcurl says: a length that
+    // disagrees with the probe, a failed write or flush. Ends the range.
+    DownloadError answerError;
 
     bool Complete() const { return position.load() == end.load() + 1; }
   };
@@ -111,6 +119,10 @@ class Downloader {
   // or OnComplete on one of the downloader's threads. Call from one thread,
   // never from a delegate callback.
   bool Start();
+
+  // After Start returned false: why, when the probe answered but not with
+  // a usable length (kProbeStatus); none for other reasons.
+  DownloadError StartError() const { return startError; }
 
   int ThreadCount() const { return threadCount; }
   int64_t FileLength() const { return fileLength; }
@@ -138,6 +150,7 @@ class Downloader {
   int RunAttempts(tNode& node, bool alwaysRanged);
   DownloadError AttemptFailure(const tNode& node, int curlResult) const;
   void RunSingle();
+  DownloadError CloseAndMeasure(tNode& node);
   static size_t WriteRange(char* data, size_t size, size_t count, void* context);
   static size_t ReadHeader(char* data, size_t size, size_t count, void* context);
   static int SingleProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
@@ -180,6 +193,7 @@ class Downloader {
   std::list<std::string> mergeQueue;  // guarded by queueLock
   std::atomic<int64_t> mergedBytes{0};
   int probeRetries = 0;
+  DownloadError startError;
   bool peerFailureSeen = false;
   ManualResetEvent stopEvent;
   std::mutex queueLock;

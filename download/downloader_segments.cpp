@@ -15,7 +15,9 @@ void Downloader::Worker(int id) {
   try {
     if (node && state == RunState::kRunning && node->state == RangeState::kDownloading) {
       const int result = RunAttempts(*node, true);
-      if (node->Complete()) {
+      if (node->answerError) {
+        failure = node->answerError;
+      } else if (node->Complete()) {
         node->state = RangeState::kDone;
       } else if (!Aborting()) {
         failure = AttemptFailure(*node, result);
@@ -126,6 +128,10 @@ void Downloader::FinishSegmented() {
   if (mergedBytes != fileLength || size != fileLength) {
     DebugOut("KVDown: target holds " + std::to_string(size) + " of " + std::to_string(fileLength));
     Fail(DownloadError::Transfer(CURLE_WRITE_ERROR));
+    return;
+  }
+  if (const DownloadError failure = CloseAndMeasure(*first)) {
+    Fail(failure);
     return;
   }
   Cleanup();

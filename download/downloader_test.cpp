@@ -15,6 +15,7 @@
 #include "base/debug_output.h"
 #include "base/system_info.h"
 #include "base/text_convert.h"
+#include "download/download_error.h"
 #include "download/range_plan.h"
 #include "testing/servers/test_file_server.h"
 
@@ -284,6 +285,53 @@ TEST_F(DownloaderTest, ReportsFailuresOnce) {
     EXPECT_EQ(d.completes, 0);
     ASSERT_EQ(d.errors.size(), 1u);
     EXPECT_EQ(d.errors[0], c.error);
+  }
+}
+
+// Bytes that are not the whole announced file never end in OnComplete: a
+// probe refused with an error page's length, a file replaced on the server
+// between probe and answer (200 and 206), a disk that is full (/dev/full
+// fails every write and flush).
+TEST_F(DownloaderTest, OnlyAWholeFileCompletes) {
+  struct Case {
+    const char* name;
+    int64_t size;
+    int headStatus;
+    int64_t headLength;  // -1: the true size
+    bool fullDisk;
+    bool starts;
+    int error;  // OnError's code, or Start's error when it does not start
+  };
+  const Case cases[] = {
+      {"HEAD 405 with an error page, GET 200", 5 * MiB, 405, -1, false, false, kProbeStatusResult},
+      {"HEAD says 2.5 MiB, GET sends 5 MiB", 5 * MiB, 200, 5 * MiB / 2, false, true, kLengthMismatchResult},
+      {"HEAD says 12 MiB, ranges total 12 MiB + 3", 12 * MiB + 3, 200, 12 * MiB, false, true, kLengthMismatchResult},
+      {"full disk", 1 * MiB + 100, 200, -1, true, true, kWriteFailedResult},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestFileServer server(MakeContent(c.size, 4));
+    server.headStatus = c.headStatus;
+    server.headLength = c.headLength;
+    RecordingDelegate d;
+    {
+      Downloader downloader(server.Url(), Utf8ToWide(c.fullDisk ? std::string("/dev/full") : target), &d,
+                            kLowSpeedSeconds);
+      ASSERT_EQ(downloader.Start(), c.starts);
+      if (c.starts) {
+        ASSERT_TRUE(d.WaitDone()) << "no OnError or OnComplete";
+      } else {
+        EXPECT_EQ(downloader.StartError().Code(), c.error);
+        EXPECT_EQ(server.CountRequests("GET"), 0);
+      }
+    }
+    EXPECT_EQ(d.completes, 0);
+    if (c.starts) {
+      ASSERT_EQ(d.errors.size(), 1u);
+      EXPECT_EQ(d.errors[0], c.error);
+    } else {
+      EXPECT_TRUE(d.errors.empty());
+    }
   }
 }
 

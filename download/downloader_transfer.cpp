@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "base/debug_output.h"
@@ -19,6 +20,13 @@ long ResponseCode(CURL* handle) {
 }
 
 size_t DiscardHeader(char*, size_t size, size_t count, void*) { return size * count; }
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  for (size_t i = 0; prefix[i]; ++i) {
+    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
 
 std::atomic<unsigned> progressCalls{0};  // process-wide, as every 4th call reports
 }  // namespace
@@ -45,6 +53,11 @@ double Downloader::GetDownloadFileLenth(const std::string& probeUrl) {
     }
     if (code != CURLE_OK) {
       DebugOut("KVDown:___GetDownloadFileLenth ret is :" + std::to_string(code));
+    } else if (const long status = ResponseCode(handle.get()); status < 200 || status > 299) {
+      // The length of an error page is not the file's; asking again changes nothing.
+      DebugOut("KVDown: length probe answered " + std::to_string(status));
+      startError = DownloadError::Of(DownloadError::Kind::kProbeStatus);
+      return -1;
     } else {
       curl_off_t value = -1;
       if (curl_easy_getinfo(handle.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value) == CURLE_OK) {
@@ -83,6 +96,11 @@ size_t Downloader::ReadHeader(char* data, size_t size, size_t count, void* conte
   std::string line(data, n);
   std::lock_guard<std::mutex> guard(node->lock);
   NoteAnswerHeader(line, node->contentRange);
+  if (StartsWithNoCase(line, "http/")) {
+    node->encoded = false;  // a new response (after a redirect or 100)
+  } else if (StartsWithNoCase(line, "content-encoding:")) {
+    node->encoded = line.find_first_not_of(" \t\r\n", 17) != std::string::npos;
+  }
   return n;
 }
 
@@ -96,7 +114,33 @@ bool Downloader::AcceptAnswer(tNode& node) {
     node.discardBody = true;
     return true;
   }
-  const int64_t bodyStart = AnsweredBodyStart(status, node.contentRange, fileLength);
+  int64_t bodyStart = -1;
+  if (status == 200) {
+    // The whole file, announced with the probed length; another length means
+    // the file changed since the probe (or an answer of unknown length). An
+    // encoded answer announces the encoded length: libcurl holds it to that,
+    // and the writer to the probed length once decoded.
+    curl_off_t announced = -1;
+    curl_easy_getinfo(node.handle.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    if (!node.encoded && announced != fileLength) {
+      DebugOut("KVDown: answer announces " + std::to_string(static_cast<long long>(announced)) +
+               " bytes, the probe " + std::to_string(fileLength));
+      node.answerError = DownloadError::Of(DownloadError::Kind::kLengthMismatch);
+      return false;
+    }
+    bodyStart = 0;
+  } else if (status == 206) {
+    int64_t first = 0, last = 0, total = 0;
+    if (ParseContentRange(node.contentRange, first, last, total)) {
+      if (total >= 0 && total != fileLength) {
+        DebugOut("KVDown: range answer's total is " + std::to_string(total) + ", the probe " +
+                 std::to_string(fileLength));
+        node.answerError = DownloadError::Of(DownloadError::Kind::kLengthMismatch);
+        return false;
+      }
+    }
+    bodyStart = AnsweredBodyStart(status, node.contentRange, fileLength);
+  }
   if (bodyStart == node.requestStart) return true;
   if (bodyStart == 0 && node.start == 0) {
     // The whole file from its first byte: the range that starts at 0 simply
@@ -126,9 +170,15 @@ size_t Downloader::WriteRange(char* data, size_t size, size_t count, void* conte
   if (node->discardBody) return offered;
   const int64_t position = node->position;
   const int64_t room = node->end + 1 - position;
+  if (room < static_cast<int64_t>(offered) && node->end == owner->fileLength - 1) {
+    // More bytes than the file has: it is not the file the probe measured.
+    node->answerError = DownloadError::Of(DownloadError::Kind::kLengthMismatch);
+    return 0;
+  }
   if (room <= 0) return 0;
   const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(offered), room));
   const size_t written = std::fwrite(data, 1, n, node->file.get());
+  if (written != n) node->answerError = DownloadError::Of(DownloadError::Kind::kWriteFailed);
   if (node->start == 0) owner->mergedBytes += static_cast<int64_t>(written);
   node->position = position + static_cast<int64_t>(written);
   return written;
@@ -183,9 +233,16 @@ int Downloader::RunAttempts(tNode& node, bool alwaysRanged) {
       node.answerChecked = false;
       node.discardBody = false;
       node.contentRange.clear();
+      node.encoded = false;
     }
     result = PerformTransfer(node.handle.get(), url, policy, Limits());
-    std::fflush(node.file.get());
+    {
+      std::lock_guard<std::mutex> guard(node.lock);
+      if (std::fflush(node.file.get()) != 0 && !node.answerError)
+        node.answerError = DownloadError::Of(DownloadError::Kind::kWriteFailed);
+      // Neither a changed file nor a full disk gets better by asking again.
+      if (node.answerError) return result;
+    }
     if (node.Complete()) return CURLE_OK;
     if (result == CURLE_OK) {
       if (ResponseCode(node.handle.get()) >= 400) return CURLE_OK;
@@ -200,6 +257,7 @@ int Downloader::RunAttempts(tNode& node, bool alwaysRanged) {
 // What RunAttempts' result means for the range: none when it is complete;
 // else the transfer's code, the server's error status, or a short answer.
 DownloadError Downloader::AttemptFailure(const tNode& node, int curlResult) const {
+  if (node.answerError) return node.answerError;
   if (curlResult != CURLE_OK) return DownloadError::Transfer(curlResult);
   const long status = ResponseCode(node.handle.get());
   if (status >= 400) return DownloadError::HttpStatus(status);
@@ -217,7 +275,12 @@ void Downloader::RunSingle() {
       return;
     }
     // The target is closed before the delegate hears of it, so it may be used
-    // at once.
+    // at once; it is whole only when the close succeeded and the disk holds
+    // the announced length.
+    if (const DownloadError failure = CloseAndMeasure(*node)) {
+      Fail(failure);
+      return;
+    }
     Cleanup();
     state = RunState::kIdle;
     if (delegate) delegate->OnComplete();
@@ -225,4 +288,22 @@ void Downloader::RunSingle() {
     DebugOut(std::string("KVDown: single download stopped: ") + e.what());
     Fail(DownloadError::Transfer(CURLE_OUT_OF_MEMORY));
   }
+}
+
+DownloadError Downloader::CloseAndMeasure(tNode& node) {
+  FILE* file = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(node.lock);
+    file = node.file.release();
+  }
+  if (!file || !CloseFileChecked(file)) {
+    DebugOut("KVDown: closing the target failed, error " + std::to_string(LastSystemError()));
+    return DownloadError::Of(DownloadError::Kind::kWriteFailed);
+  }
+  const int64_t size = FileSizeW(node.path);
+  if (size != fileLength) {
+    DebugOut("KVDown: target holds " + std::to_string(size) + " of " + std::to_string(fileLength));
+    return DownloadError::Of(DownloadError::Kind::kSizeMismatch);
+  }
+  return DownloadError();
 }

@@ -11,5 +11,10 @@ bool DeleteFileAt(const std::wstring& path);
 bool EnsureFolderW(const std::wstring& folder);
 bool SeekFile64(FILE* file, int64_t offset, int whence);
 int64_t TellFile64(FILE* file);
+// Closes `file` and says whether everything buffered reached the file (a full
+// disk often shows only here).
+bool CloseFileChecked(FILE* file);
+// The size of the file at `path`; -1 when it cannot be read.
+int64_t FileSizeW(const std::wstring& path);
 // The system's code of the last failed call (GetLastError, errno).
 int LastSystemError();

@@ -23,4 +23,15 @@ bool SeekFile64(FILE* file, int64_t offset, int whence) { return ::fseeko(file, 
 
 int64_t TellFile64(FILE* file) { return ::ftello(file); }
 
+bool CloseFileChecked(FILE* file) {
+  const bool flushed = std::fflush(file) == 0;
+  return std::fclose(file) == 0 && flushed;
+}
+
+int64_t FileSizeW(const std::wstring& path) {
+  struct stat st;
+  if (::stat(WideToUtf8(path).c_str(), &st) != 0) return -1;
+  return S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+}
+
 int LastSystemError() { return errno; }

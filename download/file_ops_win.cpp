@@ -19,4 +19,16 @@ bool SeekFile64(FILE* file, int64_t offset, int whence) { return _fseeki64(file,
 
 int64_t TellFile64(FILE* file) { return _ftelli64(file); }
 
+bool CloseFileChecked(FILE* file) {
+  const bool flushed = std::fflush(file) == 0;
+  return std::fclose(file) == 0 && flushed;
+}
+
+int64_t FileSizeW(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 int LastSystemError() { return static_cast<int>(::GetLastError()); }

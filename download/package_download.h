@@ -33,7 +33,9 @@ extern const char kPackagePath[];
 
 // Filled by one attempt; both 0 when the target file fails to open.
 struct AttemptResult {
-  int32_t fileSize = 0;   // target size after the single stream, or the fallback's reported count
+  // Target size after the single stream, or the fallback's reported count;
+  // saturated at the 32-bit report field's maximum (SaturatedBytes).
+  int32_t fileSize = 0;
   int32_t connectMs = 0;  // TLS-connect time of the single stream, else its connect time
 };
 
@@ -47,6 +49,10 @@ struct PackageDownloadSettings {
   // and fallback).
   TransferPolicy transferPolicy;
 };
+
+// A 64-bit byte count as the report's 32-bit field holds it: negative
+// counts as 0, above INT32_MAX as INT32_MAX.
+int32_t SaturatedBytes(int64_t bytes);
 
 // 32 upper-case hexadecimal digits from a freshly created GUID.
 std::string MakeAttemptId();
@@ -66,14 +72,18 @@ class PackageDownload : private Downloader::Delegate {
 
   // Tries the domains in ranked order, at most three; true when an attempt
   // succeeded. Each record's rtt is its domain's ranking sample (0 for an
-  // unprobed one); `targetPath` is the ANSI path of the file to write.
-  bool DownloadPackage(const RankedDomains& domains, const std::string& targetPath);
+  // unprobed one); `targetPath` is the file to write. When every attempt
+  // failed, no part of the file is left at `targetPath` unless a fallback is
+  // held (HoldsFallback): then StopDownload before removing it.
+  bool DownloadPackage(const RankedDomains& domains, const std::wstring& targetPath);
   // One attempt: the single stream, then the fallback when it was the last
   // allowed attempt and it timed out.
-  AttemptOutcome DownloadAttempt(const std::string& url, const std::string& targetPath, long timeLimit,
+  AttemptOutcome DownloadAttempt(const std::string& url, const std::wstring& targetPath, long timeLimit,
                                  AttemptResult& result, bool isLast);
-  // One single-stream GET into `targetPath`.
-  virtual AttemptOutcome DownloadOnce(const std::string& url, const std::string& targetPath, long timeLimit,
+  // One single-stream GET into `targetPath`. Succeeds only with a 200 whose
+  // Content-Length the closed file holds exactly, after every write, flush
+  // and close succeeded; else kNotWhole with a result of download_error.h.
+  virtual AttemptOutcome DownloadOnce(const std::string& url, const std::wstring& targetPath, long timeLimit,
                                       AttemptResult& result);
   // Stops and joins the fallback download, if any.
   void StopDownload();
@@ -84,7 +94,7 @@ class PackageDownload : private Downloader::Delegate {
   const std::optional<AttemptOutcome>& LastFailure() const { return lastFailure; }
   // What the fallback reported last (it keeps the last downloader until the
   // next fallback replaces it).
-  int FallbackBytes() const { return bytesDownloaded; }
+  int64_t FallbackBytes() const { return bytesDownloaded; }
   bool HoldsFallback() const { return downloader != nullptr; }
   const PackageDownloadSettings& Settings() const { return settings; }
   // Before DownloadPackage: how its transfers reach the network.
@@ -105,7 +115,8 @@ class PackageDownload : private Downloader::Delegate {
   std::shared_ptr<Downloader> downloader;
   std::unique_ptr<ManualResetEvent> downloadDoneEvent;  // made when first needed
   std::atomic<bool> fallbackFailed{false};
-  std::atomic<int> bytesDownloaded{0};
+  std::atomic<int64_t> bytesDownloaded{0};
+  std::atomic<int> fallbackCode{0};
   CdnAttemptStats attemptStats;
   std::optional<AttemptOutcome> lastFailure;
 };

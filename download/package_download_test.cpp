@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <mutex>
 
 #include "base/debug_output.h"
+#include "base/text_convert.h"
+#include "download/download_error.h"
 #include "testing/servers/test_file_server.h"
 
 namespace {
@@ -27,7 +30,7 @@ class TestHost : public PackageDownload {
     if (total > 0) ++progressReports;
   }) {}
   ~TestHost() override { StopDownload(); }
-  AttemptOutcome DownloadOnce(const std::string& url, const std::string& targetPath, long timeLimit,
+  AttemptOutcome DownloadOnce(const std::string& url, const std::wstring& targetPath, long timeLimit,
                               AttemptResult& result) override {
     limitsUsed.push_back(timeLimit);
     return PackageDownload::DownloadOnce(url, targetPath, timeLimit, result);
@@ -123,6 +126,8 @@ TEST(AttemptOutcome, HttpResultsAndTheReportsInteger) {
       {-1, {E::kTargetNotOpened, 0}, 0},
       {-1, {E::kFallbackFailed, 0}, 28},
       {-1, {E::kFallbackNotStarted, 0}, 1001},
+      {-1, {E::kNotWhole, kLengthMismatchResult}, 1003},
+      {-1, {E::kNotWhole, kWriteFailedResult}, 1004},
   };
   for (const auto& c : cases) {
     if (c.httpResult >= 0) EXPECT_EQ(OutcomeOfHttpResult(c.httpResult), c.outcome) << c.httpResult;
@@ -148,7 +153,7 @@ TEST_F(PackageDownloadTest, ThirdDomainAnswersAfterTwoRefuse) {
   ranked[0].sample.connectMs = 12;
   ranked[2].sample.connectMs = 34;
   TestHost host;
-  ASSERT_TRUE(host.DownloadPackage(ranked, target));
+  ASSERT_TRUE(host.DownloadPackage(ranked, Utf8ToWide(target)));
   ExpectTargetIs(content);
   EXPECT_EQ(host.limitsUsed, (std::vector<long>{1, 2, 3}));
   const auto& attempts = host.AttemptStats().attempts;
@@ -181,7 +186,7 @@ TEST_F(PackageDownloadTest, FirstOfTwoDomainsTimesOutWithoutFallback) {
   slow->AddFault(stall);
   auto good = Serve(content);
   TestHost host;
-  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*slow), Domain(*good)}), target));
+  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*slow), Domain(*good)}), Utf8ToWide(target)));
   ExpectTargetIs(content);
   EXPECT_EQ(host.limitsUsed, (std::vector<long>{1, 2}));
   ASSERT_EQ(host.AttemptStats().attempts.size(), 2u);
@@ -197,7 +202,7 @@ TEST_F(PackageDownloadTest, TargetThatCannotBeOpenedIsRecordedAsResultZero) {
   auto server = Serve(MakeContent(1000));
   TestHost host;
   const std::string badTarget = dir + "/no/such/folder/ChannelIstaller.exe";
-  EXPECT_FALSE(host.DownloadPackage(Ranked({Domain(*server), Domain(*server)}), badTarget));
+  EXPECT_FALSE(host.DownloadPackage(Ranked({Domain(*server), Domain(*server)}), Utf8ToWide(badTarget)));
   ASSERT_EQ(host.AttemptStats().attempts.size(), 2u);
   for (const CdnAttempt& a : host.AttemptStats().attempts) {
     EXPECT_EQ(a.downloadByte, 0);
@@ -214,7 +219,7 @@ TEST_F(PackageDownloadTest, OneDomainWithoutSampleHasRttZero) {
   const std::string content = MakeContent(1 * MiB + 17, 23);
   auto server = Serve(content);
   TestHost host;
-  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*server)}), target));
+  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*server)}), Utf8ToWide(target)));
   ExpectTargetIs(content);
   ASSERT_EQ(host.AttemptStats().attempts.size(), 1u);
   EXPECT_EQ(host.AttemptStats().attempts[0].rttSpeedMs, 0);
@@ -225,11 +230,11 @@ TEST_F(PackageDownloadTest, OneDomainWithoutSampleHasRttZero) {
 
 TEST_F(PackageDownloadTest, AtMostThreeDomainsAndNoneForAnEmptyList) {
   TestHost host;
-  EXPECT_FALSE(host.DownloadPackage({}, target));
+  EXPECT_FALSE(host.DownloadPackage({}, Utf8ToWide(target)));
   EXPECT_TRUE(host.AttemptStats().attempts.empty());
   const DomainList five = {RefusingDomain(), RefusingDomain(), RefusingDomain(), RefusingDomain(),
                            RefusingDomain()};
-  EXPECT_FALSE(host.DownloadPackage(Ranked(five), target));
+  EXPECT_FALSE(host.DownloadPackage(Ranked(five), Utf8ToWide(target)));
   ASSERT_EQ(host.AttemptStats().attempts.size(), 3u);
   EXPECT_EQ(host.AttemptStats().attempts[2].selectedCdn, five[2]);
 }
@@ -249,9 +254,14 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
       {"fallback completes", 1, false, 200, true},
       {"fallback stalls too", -1, false, 28, false},
       {"fallback cannot start", 1, true, 1001, false},
+      {"fallback's probe refused", 1, false, kProbeStatusResult, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    {
+      std::lock_guard<std::mutex> guard(logLock);
+      log.clear();
+    }
     const std::string content = MakeContent(12 * MiB + 1, 24);
     auto server = Serve(content);
     TestFileServer::Fault stall;
@@ -261,8 +271,9 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
     stall.times = c.stallTimes;
     server->AddFault(stall);
     server->headWithoutLength = c.headWithoutLength;
+    if (c.result == kProbeStatusResult) server->headStatus = 405;
     TestHost host;
-    EXPECT_EQ(host.DownloadPackage(Ranked({Domain(*server)}), target), c.success);
+    EXPECT_EQ(host.DownloadPackage(Ranked({Domain(*server)}), Utf8ToWide(target)), c.success);
     ASSERT_EQ(host.AttemptStats().attempts.size(), 1u);
     const CdnAttempt& a = host.AttemptStats().attempts[0];
     EXPECT_EQ(server->CountRequests("HEAD"), 1);
@@ -275,7 +286,46 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
       EXPECT_EQ(a.cdnErrorMsg, CdnErrorMessage(c.result));
       EXPECT_EQ(LastFailureWire(host), c.result);
     }
-    EXPECT_EQ(CountLines("second mutidownload failed "), c.result == 1001 ? 1 : 0);
-    ASSERT_TRUE(host.HoldsFallback() || c.result == 1001);
+    const bool notStarted = c.result == 1001 || c.result == kProbeStatusResult;
+    EXPECT_EQ(CountLines("second mutidownload failed "), notStarted ? 1 : 0);
+    ASSERT_TRUE(host.HoldsFallback() || notStarted);
   }
+}
+
+// The single stream takes only a whole file: a disk that is full (/dev/full
+// fails every write and flush like a full volume) or an answer cut short end
+// the attempt with its own result, the report carries it, and nothing of the
+// file is left behind.
+TEST_F(PackageDownloadTest, SingleStreamTakesOnlyAWholeFile) {
+  using F = TestFileServer::FaultKind;
+  struct Case {
+    const char* name;
+    bool fullDisk;
+    std::vector<TestFileServer::Fault> faults;
+    int result;
+  };
+  const Case cases[] = {
+      {"full disk", true, {}, kWriteFailedResult},
+      {"answer cut short", false, {{0, F::Drop, 1 * MiB, 500, 0, -1}}, 18},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto server = Serve(MakeContent(3 * MiB + 100, 25));
+    for (const auto& f : c.faults) server->AddFault(f);
+    TestHost host;
+    const std::string path = c.fullDisk ? std::string("/dev/full") : target;
+    EXPECT_FALSE(host.DownloadPackage(Ranked({Domain(*server)}), Utf8ToWide(path)));
+    ASSERT_EQ(host.AttemptStats().attempts.size(), 1u);
+    EXPECT_EQ(host.AttemptStats().attempts[0].cdnErrorMsg, CdnErrorMessage(c.result));
+    EXPECT_EQ(LastFailureWire(host), c.result);
+    EXPECT_NE(access(target.c_str(), F_OK), 0) << "a partial file was left";
+  }
+  ASSERT_EQ(access("/dev/full", F_OK), 0);
+}
+
+TEST(SaturatedBytes, ClampsToTheReportField) {
+  EXPECT_EQ(SaturatedBytes(-1), 0);
+  EXPECT_EQ(SaturatedBytes(3145828), 3145828);
+  EXPECT_EQ(SaturatedBytes(int64_t{INT32_MAX}), INT32_MAX);
+  EXPECT_EQ(SaturatedBytes(int64_t{5} * 1024 * 1024 * 1024), INT32_MAX);
 }

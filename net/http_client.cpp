@@ -131,3 +131,10 @@ double HttpClient::InfoSeconds(int info) {
   if (curl_easy_getinfo(handle.get(), static_cast<CURLINFO>(info), &value) != CURLE_OK) return 0;
   return value;
 }
+
+int64_t HttpClient::InfoBytes(int info) {
+  curl_off_t value = -1;
+  if (!handle || (info & CURLINFO_TYPEMASK) != CURLINFO_OFF_T) return -1;
+  if (curl_easy_getinfo(handle.get(), static_cast<CURLINFO>(info), &value) != CURLE_OK) return -1;
+  return static_cast<int64_t>(value);
+}

@@ -10,6 +10,7 @@
 // its custom header list after the transfer. Route, TLS and limits come from
 // `policy` through ApplyTransferPolicy.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -36,6 +37,9 @@ class HttpClient {
                std::string& response);
   // A double-valued CURLINFO of the last transfer, 0 when libcurl has none.
   double InfoSeconds(int info);
+  // A size-valued (curl_off_t) CURLINFO of the last transfer, such as the
+  // announced Content-Length or the bytes received; -1 when libcurl has none.
+  int64_t InfoBytes(int info);
 
   // Read at every operation; change it only between operations.
   TransferPolicy policy;

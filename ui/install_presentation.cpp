@@ -18,6 +18,10 @@ std::wstring FailureText(const InstallFailure& failure) {
   if (!failure.installerText.empty()) return failure.installerText;
   // Not a download failure: the user's network needs credentials we do not have.
   if (failure.kind == InstallFailureKind::kProxyAuthRequired) return GetText(L"tt_proxy_auth_required");
+  if (failure.kind == InstallFailureKind::kPackageRejected) {
+    if (failure.rejectionReason.empty()) return L"tt_download_rejected";
+    return GetText(L"tt_download_rejected") + L" (" + failure.rejectionReason + L")";
+  }
   if (failure.lastDownloadFailure)
     return GetText(L"tt_downstatus_failed") + L" " + std::to_wstring(WireResult(*failure.lastDownloadFailure));
   if (failure.kind != InstallFailureKind::kDownloadFailed) return L"tt_failed";

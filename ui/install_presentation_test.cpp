@@ -60,7 +60,8 @@ class FailureTextTest : public ::testing::Test {
     ReleaseTextTable();
     ASSERT_TRUE(LoadLanguageText("<?xml version=\"1.0\" encoding=\"utf-8\"?><Res>"
                                  "<Text id=\"tt_downstatus_failed\" value=\"Download failed\"/>"
-                                 "<Text id=\"tt_proxy_auth_required\" value=\"Proxy wants credentials\"/></Res>"));
+                                 "<Text id=\"tt_proxy_auth_required\" value=\"Proxy wants credentials\"/>"
+                                 "<Text id=\"tt_download_rejected\" value=\"Rejected\"/></Res>"));
   }
   void TearDown() override { ReleaseTextTable(); }
 };
@@ -93,6 +94,12 @@ TEST_F(FailureTextTest, MostPreciseKnownCauseWins) {
       // The proxy's demand, not the last attempt's code (the direct route's), is the cause.
       {"proxy asks for credentials", {K::kProxyAuthRequired, AttemptOutcome{AttemptEnd::kTransferError, 6}, L""},
        L"Proxy wants credentials"},
+      {"download, not whole", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kNotWhole, 1004}, L""},
+       L"Download failed 1004"},
+      // A rejected file names its own reason, not an earlier attempt's failure.
+      {"rejected, after a failed attempt", {K::kPackageRejected, refused, L"", L"bad digest 0x80096010"},
+       L"Rejected (bad digest 0x80096010)"},
+      {"rejected, no reason known", {K::kPackageRejected, std::nullopt, L""}, L"tt_download_rejected"},
   };
   for (const auto& c : cases) EXPECT_EQ(FailureText(c.failure), c.text) << c.name;
 }

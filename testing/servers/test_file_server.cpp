@@ -236,10 +236,18 @@ void TestFileServer::Serve(int fd) {
     SendAll(fd, answer.data(), answer.size());
     return;
   }
+  if (request.method == "HEAD" && headStatus != 200) {
+    // A HEAD refused: the length announced is that of the error page.
+    const std::string answer = "HTTP/1.1 " + std::to_string(headStatus) +
+                               " Refused\r\nContent-Length: 19\r\nConnection: close\r\n\r\n";
+    SendAll(fd, answer.data(), answer.size());
+    return;
+  }
   if (request.method == "HEAD") {
     std::string answer = "HTTP/1.1 200 OK\r\nAccept-Ranges: bytes\r\nConnection: close\r\n";
+    const int64_t announced = headLength >= 0 ? headLength : static_cast<int64_t>(size);
     answer += headWithoutLength ? "Transfer-Encoding: chunked\r\n\r\n"
-                                : "Content-Length: " + std::to_string(size) + "\r\n\r\n";
+                                : "Content-Length: " + std::to_string(announced) + "\r\n\r\n";
     SendAll(fd, answer.data(), answer.size());
     return;
   }

@@ -51,6 +51,8 @@ class TestFileServer {
   bool ignoreRanges = false;       // answer every GET with 200 and the whole file
   bool wrongContentRange = false;  // 206 whose Content-Range starts one byte late
   bool headWithoutLength = false;  // HEAD answered without Content-Length
+  int headStatus = 200;            // status of the HEAD answer (others get a short error body)
+  int64_t headLength = -1;         // Content-Length the HEAD announces; -1: the file's size
   std::string path = "/file.bin";
 
   int port() const { return port_; }
