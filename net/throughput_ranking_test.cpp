@@ -203,7 +203,9 @@ TEST(CheckThroughputAndSortDomains, WaitEndsWhenTheNeededProbesReachTheLimit) {
       auto position = std::find(r.order.begin(), r.order.end(), url) - r.order.begin();
       EXPECT_LT(position, c.fast) << c.name << " " << url;
     }
-    for (int i = 0; i < c.slow; ++i) EXPECT_LT(r.samples[slow[i]->Url()].bytes, kLimit) << c.name;
+    // The wait ended with the needed fast probes: the slow ones, still within
+    // their window, were cut off and count as failed.
+    for (int i = 0; i < c.slow; ++i) EXPECT_TRUE(IsZero(r.samples[slow[i]->Url()])) << c.name;
   }
 }
 
@@ -231,6 +233,7 @@ TEST(CheckThroughputAndSortDomains, EveryServerStallingEndsByTheDeadline) {
   std::printf("[ measure  ] all stalled: ranking ended after %.0f ms = %.2f of the 4.5 s deadline\n",
               r.elapsedMs, r.elapsedMs / kDeadlineMs);
   EXPECT_LT(r.elapsedMs, kDeadlineMs + kMarginMs);
+  EXPECT_GE(r.elapsedMs, kDeadlineMs - 50) << "no answer came, so only the deadline ends the wait";
   EXPECT_EQ(r.order, (DomainList{a.Url(), b.Url(), c.Url()}));
   for (const auto& entry : r.samples) EXPECT_TRUE(IsZero(entry.second)) << entry.first;
   ASSERT_EQ(r.log.size(), 1u);
