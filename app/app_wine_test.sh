@@ -110,8 +110,12 @@ if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   }
   if [ -n "$wid" ]; then
     shot page0
-    click 275 149   # "install", centred, 129 px from the top, 40 px high
-    sleep 2
+    # "install", centred, 129 px from the top, 40 px high; the click has landed
+    # once the run asks the directory (clicked again if it had not after 5 s).
+    for attempt in 1 2 3; do
+      click 275 149
+      for i in $(seq 1 50); do grep -q "backup_domain/list" "$SIM_RECORD" 2>/dev/null && break 2; sleep 0.1; done
+    done
     shot page1
     for i in $(seq 1 120); do [ -f "$folder/Quorvane.exe" ] && break; sleep 1; done
     sleep 3

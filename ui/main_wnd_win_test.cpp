@@ -49,10 +49,15 @@ class ScriptedChannel : public ChannelController {
   int configured = 0;
   std::atomic<bool> ran{false};
   UniqueHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  // A client process that must have ended before the channel is configured.
+  HANDLE runningClient = nullptr;
+  bool clientGoneAtConfigure = false;
 
   void Configure(const ChannelSettings& s) override {
     settings = s;
     ++configured;
+    // Bounded wait on the UI thread: nothing later in the run can end it meanwhile.
+    if (runningClient) clientGoneAtConfigure = WaitForSingleObject(runningClient, 10000) == WAIT_OBJECT_0;
   }
   void Run() override {
     ran = true;
@@ -450,6 +455,16 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   ASSERT_TRUE(CopyFileW(Utf8ToWide("Z:" QV_MARK_CLIENT).c_str(), link.c_str(), FALSE));  // a stale one to remove
   DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKey, kRunValueName);
 
+  // A client already running: "install" ends it before the run starts.
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  std::wstring stay = L"\"" + folder + L"\\Quorvane.exe\" -stay";
+  ASSERT_TRUE(CreateProcessW(nullptr, &stay[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  CloseHandle(pi.hThread);
+  UniqueHandle runningClient(pi.hProcess);
+  channel->runningClient = runningClient.get();
+
   // "install" with a real click: page 1, close button disabled, the channel
   // configured with the window and the folder.
   ClickControl(hwnd, C(L"install"));
@@ -458,6 +473,10 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   EXPECT_FALSE(C(L"closebtn")->IsEnabled());
   EXPECT_NE(channel->settings.events, nullptr);
   EXPECT_EQ(channel->settings.installPath, WideToAnsi(folder));
+  EXPECT_TRUE(channel->clientGoneAtConfigure) << "the running client was not ended before the run";
+  DWORD clientEnd = STILL_ACTIVE;
+  GetExitCodeProcess(runningClient.get(), &clientEnd);
+  EXPECT_EQ(clientEnd, 0u) << "terminated, not ended by itself";
   PumpFor(300);
   EXPECT_TRUE(Screenshot(hwnd, "page1-progress"));
 
