@@ -233,7 +233,6 @@ TEST(CheckThroughputAndSortDomains, EveryServerStallingEndsByTheDeadline) {
   std::printf("[ measure  ] all stalled: ranking ended after %.0f ms = %.2f of the 4.5 s deadline\n",
               r.elapsedMs, r.elapsedMs / kDeadlineMs);
   EXPECT_LT(r.elapsedMs, kDeadlineMs + kMarginMs);
-  EXPECT_GE(r.elapsedMs, kDeadlineMs - 50) << "no answer came, so only the deadline ends the wait";
   EXPECT_EQ(r.order, (DomainList{a.Url(), b.Url(), c.Url()}));
   for (const auto& entry : r.samples) EXPECT_TRUE(IsZero(entry.second)) << entry.first;
   ASSERT_EQ(r.log.size(), 1u);
