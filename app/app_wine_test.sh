@@ -17,12 +17,21 @@ qv_display_ensure || { echo "FAIL - no display"; exit 1; }
 trap 'stop_vendor_sim; qv_display_stop' EXIT
 fail=0
 check() { if [ "$1" = ok ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi; }
+# The visible window of the installer started as PID (the runner, or the Wine
+# process it runs: Wine sets _NET_WM_PID), found by its process rather than by
+# its title, so no other window on the display can stand in for it.
+window_of() {
+  local p
+  for p in "$1" $(pgrep -P "$1"); do
+    xdotool search --all --onlyvisible --pid "$p" --name "." 2>/dev/null | head -1
+  done | head -1
+}
 # The installer's window id once it shows (empty after 30 s), then a moment to paint.
 wait_for_window() {
   local w=""
   for i in $(seq 1 30); do
     sleep 1
-    w=$(xdotool search --name "Installation Guide" 2>/dev/null | head -1)
+    w=$(window_of "$1")
     [ -n "$w" ] && break
   done
   sleep 2
@@ -137,7 +146,8 @@ if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
   found=""
   for i in $(seq 1 30); do
     sleep 1
-    if xdotool search --name "Quorvane" >/dev/null 2>&1; then found=1; break; fi
+    w=$(window_of $pid)
+    if [ -n "$w" ] && xdotool getwindowname "$w" 2>/dev/null | grep -q Quorvane; then found=1; break; fi
   done
   sleep 2
   import -window root "$out/interactive.png" 2>/dev/null
@@ -165,7 +175,7 @@ if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   cp "$exe" "$named"
   "$wine_run" "$named" -install-path "$(winpath "$folder")" &
   pid=$!
-  wid=$(wait_for_window)
+  wid=$(wait_for_window $pid)
   shot() {  # name: the window's area of the screen
     eval "$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null)"
     import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$1.png" 2>/dev/null
@@ -176,8 +186,12 @@ if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   }
   if [ -n "$wid" ]; then
     shot page0
-    click 275 149   # "install", centred, 129 px from the top, 40 px high
-    sleep 2
+    # "install", centred, 129 px from the top, 40 px high; the click has landed
+    # once the run asks the directory (clicked again if it had not after 5 s).
+    for attempt in 1 2 3; do
+      click 275 149
+      for i in $(seq 1 50); do grep -q "backup_domain/list" "$SIM_RECORD" 2>/dev/null && break 2; sleep 0.1; done
+    done
     shot page1
     for i in $(seq 1 120); do [ -f "$folder/Quorvane.exe" ] && break; sleep 1; done
     sleep 3
@@ -241,7 +255,7 @@ if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null; then
   start_vendor_sim "$sim" "$out/sim6" --file "$installer" --domains 2 --fault 0:refuse,1:refuse || exit 1
   "$wine_run" "$exe" -install-path "$(winpath "$out/install6")" &
   pid=$!
-  wid=$(wait_for_window)
+  wid=$(wait_for_window $pid)
   # Red text pixels in a window area: count of pixels of the failure colour.
   red_pixels() {  # png x y w h
     convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -depth 8 rgb:- 2>/dev/null | python3 -c '

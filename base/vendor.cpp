@@ -24,7 +24,8 @@ VendorHosts Build() {
   h.publisher = QV_PUBLISHER_NAME;
 #ifdef QV_TEST_HOOKS
   h.publisher = QV_TEST_PUBLISHER_NAME;
-  Override(h.directoryTest, "QV_DIRECTORY_URL");
+  // One variable each, so a run shows which of the two endpoints it asked.
+  Override(h.directoryTest, "QV_TEST_DIRECTORY_URL");
   Override(h.directoryProd, "QV_DIRECTORY_URL");
   if (const char* v = std::getenv("QV_BUILTIN_DOMAINS"); v && *v) {
     h.builtinDomains.clear();

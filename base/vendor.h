@@ -25,6 +25,7 @@ struct VendorHosts {
 // The hosts of this process; computed once, safe from any thread.
 //
 // With QV_TEST_HOOKS these environment variables replace the built-in values:
-//   QV_DIRECTORY_URL (both directory hosts), QV_BUILTIN_DOMAINS (comma separated),
+//   QV_DIRECTORY_URL (the directory), QV_TEST_DIRECTORY_URL (the "-test" directory),
+//   QV_BUILTIN_DOMAINS (comma separated),
 //   QV_REPORT_URL, QV_CLIENT_SERVICE_URL, QV_WEB_URL, QV_APP_URL, QV_CA_FILE.
 const VendorHosts& Vendor();

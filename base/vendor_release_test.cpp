@@ -23,6 +23,7 @@ void Set(const char* name, const char* value) {
 
 TEST(VendorRelease, EnvironmentDoesNotRedirectHosts) {
   Set("QV_DIRECTORY_URL", "http://127.0.0.1:1");
+  Set("QV_TEST_DIRECTORY_URL", "http://127.0.0.1:4");
   Set("QV_BUILTIN_DOMAINS", "http://127.0.0.1:2");
   Set("QV_REPORT_URL", "http://127.0.0.1:3");
   Set("QV_CLIENT_SERVICE_URL", "http://127.0.0.1:4");

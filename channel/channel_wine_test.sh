@@ -33,6 +33,24 @@ for line in open(sys.argv[1]):
         d = json.loads(r["body"]).get("error_detail", {})
         print(d.get("http_code"), d.get("error_module"))' "$1" 2>/dev/null
 }
+# The host names the directory requests went to ("127.0.0.1" for the
+# production endpoint, "localhost" for the "-test" one; see vendor_sim_env.sh).
+directory_hosts() {
+  python3 -c 'import json, sys
+for line in open(sys.argv[1]):
+    r = json.loads(line)
+    if r["path"].endswith("/backup_domain/list"):
+        print(r["headers"].get("Host", "").split(":")[0])' "$1" 2>/dev/null | sort -u | tr '\n' ' '
+}
+# The install report's download attempts: "<selected_cdn> <download_byte> <cdn_error_msg>".
+report_attempts() {
+  python3 -c 'import json, sys
+for line in open(sys.argv[1]):
+    r = json.loads(line)
+    if r["method"] == "POST" and r["path"].endswith("/update_pc_module"):
+        for a in json.loads(r["body"])["extra_info"]["cdn_attempts"]:
+            print(a["selected_cdn"], a["download_byte"], a["cdn_error_msg"] or "-")' "$1" 2>/dev/null
+}
 # The stub's process id: the first process debug_capture started.
 stub_pid() { sed -n 's/^\([0-9]*\): debug_capture: started .*QuorvaneSetup\.exe$/\1/p' "$1" | head -1; }
 # Runs the installer under debug_capture; extra arguments go to the installer.
@@ -52,7 +70,9 @@ temp=$(ls -d "$prefix"/drive_c/users/"$(whoami)"/Temp "$prefix"/drive_c/users/"$
 rm -f "$temp"/ChannelIstaller*.exe
 
 echo "# 1. a channel install that succeeds, while a ChannelIstaller.exe is running"
-start_vendor_sim "$sim" "$work/sim1" --file "$installer" --domains 3 --rate 0:2m,1:8m || exit 1
+# Domains 0 and 1 are too slow to deliver the file within the probe's window;
+# domain 2 is not limited: the ranking puts it first.
+start_vendor_sim "$sim" "$work/sim1" --file "$installer" --domains 3 --rate 0:100k,1:200k || exit 1
 cp "$client" "$temp/ChannelIstaller.exe"
 mkdir -p "$work/blocker"
 QV_SAMPLE_CLIENT_DIR=$(winpath "$work/blocker") "$wine_run" "$temp/ChannelIstaller.exe" -sample-stay=forever \
@@ -91,6 +111,12 @@ fi
 blocker=
 cmp -s "$installer" "$temp/ChannelIstaller.exe" && ! ls "$temp"/ChannelIstaller[0-9]*.exe >/dev/null 2>&1
 check $? "the download replaced it under its own name"
+fastest=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["domains"][2])' "$SIM_PORTS")
+attempts=$(report_attempts "$SIM_RECORD")
+[ "$attempts" = "$fastest $(stat -c %s "$installer") -" ]
+check $? "the file came from the fastest domain, and the report carries this run's one attempt ($attempts)"
+[ "$(directory_hosts "$SIM_RECORD")" = "127.0.0.1 " ]
+check $? "without -test the production directory was asked ($(directory_hosts "$SIM_RECORD"))"
 
 echo "# 2. the full installer fails with a text"
 start_vendor_sim "$sim" "$work/sim2" --file "$installer" --domains 2 || exit 1
@@ -108,9 +134,9 @@ check $? "the failed run is written to the debugger output"
 rc=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run2.txt")
 check $([ "$rc" = 7105 ]; echo $?) "a failed silent install ends by itself with the installer-failure code 7105 (rc=$rc)"
 
-echo "# 3. a full installer that never connects to the pipe"
+echo "# 3. a full installer that never connects to the pipe (asking the -test directory)"
 start_vendor_sim "$sim" "$work/sim3" --file "$installer" --domains 2 || exit 1
-run_setup "$work/run3.txt" -silent -auto-start -install-path "$(winpath "$work/installed_noconnect")" \
+run_setup "$work/run3.txt" -silent -auto-start -test -install-path "$(winpath "$work/installed_noconnect")" \
   -sample-noconnect
 rc=$?
 stop_vendor_sim
@@ -119,6 +145,10 @@ check $([ $rc -eq 0 ]; echo $?) "the outcome comes from the exit code and the re
 check $? "the pipe was offered but never connected"
 [ -f "$work/installed_noconnect/Quorvane.exe" ]
 check $? "the installer still installed"
+[ "$(directory_hosts "$SIM_RECORD")" = "localhost " ]
+check $? "with -test the test directory was asked ($(directory_hosts "$SIM_RECORD"))"
+grep -q -- "-test" "$work/installed_noconnect/installer_args.txt" 2>/dev/null
+check $? "the forwarded -test reached the full installer's command line"
 
 echo "# 4. no domain delivers the file"
 start_vendor_sim "$sim" "$work/sim4" --file "$installer" --domains 3 --fault 0:refuse,1:refuse,2:404 || exit 1

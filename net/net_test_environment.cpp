@@ -25,6 +25,10 @@ class NetTestEnvironment : public testing::Environment {
     setenv("QV_BUILTIN_DOMAINS", (std::string(kBuiltinStatic) + "," + kBuiltinAppHub).c_str(), 1);
     directory = std::make_unique<RawServer>();
     setenv("QV_DIRECTORY_URL", directory->Url().c_str(), 1);
+    // The "-test" directory: the same server under another host name.
+    std::string testUrl = directory->Url();
+    testUrl.replace(testUrl.find("127.0.0.1"), 9, "localhost");
+    setenv("QV_TEST_DIRECTORY_URL", testUrl.c_str(), 1);
     // Loopback tests must not be sent through a proxy of the machine.
     for (const char* name :
          {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})

@@ -203,7 +203,9 @@ TEST(CheckThroughputAndSortDomains, WaitEndsWhenTheNeededProbesReachTheLimit) {
       auto position = std::find(r.order.begin(), r.order.end(), url) - r.order.begin();
       EXPECT_LT(position, c.fast) << c.name << " " << url;
     }
-    for (int i = 0; i < c.slow; ++i) EXPECT_LT(r.samples[slow[i]->Url()].bytes, kLimit) << c.name;
+    // The wait ended with the needed fast probes: the slow ones, still within
+    // their window, were cut off and count as failed.
+    for (int i = 0; i < c.slow; ++i) EXPECT_TRUE(IsZero(r.samples[slow[i]->Url()])) << c.name;
   }
 }
 

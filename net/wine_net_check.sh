@@ -30,6 +30,7 @@ set +a
 # file; Z: is the Linux root under Wine.
 export QV_CA_FILE="Z:${work//\//\\}\\certs\\ca.pem"
 export QV_DIRECTORY_URL="$QV_TEST_HTTPS_URL"
+export QV_TEST_DIRECTORY_URL="$QV_TEST_HTTPS_URL"
 export QV_BUILTIN_DOMAINS="https://static.builtin.invalid,https://apphub.builtin.invalid"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY all_proxy
 "$wine_run" "$test_exe"

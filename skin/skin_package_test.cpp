@@ -165,7 +165,10 @@ TEST_F(SkinPackage, PrimaryButtonStatesLookDifferent) {
     skinui::RenderTree(canvas, images, pm, &text);
     return canvas.Pixel(mid.x, mid.y);
   };
-  auto luminance = [](uint32_t p) { return ((p >> 16) & 0xFF) * 30 + ((p >> 8) & 0xFF) * 59 + (p & 0xFF) * 11; };
+  // Signed, so a darker state gives a negative difference rather than a wrapped huge one.
+  auto luminance = [](uint32_t p) -> int {
+    return int((p >> 16) & 0xFF) * 30 + int((p >> 8) & 0xFF) * 59 + int(p & 0xFF) * 11;
+  };
   const uint32_t normal = render("normal");
   struct Case {
     const char* state;

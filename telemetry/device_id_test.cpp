@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -15,9 +17,9 @@ namespace {
 
 constexpr unsigned kUtf8 = 65001;
 
-// First in this binary on purpose: the one-time values are derived by
-// whichever thread comes first (checked by the thread sanitizer build).
-TEST(DeviceIdentity, ConcurrentFirstUseAgrees) {
+// Eight threads take the one-time values at once; prints what they agreed on
+// and returns the exit code of the process it runs in.
+int ConcurrentFirstUse() {
   struct Seen {
     std::string id, os, cpu;
   };
@@ -26,12 +28,18 @@ TEST(DeviceIdentity, ConcurrentFirstUseAgrees) {
   for (size_t i = 0; i < seen.size(); ++i)
     threads.emplace_back([&, i] { seen[i] = {GetDeviceId(), GetOsDescription(), GetCpuBrand()}; });
   for (auto& t : threads) t.join();
-  for (const Seen& s : seen) {
-    EXPECT_EQ(s.id, seen[0].id);
-    EXPECT_EQ(s.os, seen[0].os);
-    EXPECT_EQ(s.cpu, seen[0].cpu);
-  }
-  EXPECT_EQ(seen[0].id.size(), 12u);
+  bool agree = true;
+  for (const Seen& s : seen) agree = agree && s.id == seen[0].id && s.os == seen[0].os && s.cpu == seen[0].cpu;
+  std::fprintf(stderr, "agree=%d idlength=%zu\n", agree, seen[0].id.size());
+  return agree && seen[0].id.size() == 12 ? 0 : 1;
+}
+
+// The one-time values are derived by whichever thread comes first (checked by
+// the thread sanitizer build). The threads run in a fresh process of this
+// binary, so the first use is theirs whatever ran before.
+TEST(DeviceIdentity, ConcurrentFirstUseAgrees) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::exit(ConcurrentFirstUse()), ::testing::ExitedWithCode(0), "agree=1 idlength=12");
 }
 
 AdapterRecord Adapter(std::initializer_list<uint8_t> address, const char* ip, const char* gateway) {

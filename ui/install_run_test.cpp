@@ -4,6 +4,8 @@
 
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "base/debug_output.h"
 #include "ui/install_presentation.h"
@@ -34,7 +36,11 @@ class StubChannel : public ChannelController {
  public:
   ChannelSettings settings;
   bool ran = false;
-  void Configure(const ChannelSettings& s) override { settings = s; }
+  bool configured = false;
+  void Configure(const ChannelSettings& s) override {
+    settings = s;
+    configured = true;
+  }
   void Run() override { ran = true; }
   CdnAttemptStats AttemptStats() override { return {"ID", {}}; }
 };
@@ -57,9 +63,11 @@ struct Fixture {
   std::vector<ReportRequest> reports;
   std::vector<std::wstring> activationLanguages;
   int registrations = 0;
+  std::vector<bool> stopsAfterConfigure;  // per stop of a running client: was the channel configured yet
 
   InstallActions Actions() {
     InstallActions a;
+    a.stopRunningClient = [this] { stopsAfterConfigure.push_back(channel.configured || channel.ran); };
     a.registerClient = [this](const ChosenOptions& c, const std::wstring& folder) {
       ++registrations;
       EXPECT_EQ(folder, L"C:\\Games\\Quorvane");
@@ -80,10 +88,16 @@ struct Fixture {
 
 TEST(InstallRun, ProgressOnlyRisesAnd101Completes) {
   Fixture f;
+  f.options.test = true;
+  f.options.forwardedArgs = L"-test -x=1";
   InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
   run.StartInstall();
   run.JoinChannelThread();
+  // A running client is stopped once, before the channel is configured.
+  EXPECT_EQ(f.stopsAfterConfigure, std::vector<bool>{false});
   EXPECT_TRUE(f.channel.ran);
+  EXPECT_TRUE(f.channel.settings.test);
+  EXPECT_EQ(f.channel.settings.forwardedArgs, L"-test -x=1");
   EXPECT_EQ(f.channel.settings.installPath, "C:\\Games\\Quorvane");
   EXPECT_EQ(f.channel.settings.userAgentLine, "User-Agent: test");
   EXPECT_EQ(f.channel.settings.installerFailedText, L"tt_failed");  // no text table loaded: the id

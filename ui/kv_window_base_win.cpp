@@ -19,7 +19,9 @@ int MonitorDpi(HMONITOR monitor) {
   using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
   static GetDpiForMonitorFn fn = [] {
     HMODULE shcore = LoadLibraryW(L"shcore.dll");
-    return shcore ? reinterpret_cast<GetDpiForMonitorFn>(GetProcAddress(shcore, "GetDpiForMonitor")) : nullptr;
+    // Through the generic function type: FARPROC's own signature is not this one.
+    FARPROC proc = shcore ? GetProcAddress(shcore, "GetDpiForMonitor") : nullptr;
+    return reinterpret_cast<GetDpiForMonitorFn>(reinterpret_cast<void (*)()>(proc));
   }();
   UINT x = 0, y = 0;
   if (fn && monitor && SUCCEEDED(fn(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y)) && x > 0) return static_cast<int>(x);
@@ -118,7 +120,8 @@ LRESULT KvWindowBase::OnGetMinMaxInfo(MINMAXINFO* mmi) {
   }
   HWND hwnd = GetHWND();
   HMONITOR monitor = MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY);
-  MONITORINFO mi = {sizeof(mi)};
+  MONITORINFO mi = {};
+  mi.cbSize = sizeof(mi);
   GetMonitorInfoW(monitor, &mi);
   const bool primary = (mi.dwFlags & MONITORINFOF_PRIMARY) != 0;
   RECT wr;

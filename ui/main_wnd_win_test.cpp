@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -17,6 +18,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "app/install_wiring.h"
 #include "base/debug_output.h"
 #include "base/text_convert.h"
 #include "base/vendor.h"
@@ -49,10 +51,15 @@ class ScriptedChannel : public ChannelController {
   int configured = 0;
   std::atomic<bool> ran{false};
   UniqueHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  // A client process that must have ended before the channel is configured.
+  HANDLE runningClient = nullptr;
+  bool clientGoneAtConfigure = false;
 
   void Configure(const ChannelSettings& s) override {
     settings = s;
     ++configured;
+    // Bounded wait on the UI thread: nothing later in the run can end it meanwhile.
+    if (runningClient) clientGoneAtConfigure = WaitForSingleObject(runningClient, 10000) == WAIT_OBJECT_0;
   }
   void Run() override {
     ran = true;
@@ -90,19 +97,13 @@ class TestWnd : public CMainWnd {
     };
   }
   ~TestWnd() override { --g_liveWindows; }
-  // The registration as the program wires it; no reports leave the machine.
+  // The program's own wiring (stopping a client, the registration); no
+  // reports leave the machine.
   static InstallActions Actions(InstallOptions o) {
     ApplyWindowDefaults(o);
-    InstallActions actions;
-    actions.registerClient = [o](const ChosenOptions& chosen, const std::wstring& folder) {
-      CompletionChoices choices;
-      choices.autostart = chosen.autostart;
-      choices.createShortcut = chosen.createShortcut;
-      choices.installFolder = folder;
-      choices.channelId = o.channelId;
-      choices.seoSourceId = o.seoSourceId;
-      return FinishChannelInstall(choices);
-    };
+    InstallActions actions = MakeInstallActions(o, "");
+    actions.sendInstallReport = nullptr;
+    actions.prepareActivationReport = nullptr;
     return actions;
   }
   skinui::PaintManager& Pm() { return Manager(); }
@@ -131,6 +132,10 @@ void ExpectComboImages(skinui::Control* combo, bool reversed, const std::string&
 
 // Dispatches messages until `done` holds or `boundMs` passes (a bound that
 // proves nothing hangs, not a timing requirement).
+// Button releases this thread has dispatched: a click has been handled once
+// its release is counted.
+int g_buttonUps = 0;
+
 bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000) {
   const DWORD start = GetTickCount();
   while (!done()) {
@@ -144,6 +149,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000) {
       if (skinui::WindowImplBase::PreTranslate(&msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
+      if (msg.message == WM_LBUTTONUP) ++g_buttonUps;
     }
     if (done()) break;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
@@ -211,8 +217,9 @@ void ClickControl(HWND hwnd, skinui::Control* c) {
   in[0].type = in[1].type = INPUT_MOUSE;
   in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
   in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  const int ups = g_buttonUps;
   SendInput(2, in, sizeof(INPUT));
-  PumpFor(150);
+  ASSERT_TRUE(PumpUntil([&] { return g_buttonUps > ups; })) << "the click never arrived";
 }
 
 // The native edit that hosts the folder field.
@@ -358,23 +365,33 @@ class MainWndTest : public ::testing::Test {
   std::wstring failStatus;
 };
 
-// First in this file on purpose: the identification line is built once per
-// process, and here it is built by the automatic start, before the language
-// list exists, so it carries an empty language for the whole run.
+// The identification line is built once per process, and here it is built by
+// the automatic start, before the language list exists, so it carries an empty
+// language for the whole run. The window runs in a fresh process of this
+// binary, so the line is its own whatever ran before.
 TEST_F(MainWndTest, AutomaticStartComesBeforeTheLanguageList) {
-  InstallOptions options;
-  options.autoStart = true;
-  options.channelId = L"77";
-  Open(options, false);
-  ASSERT_TRUE(PumpUntil([&] { return channel->configured == 1; }));
-  EXPECT_EQ(Page(), 1);
-  const std::string line = channel->settings.userAgentLine;
-  EXPECT_EQ(line.rfind("User-Agent: PC/Windows/", 0), 0u) << line;
-  EXPECT_NE(line.find("/77/Quorvane-PC/"), std::string::npos) << line;
-  EXPECT_EQ(line.back(), '/') << "the language part is empty: " << line;
-  // The list is filled afterwards all the same, and later lines stay as built.
-  EXPECT_EQ(window->Pm().Find<skinui::Combo>(L"language_combo")->GetCount(), 15);
-  EXPECT_EQ(window->GetUserAgentLine(), line);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        InstallOptions options;
+        options.autoStart = true;
+        options.channelId = L"77";
+        Open(options, false);
+        std::string faults;
+        if (!PumpUntil([&] { return channel->configured == 1; })) faults += " never configured;";
+        if (Page() != 1) faults += " not on page 1;";
+        const std::string line = channel->settings.userAgentLine;
+        if (line.rfind("User-Agent: PC/Windows/", 0) != 0) faults += " prefix;";
+        if (line.find("/77/Quorvane-PC/") == std::string::npos) faults += " channel;";
+        if (line.empty() || line.back() != '/') faults += " the language part is not empty;";
+        // The list is filled afterwards all the same, and later lines stay as built.
+        if (window->Pm().Find<skinui::Combo>(L"language_combo")->GetCount() != 15) faults += " list;";
+        if (window->GetUserAgentLine() != line) faults += " a later line differs;";
+        std::fprintf(stderr, "line [%s] faults:%s end\n", line.c_str(), faults.c_str());
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), faults.empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "faults: end");
 }
 
 TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
@@ -427,6 +444,29 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   EXPECT_EQ(std::wstring(caption), GetText(L"tt_wizard"));
   EXPECT_TRUE(Screenshot(hwnd, "page0-options"));
 
+  // The two boxes set apart (autostart on, no shortcut) with real clicks, so
+  // the completion shows that each reached it as itself.
+  auto selected = [&](const wchar_t* box) { return dynamic_cast<skinui::Option*>(C(box))->IsSelected(); };
+  if (!selected(L"autostart")) ClickControl(hwnd, C(L"autostart"));
+  if (selected(L"createshortcut")) ClickControl(hwnd, C(L"createshortcut"));
+  ASSERT_TRUE(selected(L"autostart"));
+  ASSERT_FALSE(selected(L"createshortcut"));
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop)));
+  const std::wstring link = std::wstring(desktop) + L"\\Quorvane.lnk";
+  ASSERT_TRUE(CopyFileW(Utf8ToWide("Z:" QV_MARK_CLIENT).c_str(), link.c_str(), FALSE));  // a stale one to remove
+  DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKey, kRunValueName);
+
+  // A client already running: "install" ends it before the run starts.
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  std::wstring stay = L"\"" + folder + L"\\Quorvane.exe\" -stay";
+  ASSERT_TRUE(CreateProcessW(nullptr, &stay[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  CloseHandle(pi.hThread);
+  UniqueHandle runningClient(pi.hProcess);
+  channel->runningClient = runningClient.get();
+
   // "install" with a real click: page 1, close button disabled, the channel
   // configured with the window and the folder.
   ClickControl(hwnd, C(L"install"));
@@ -435,6 +475,10 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   EXPECT_FALSE(C(L"closebtn")->IsEnabled());
   EXPECT_NE(channel->settings.events, nullptr);
   EXPECT_EQ(channel->settings.installPath, WideToAnsi(folder));
+  EXPECT_TRUE(channel->clientGoneAtConfigure) << "the running client was not ended before the run";
+  DWORD clientEnd = STILL_ACTIVE;
+  GetExitCodeProcess(runningClient.get(), &clientEnd);
+  EXPECT_EQ(clientEnd, 0u) << "terminated, not ended by itself";
   PumpFor(300);
   EXPECT_TRUE(Screenshot(hwnd, "page1-progress"));
 
@@ -450,6 +494,15 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   GetRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane",
                L"SEOID", stored, sizeof(stored), L"");
   EXPECT_EQ(std::wstring(stored), L"seo9");
+  HKEY runKey = nullptr;
+  bool runValue = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE, &runKey) == ERROR_SUCCESS;
+  if (runValue) {
+    runValue = RegQueryValueExW(runKey, kRunValueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    RegCloseKey(runKey);
+  }
+  EXPECT_TRUE(runValue) << "the autostart box was on";
+  EXPECT_FALSE(FileExists(link)) << "the shortcut box was off";
+  EXPECT_FALSE(window->Run()->shortcutWanted);
   PumpFor(300);
   EXPECT_TRUE(Screenshot(hwnd, "page2-finished"));
 
@@ -461,13 +514,13 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   EXPECT_TRUE(g_quit);
   EXPECT_EQ(exitCode.value, 0);
   EXPECT_TRUE(PumpUntil([&] { return FileExists(folder + L"\\started.mark"); }));
-  char byte = 0;
-  DWORD read = 0;
+  // The server sees the client gone: a pipe whose client connected and then
+  // closed its end answers ERROR_NO_DATA (a held end: ERROR_PIPE_CONNECTED).
   OVERLAPPED ov = {};
   UniqueHandle ev(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   ov.hEvent = ev.get();
-  ConnectNamedPipe(server.get(), &ov);  // the client was connected, and then let go
-  EXPECT_FALSE(ReadFile(server.get(), &byte, 1, &read, nullptr) && read == 1);
+  EXPECT_FALSE(ConnectNamedPipe(server.get(), &ov));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_DATA));
   testsupport::RemoveTree(folder);
 }
 
@@ -726,10 +779,13 @@ TEST_F(MainWndTest, BrowseShowsTheSystemFolderPicker) {
       DWORD pid = 0;
       GetWindowThreadProcessId(dialog, &pid);
       if (pid != GetCurrentProcessId()) continue;
-      Sleep(300);
+      // The picker fills its children after it shows: wait for the title text.
+      for (int j = 0; j < 200 && !titled; ++j) {
+        EnumChildWindows(dialog, FindTitle, reinterpret_cast<LPARAM>(&titled));
+        if (!titled) Sleep(50);
+      }
       owned = GetWindow(dialog, GW_OWNER) == main;
       disabled = !IsWindowEnabled(main);
-      EnumChildWindows(dialog, FindTitle, reinterpret_cast<LPARAM>(&titled));
       SendMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
       SendMessageW(main, WM_CLOSE, 0, 0);
       Sleep(300);

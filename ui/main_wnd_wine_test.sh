@@ -12,10 +12,14 @@ set -u
 wine_run=$1 exe=$2
 # A prefix of its own, so the font mapping reaches no other test.
 export QV_WINEPREFIX="${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix-ui}"
+# And a display of its own: its real clicks and pointer moves reach no other
+# test's window.
+. "$(dirname "$0")/../testing/display.sh"
+qv_display_start || { echo "FAIL - no display"; exit 1; }
 reg=$(mktemp --suffix=.reg)
-trap 'rm -f "$reg"' EXIT
+trap 'rm -f "$reg"; qv_display_stop' EXIT
 printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
   '"Yu Gothic UI"="Noto Sans CJK JP"' '"Microsoft YaHei"="Noto Sans CJK SC"' '"Malgun Gothic"="Noto Sans CJK KR"' \
   '"Arial"="DejaVu Sans"' '"Tahoma"="Noto Sans Thai"' '' >"$reg"
 "$wine_run" regedit /S "Z:$(echo "$reg" | sed 's|/|\\|g')" >/dev/null 2>&1
-exec "$wine_run" "$exe"
+"$wine_run" "$exe" "${@:3}"

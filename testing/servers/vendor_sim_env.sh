@@ -4,7 +4,8 @@
 #   find_vendor_sim SOURCE_DIR CACHE_DIR   prints the path of a vendor_sim binary
 #   start_vendor_sim SIM WORK_DIR [FLAGS...]
 #       starts it with --port-file/--record in WORK_DIR, waits until it listens,
-#       exports its environment (QV_DIRECTORY_URL, QV_BUILTIN_DOMAINS, ...) and
+#       exports its environment (QV_DIRECTORY_URL, QV_TEST_DIRECTORY_URL,
+#       QV_BUILTIN_DOMAINS, ...) and
 #       sets SIM_PID, SIM_PORTS (the port file) and SIM_RECORD (the record file)
 #   stop_vendor_sim
 #
@@ -54,6 +55,9 @@ start_vendor_sim() {
   [ -f "$SIM_PORTS" ] || { echo "vendor_sim did not listen" >&2; return 1; }
   eval "$(python3 -c 'import json,sys,shlex
 for k, v in json.load(open(sys.argv[1]))["env"].items(): print("export %s=%s" % (k, shlex.quote(v)))' "$SIM_PORTS")"
+  # The "-test" directory: the same simulator under another host name, so its
+  # record (the Host header) shows which endpoint a run asked.
+  export QV_TEST_DIRECTORY_URL="${QV_DIRECTORY_URL/127.0.0.1/localhost}"
 }
 
 stop_vendor_sim() {
