@@ -13,6 +13,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "testing/fixtures/msaa_client_win.h"
 #include "toolkit/controls.h"
 #include "toolkit/window_impl.h"
 
@@ -284,43 +285,10 @@ TEST_F(KeyboardAccessTest, FocusMarkAtEveryScaleAndFocusMovesWithThePage) {
   EXPECT_EQ(wnd_->seen, std::vector<std::wstring>{L"click:start"});
 }
 
-struct Child {
-  std::wstring name, value;
-  long role = 0, state = 0;
-};
+using Child = testsupport::AccChild;
+using testsupport::ReadChild;
 
-std::wstring Bstr(HRESULT hr, BSTR b) {
-  std::wstring s = SUCCEEDED(hr) && b ? std::wstring(b, SysStringLen(b)) : L"";
-  SysFreeString(b);
-  return s;
-}
-
-Child Read(IAccessible* acc, long id) {
-  VARIANT v;
-  v.vt = VT_I4;
-  v.lVal = id;
-  Child c;
-  BSTR b = nullptr;
-  HRESULT hr = acc->get_accName(v, &b);
-  c.name = Bstr(hr, b);
-  b = nullptr;
-  hr = acc->get_accValue(v, &b);
-  c.value = Bstr(hr, b);
-  VARIANT r;
-  VariantInit(&r);
-  if (SUCCEEDED(acc->get_accRole(v, &r)) && r.vt == VT_I4) c.role = r.lVal;
-  VariantInit(&r);
-  if (SUCCEEDED(acc->get_accState(v, &r)) && r.vt == VT_I4) c.state = r.lVal;
-  return c;
-}
-
-std::vector<Child> Children(IAccessible* acc) {
-  long n = 0;
-  acc->get_accChildCount(&n);
-  std::vector<Child> out;
-  for (long i = 1; i <= n; ++i) out.push_back(Read(acc, i));
-  return out;
-}
+std::vector<Child> Children(IAccessible* acc) { return testsupport::ReadChildren(acc); }
 
 std::vector<std::pair<DWORD, LONG>> g_events;
 void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND, LONG obj, LONG child, DWORD, DWORD) {
@@ -406,7 +374,7 @@ TEST_F(KeyboardAccessTest, AnMsaaClientReadsAndDrivesTheWindow) {
   v.lVal = 7;
   EXPECT_EQ(acc->accDoDefaultAction(v), S_OK);
   PumpFor(100);
-  EXPECT_TRUE(Read(acc, 7).state & STATE_SYSTEM_CHECKED);
+  EXPECT_TRUE(ReadChild(acc, 7).state & STATE_SYSTEM_CHECKED);
   v.lVal = 2;
   EXPECT_EQ(acc->accDoDefaultAction(v), S_OK);
   EXPECT_EQ(wnd_->seen, std::vector<std::wstring>{L"click:install"});
@@ -432,7 +400,7 @@ TEST_F(KeyboardAccessTest, AnMsaaClientReadsAndDrivesTheWindow) {
   EXPECT_EQ(kids[1].name, L"Installing");
   C(L"status")->SetText(L"Downloading");
   PumpFor(100);
-  EXPECT_EQ(Read(acc, 2).name, L"Downloading");
+  EXPECT_EQ(ReadChild(acc, 2).name, L"Downloading");
   if (hook) {
     UnhookWinEvent(hook);
     auto has = [](DWORD e, LONG child) {

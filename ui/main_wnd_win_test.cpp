@@ -24,6 +24,7 @@
 #include "base/vendor.h"
 #include "base/registry_win.h"
 #include "install/registration.h"
+#include "testing/fixtures/msaa_client_win.h"
 #include "testing/wine/wine_test_support.h"
 #include "toolkit/controls.h"
 #include "toolkit/zip_archive.h"
@@ -664,7 +665,9 @@ TEST_F(MainWndTest, RejectedDownloadTextFitsTheFailureRowAtEveryScale) {
       EXPECT_EQ(C(L"installstatustips")->GetShownText(), GetText(L"tt_download_rejected")) << name;
       EXPECT_NE(GetText(L"tt_download_rejected"), L"tt_download_rejected") << name;
       for (const std::string& fault : LayoutFaults(window->Pm())) ADD_FAILURE() << name << ": " << fault;
-      if (scale == 100 && code == L"de") EXPECT_TRUE(Screenshot(hwnd, "page1-rejected-de"));
+      if (scale == 100 && code == L"de") {
+        EXPECT_TRUE(Screenshot(hwnd, "page1-rejected-de"));
+      }
     }
   }
   UseLanguage(L"en");
@@ -1114,35 +1117,8 @@ TEST_F(MainWndTest, KeyboardAloneRunsTheWizardAndShowsTheFocusMark) {
   testsupport::RemoveTree(folder);
 }
 
-struct AccChild {
-  std::wstring name, value;
-  long role = 0, state = 0;
-};
-
-std::wstring TakeBstr(HRESULT hr, BSTR b) {
-  std::wstring s = SUCCEEDED(hr) && b ? std::wstring(b, SysStringLen(b)) : L"";
-  SysFreeString(b);
-  return s;
-}
-
-AccChild ReadChild(IAccessible* acc, long id) {
-  VARIANT v;
-  v.vt = VT_I4;
-  v.lVal = id;
-  AccChild c;
-  BSTR b = nullptr;
-  HRESULT hr = acc->get_accName(v, &b);
-  c.name = TakeBstr(hr, b);
-  b = nullptr;
-  hr = acc->get_accValue(v, &b);
-  c.value = TakeBstr(hr, b);
-  VARIANT r;
-  VariantInit(&r);
-  if (SUCCEEDED(acc->get_accRole(v, &r)) && r.vt == VT_I4) c.role = r.lVal;
-  VariantInit(&r);
-  if (SUCCEEDED(acc->get_accState(v, &r)) && r.vt == VT_I4) c.state = r.lVal;
-  return c;
-}
+using testsupport::AccChild;
+using testsupport::ReadChild;
 
 // The child id of the first child named `name` (0: none).
 long ChildNamed(IAccessible* acc, const std::wstring& name) {
