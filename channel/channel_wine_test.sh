@@ -172,9 +172,10 @@ rc=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run4.tx
 check $([ "$rc" = 7102 ]; echo $?) "the failed silent install ends by itself with the download-failure code 7102 (rc=$rc)"
 
 echo "# 5. payloads that are not the vendor's whole program are never started"
-# KIND of the download domain's fault | the failure text the report and the window carry (a prefix)
+# KIND of the download domain's fault | the failure text the report and the window carry (a prefix) |
+# the exit code the run ends with by itself
 rejected="Download rejected: the file is not signed by Quorvane"
-while IFS='|' read -r kind text; do
+while IFS='|' read -r kind text code; do
   [ -n "$kind" ] || continue
   dir=$work/installed_$kind
   dir=${dir//=/_}
@@ -196,14 +197,15 @@ while IFS='|' read -r kind text; do
   check $? "$kind: the full installer never started and installed nothing"
   ! ls "$temp"/ChannelIstaller*.exe >/dev/null 2>&1
   check $? "$kind: no partial or rejected file is left in the temporary folder"
-  check $([ $rc -eq 124 ]; echo $?) "$kind: the failed silent install keeps running until ended (rc=$rc)"
+  code_seen=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run5_$kind.txt")
+  check $([ "$code_seen" = "$code" ]; echo $?) "$kind: the failed silent install ends by itself with $code (rc=$code_seen)"
 done <<EOF_CASES
-unsigned|$rejected (unsigned 0x
-tamper|$rejected (bad digest 0x
-foreign|$rejected (foreign signer 0x
-html|$rejected (
-short=300000|$rejected (
-drop=300000|download failed?errorcode is? 18
+unsigned|$rejected (unsigned 0x|7103
+tamper|$rejected (bad digest 0x|7103
+foreign|$rejected (foreign signer 0x|7103
+html|$rejected (|7103
+short=300000|$rejected (|7103
+drop=300000|download failed?errorcode is? 18|7102
 EOF_CASES
 
 exit $fail
