@@ -49,7 +49,7 @@ HRESULT Str(const std::wstring& s, BSTR* out) {
 }
 
 // The client area (combo == null) or one combo with its list items.
-class AccObject : public IAccessible {
+class AccObject final : public IAccessible {
  public:
   AccObject(std::shared_ptr<AccessBridge> bridge, Control* combo) : bridge_(std::move(bridge)), combo_(combo) {}
 
@@ -144,40 +144,26 @@ class AccObject : public IAccessible {
     });
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override {
-    if (!out) return E_POINTER;
-    VariantInit(out);
-    Snapshot s;
-    if (!Take(s)) return CO_E_OBJNOTCONNECTED;
-    const AccNode* n = nullptr;
-    long item = -1;
-    if (!Child(s, child, n, &item)) return E_INVALIDARG;
-    out->vt = VT_I4;
-    out->lVal = item >= 0 ? ROLE_SYSTEM_LISTITEM : n ? RoleId(n->role) : ROLE_SYSTEM_CLIENT;
-    return S_OK;
+    return AnswerLong(child, out, [](const Snapshot&, const AccNode* n, long item) -> LONG {
+      return item >= 0 ? ROLE_SYSTEM_LISTITEM : n ? RoleId(n->role) : ROLE_SYSTEM_CLIENT;
+    });
   }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
-    if (!out) return E_POINTER;
-    VariantInit(out);
-    Snapshot s;
-    if (!Take(s)) return CO_E_OBJNOTCONNECTED;
-    const AccNode* n = nullptr;
-    long item = -1;
-    if (!Child(s, child, n, &item)) return E_INVALIDARG;
-    LONG st = 0;
-    if (item >= 0) {
-      st = STATE_SYSTEM_SELECTABLE;
-      if (item == s.self.selectedItem) st |= STATE_SYSTEM_SELECTED;
-      if (!(s.self.state & kAccExpanded)) st |= STATE_SYSTEM_INVISIBLE;
-    } else if (n) {
-      st = StateBits(*n);
-    } else {
-      st = STATE_SYSTEM_FOCUSABLE;
-      if (!IsWindowVisible(bridge_->hwnd)) st |= STATE_SYSTEM_INVISIBLE;
-      if (GetFocus() == bridge_->hwnd) st |= STATE_SYSTEM_FOCUSED;
-    }
-    out->vt = VT_I4;
-    out->lVal = st;
-    return S_OK;
+    return AnswerLong(child, out, [this](const Snapshot& s, const AccNode* n, long item) -> LONG {
+      LONG st = 0;
+      if (item >= 0) {
+        st = STATE_SYSTEM_SELECTABLE;
+        if (item == s.self.selectedItem) st |= STATE_SYSTEM_SELECTED;
+        if (!(s.self.state & kAccExpanded)) st |= STATE_SYSTEM_INVISIBLE;
+      } else if (n) {
+        st = StateBits(*n);
+      } else {
+        st = STATE_SYSTEM_FOCUSABLE;
+        if (!IsWindowVisible(bridge_->hwnd)) st |= STATE_SYSTEM_INVISIBLE;
+        if (GetFocus() == bridge_->hwnd) st |= STATE_SYSTEM_FOCUSED;
+      }
+      return st;
+    });
   }
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override {
     if (!out) return E_POINTER;
@@ -362,6 +348,20 @@ class AccObject : public IAccessible {
     long item = -1;
     if (!Child(s, child, n, &item)) return E_INVALIDARG;
     return Str(fn(s, n, item), out);
+  }
+  // The same for an answer that is a number (role, state).
+  template <class Fn>
+  HRESULT AnswerLong(const VARIANT& child, VARIANT* out, Fn fn) {
+    if (!out) return E_POINTER;
+    VariantInit(out);
+    Snapshot s;
+    if (!Take(s)) return CO_E_OBJNOTCONNECTED;
+    const AccNode* n = nullptr;
+    long item = -1;
+    if (!Child(s, child, n, &item)) return E_INVALIDARG;
+    out->vt = VT_I4;
+    out->lVal = fn(s, n, item);
+    return S_OK;
   }
 
   LONG refs_ = 1;

@@ -6,19 +6,12 @@
 
 #include "base/text_convert.h"
 #include "base/vendor.h"
+#include "testing/fixtures/options_page_view.h"
 #include "ui/links.h"
 
 namespace {
 
-// The options page's controls as the skin starts them: "install" enabled,
-// "pathIsOK" hidden, the agreement box selected.
-class PageView : public OptionsPageView {
- public:
-  bool installEnabled = true, warningShown = false, agreed = true;
-  void ShowFolderWarning(bool shown) override { warningShown = shown; }
-  void EnableInstall(bool enabled) override { installEnabled = enabled; }
-  bool AgreementSelected() override { return agreed; }
-};
+using PageView = testsupport::RecordingPageView;
 
 #ifdef _WIN32
 constexpr bool kAnsiIs1252 = true;  // Wine's default; FolderUsable's own test checks it

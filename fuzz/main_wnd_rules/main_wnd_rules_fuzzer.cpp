@@ -17,19 +17,12 @@
 
 #include "fuzz/common/folder_reference.h"
 #include "fuzz/common/fuzz_support.h"
+#include "testing/fixtures/options_page_view.h"
 #include "ui/main_wnd_rules.h"
 
 namespace {
 
-// The options page's controls as the skin starts them: "install" enabled,
-// the warning hidden, the agreement box selected.
-class PageView : public OptionsPageView {
- public:
-  bool installEnabled = true, warningShown = false, agreed = true;
-  void ShowFolderWarning(bool shown) override { warningShown = shown; }
-  void EnableInstall(bool enabled) override { installEnabled = enabled; }
-  bool AgreementSelected() override { return agreed; }
-};
+using PageView = testsupport::RecordingPageView;
 
 }  // namespace
 
