@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <deque>
-#include <filesystem>
 #include <mutex>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -17,28 +16,79 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#endif
+#else
+#include <dirent.h>
+#include <sys/stat.h>
 
-namespace fs = std::filesystem;
+#include <sstream>
+#endif
 
 namespace {
 
 constexpr size_t kMaxQueuedLines = 4096;
 
-// Paths are UTF-8 in this interface; on Windows they become wide paths.
-fs::path ToPath(const std::string& utf8) {
+// Paths are UTF-8 in this interface; on Windows every file call takes the
+// wide form, so a temporary folder in any script works. std::filesystem is
+// not used: it drags the whole locale machinery into the stub.
 #ifdef _WIN32
-  return fs::path(Utf8ToWide(utf8));
+constexpr char kSeparator = '\\';
 #else
-  return fs::path(utf8);
+constexpr char kSeparator = '/';
 #endif
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder + name;
+  return folder + kSeparator + name;
 }
 
-std::string FromPath(const fs::path& p) {
+struct FoundLog {
+  uint64_t written;  // last write time, in the platform's own units
+  std::string path;
+};
+
+// The "<prefix>*.log" files directly in `folder`.
+std::vector<FoundLog> ListLogs(const std::string& folder, const std::string& prefix) {
+  std::vector<FoundLog> logs;
+  auto matches = [&](const std::string& name) {
+    return name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+           name.compare(name.size() - 4, 4, ".log") == 0;
+  };
 #ifdef _WIN32
-  return WideToUtf8(p.wstring());
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW(Utf8ToWide(JoinPath(folder, "*")).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return logs;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string name = WideToUtf8(found.cFileName);
+    if (!matches(name)) continue;
+    const uint64_t written = (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                             found.ftLastWriteTime.dwLowDateTime;
+    logs.push_back({written, JoinPath(folder, name)});
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
 #else
-  return p.string();
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return logs;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (!matches(name)) continue;
+    const std::string path = JoinPath(folder, name);
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    const uint64_t written = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000u +
+                             static_cast<uint64_t>(info.st_mtim.tv_nsec);
+    logs.push_back({written, path});
+  }
+  closedir(dir);
+#endif
+  return logs;
+}
+
+bool RemoveFile(const std::string& path) {
+#ifdef _WIN32
+  return DeleteFileW(Utf8ToWide(path).c_str()) != 0;
+#else
+  return std::remove(path.c_str()) == 0;
 #endif
 }
 
@@ -47,8 +97,8 @@ std::string Stamp() {
   SYSTEMTIME t{};
   GetLocalTime(&t);
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                t.wSecond, t.wMilliseconds);
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                t.wMinute, t.wSecond, t.wMilliseconds);
   return buf;
 }
 
@@ -63,8 +113,8 @@ std::string Stamp() {
   std::tm tm{};
   localtime_r(&t, &tm);
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03ld", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03ld", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
   return buf;
 }
 
@@ -148,27 +198,16 @@ std::string RunLogName(const std::string& program, unsigned long pid) {
 }
 
 void PruneRunLogs(const std::string& folder, const std::string& program, unsigned keep) {
-  std::error_code ec;
-  std::vector<std::pair<fs::file_time_type, fs::path>> logs;
-  const std::string prefix = program + "_";
-  for (fs::directory_iterator it(ToPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = FromPath(it->path().filename());
-    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - 4, 4, ".log") != 0)
-      continue;
-    std::error_code timeError;
-    const auto when = fs::last_write_time(it->path(), timeError);
-    if (!timeError) logs.emplace_back(when, it->path());
-  }
+  std::vector<FoundLog> logs = ListLogs(folder, program + "_");
   if (logs.size() <= keep) return;
-  std::sort(logs.begin(), logs.end());
-  for (size_t i = 0; i + keep < logs.size(); ++i) {
-    std::error_code removeError;
-    fs::remove(logs[i].second, removeError);
-  }
+  std::sort(logs.begin(), logs.end(), [](const FoundLog& a, const FoundLog& b) {
+    return a.written != b.written ? a.written < b.written : a.path < b.path;
+  });
+  for (size_t i = 0; i + keep < logs.size(); ++i) RemoveFile(logs[i].path);
 }
 
-std::string StartRunLog(const std::string& folder, const std::string& program, unsigned long pid, unsigned keep) {
+std::string StartRunLog(const std::string& folder, const std::string& program, unsigned long pid,
+                        unsigned keep) {
   if (folder.empty()) return std::string();
   {
     std::lock_guard<std::mutex> guard(writerLock);
@@ -176,9 +215,9 @@ std::string StartRunLog(const std::string& folder, const std::string& program, u
   }
   // This run's log counts among those kept.
   PruneRunLogs(folder, program, keep > 0 ? keep - 1 : 0);
-  const fs::path path = ToPath(folder) / ToPath(RunLogName(program, pid));
+  const std::string path = JoinPath(folder, RunLogName(program, pid));
 #ifdef _WIN32
-  std::FILE* file = _wfopen(path.wstring().c_str(), L"ab");
+  std::FILE* file = _wfopen(Utf8ToWide(path).c_str(), L"ab");
 #else
   std::FILE* file = std::fopen(path.c_str(), "ab");
 #endif
@@ -193,7 +232,7 @@ std::string StartRunLog(const std::string& folder, const std::string& program, u
     writer = made;
   }
   SetDebugLog(Append);
-  return FromPath(path);
+  return path;
 }
 
 void StopRunLog() {

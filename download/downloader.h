@@ -151,10 +151,12 @@ class Downloader {
   DownloadError AttemptFailure(const tNode& node, int curlResult) const;
   void RunSingle();
   DownloadError CloseAndMeasure(tNode& node);
-  static size_t WriteRange(char* data, size_t size, size_t count, void* context);
-  static size_t ReadHeader(char* data, size_t size, size_t count, void* context);
-  static int SingleProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
-  static int SegmentedProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
+  static size_t WriteRange(char* data, size_t size, size_t count, void* context) noexcept;
+  static size_t ReadHeader(char* data, size_t size, size_t count, void* context) noexcept;
+  static int SingleProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal,
+                            int64_t ulNow) noexcept;
+  static int SegmentedProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal,
+                               int64_t ulNow) noexcept;
   bool AcceptAnswer(tNode& node);
 
   // Segmented mode (downloader_segments.cpp, downloader_merge.cpp).

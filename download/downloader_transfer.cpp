@@ -90,7 +90,9 @@ void Downloader::SetTransferOptions(tNode& node, bool segmented) {
   curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
 }
 
-size_t Downloader::ReadHeader(char* data, size_t size, size_t count, void* context) {
+// No exception may leave a libcurl callback (libcurl is C): each one below
+// turns it into a failed write, which ends the attempt like any other.
+size_t Downloader::ReadHeader(char* data, size_t size, size_t count, void* context) noexcept try {
   auto* node = static_cast<tNode*>(context);
   const size_t n = size * count;
   std::string line(data, n);
@@ -102,6 +104,8 @@ size_t Downloader::ReadHeader(char* data, size_t size, size_t count, void* conte
     node->encoded = line.find_first_not_of(" \t\r\n", 17) != std::string::npos;
   }
   return n;
+} catch (...) {
+  return 0;
 }
 
 // Decides, at the first body bytes of an attempt, whether the answer carries
@@ -160,7 +164,7 @@ bool Downloader::AcceptAnswer(tNode& node) {
   return false;
 }
 
-size_t Downloader::WriteRange(char* data, size_t size, size_t count, void* context) {
+size_t Downloader::WriteRange(char* data, size_t size, size_t count, void* context) noexcept try {
   auto* node = static_cast<tNode*>(context);
   Downloader* owner = node->owner;
   if (owner->Aborting()) return 0;
@@ -182,9 +186,11 @@ size_t Downloader::WriteRange(char* data, size_t size, size_t count, void* conte
   if (node->start == 0) owner->mergedBytes += static_cast<int64_t>(written);
   node->position = position + static_cast<int64_t>(written);
   return written;
+} catch (...) {
+  return 0;
 }
 
-int Downloader::SingleProgress(void* context, int64_t dlTotal, int64_t, int64_t, int64_t) {
+int Downloader::SingleProgress(void* context, int64_t dlTotal, int64_t, int64_t, int64_t) noexcept try {
   auto* node = static_cast<tNode*>(context);
   Downloader* owner = node->owner;
   if (owner->Aborting()) return 1;
@@ -194,9 +200,11 @@ int Downloader::SingleProgress(void* context, int64_t dlTotal, int64_t, int64_t,
   owner->delegate->OnProgress(static_cast<double>(node->position.load()),
                               static_cast<double>(owner->fileLength), static_cast<double>(speed));
   return 0;
+} catch (...) {
+  return 0;  // a progress that could not be shown ends nothing
 }
 
-int Downloader::SegmentedProgress(void* context, int64_t dlTotal, int64_t, int64_t, int64_t) {
+int Downloader::SegmentedProgress(void* context, int64_t dlTotal, int64_t, int64_t, int64_t) noexcept try {
   auto* node = static_cast<tNode*>(context);
   Downloader* owner = node->owner;
   if (owner->Aborting()) return 1;
@@ -209,6 +217,8 @@ int Downloader::SegmentedProgress(void* context, int64_t dlTotal, int64_t, int64
   progressCalls = 0;
   const ProgressSum sum = SumProgress(owner->RangesLocked());
   owner->delegate->OnProgress(sum.downloaded, static_cast<double>(owner->fileLength), sum.bytesPerSecond);
+  return 0;
+} catch (...) {
   return 0;
 }
 

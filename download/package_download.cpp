@@ -27,7 +27,9 @@ std::string CdnErrorMessage(int result) {
 }
 
 PackageDownload::PackageDownload(PackageDownloadSettings settings, ProgressFn progress)
-    : settings(std::move(settings)), progress(std::move(progress)), httpClient(std::make_unique<HttpClient>()) {
+    : settings(std::move(settings)),
+      progress(std::move(progress)),
+      httpClient(std::make_unique<HttpClient>()) {
   attemptStats.attemptId = MakeAttemptId();
   httpClient->progressCallback = &PackageDownload::HttpProgress;
   httpClient->progressContext = this;
@@ -37,10 +39,13 @@ PackageDownload::~PackageDownload() { StopDownload(); }
 
 void PackageDownload::StopDownload() { downloader.reset(); }
 
-int PackageDownload::HttpProgress(void* context, double downloadTotal, double downloadedNow, double, double) {
+int PackageDownload::HttpProgress(void* context, double downloadTotal, double downloadedNow, double,
+                                  double) noexcept try {
   auto* self = static_cast<PackageDownload*>(context);
   if (self->progress && downloadTotal != 0) self->progress(downloadedNow, downloadTotal);
   return 0;
+} catch (...) {
+  return 0;  // libcurl is C: nothing may unwind through it
 }
 
 void PackageDownload::OnProgress(double downloaded, double total, double) {

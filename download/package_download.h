@@ -107,7 +107,7 @@ class PackageDownload : private Downloader::Delegate {
   void OnError(int code) override;
   void OnComplete() override;
   static int HttpProgress(void* context, double downloadTotal, double downloadedNow, double uploadTotal,
-                          double uploadedNow);
+                          double uploadedNow) noexcept;
 
   PackageDownloadSettings settings;
   const ProgressFn progress;

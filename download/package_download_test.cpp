@@ -135,7 +135,9 @@ TEST(AttemptOutcome, HttpResultsAndTheReportsInteger) {
       {-1, {E::kNotWhole, kWriteFailedResult}, 1004},
   };
   for (const auto& c : cases) {
-    if (c.httpResult >= 0) EXPECT_EQ(OutcomeOfHttpResult(c.httpResult), c.outcome) << c.httpResult;
+    if (c.httpResult >= 0) {
+      EXPECT_EQ(OutcomeOfHttpResult(c.httpResult), c.outcome) << c.httpResult;
+    }
     EXPECT_EQ(WireResult(c.outcome), c.wire) << c.wire;
   }
   EXPECT_TRUE(OutcomeOfHttpResult(28).TimedOut());

@@ -10,10 +10,16 @@ constexpr long kConnectTimeoutMs = 10000;
 constexpr long kPostTimeoutSeconds = 10;
 
 // Appends the body to a std::string; a null string or data aborts the transfer.
+// No exception may leave a libcurl callback (libcurl is C): a body that
+// cannot be held ends the transfer with libcurl's write error.
 size_t MemoryWriter(char* data, size_t size, size_t count, void* target) {
   auto* out = static_cast<std::string*>(target);
   if (!out || !data) return static_cast<size_t>(-1);
-  out->append(data, size * count);
+  try {
+    out->append(data, size * count);
+  } catch (...) {
+    return 0;
+  }
   return size * count;
 }
 

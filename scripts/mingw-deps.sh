@@ -11,7 +11,8 @@
 # complete (built under a temporary name, then renamed).
 #
 # Only what the installer uses is built in: HTTP and HTTPS over Schannel with
-# zlib content decoding and proxies, nothing else. Everything is compiled for
+# zlib content decoding and proxies (no proxy credentials: a proxy that asks
+# for them ends the route with its 407), nothing else. Everything is compiled for
 # size, one section per function and object so the linker can drop what is
 # not called.
 set -euo pipefail
@@ -42,6 +43,9 @@ done
 CC=i686-w64-mingw32-gcc-posix
 CXX=i686-w64-mingw32-g++-posix
 SIZE_FLAGS="-Os -ffunction-sections -fdata-sections"
+# C code is never unwound through: every callback the installer gives libcurl
+# catches its own exceptions. Its unwind tables would only take room.
+C_SIZE_FLAGS="$SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables"
 
 ( cd curl-*/ && ./configure -q --host=i686-w64-mingw32 --prefix="$prefix" \
     --disable-shared --enable-static --disable-debug --disable-curldebug \
@@ -56,8 +60,8 @@ SIZE_FLAGS="-Os -ffunction-sections -fdata-sections"
     --disable-manual --disable-libcurl-option --disable-cookies --disable-mime --disable-netrc \
     --disable-progress-meter --disable-dnsshuffle --disable-get-easy-options --disable-alt-svc \
     --disable-headers-api --disable-hsts --disable-doh --disable-unix-sockets \
-    --disable-crypto-auth --disable-ntlm --disable-ntlm-wb --disable-tls-srp \
-    CC=$CC CFLAGS="$SIZE_FLAGS" >configure.out 2>&1 || { tail -30 configure.out; exit 1; }
+    --disable-crypto-auth --disable-ntlm --disable-ntlm-wb --disable-tls-srp --disable-http-auth \
+    CC=$CC CFLAGS="$C_SIZE_FLAGS" >configure.out 2>&1 || { tail -30 configure.out; exit 1; }
   make -s -j"$(nproc)" -C lib >/dev/null && make -s -C lib install >/dev/null && make -s -C include install >/dev/null )
 
 # No XPath (nothing queries with it) and no std::string/stream interface (its
@@ -67,7 +71,7 @@ SIZE_FLAGS="-Os -ffunction-sections -fdata-sections"
   && i686-w64-mingw32-ar rcs "$prefix/lib/libpugixml.a" pugixml.o \
   && cp src/pugixml.hpp src/pugiconfig.hpp "$prefix/include/" )
 
-( cd zlib-*/contrib/minizip && $CC $SIZE_FLAGS -c unzip.c ioapi.c -I../.. \
+( cd zlib-*/contrib/minizip && $CC $C_SIZE_FLAGS -c unzip.c ioapi.c -I../.. \
   && i686-w64-mingw32-ar rcs "$prefix/lib/libminizip.a" unzip.o ioapi.o \
   && mkdir -p "$prefix/include/minizip" && cp unzip.h ioapi.h "$prefix/include/minizip/" )
 
