@@ -60,7 +60,15 @@ run_setup() {
   shift
   local end=()
   [ -n "${END:-}" ] && end=(--end-after "$END" "${END_MS:-3000}")
-  timeout 180 "$wine_run" "$capture" "${end[@]}" "$(winpath "$setup")" "$@" >"$out" 2>"$out.stderr"
+  # Wine's own loader and exception errors go to OUT.stderr, for a run that ends oddly.
+  WINEDEBUG=${WINEDEBUG:--all,err+module,err+seh} timeout 180 "$wine_run" "$capture" "${end[@]}" \
+    "$(winpath "$setup")" "$@" >"$out" 2>"$out.stderr"
+}
+# Shows the end of a run's output and of Wine's errors, after a failed check.
+show_run() {
+  echo "#   last lines of $1:"; tail -8 "$1" | sed 's/^/#     /'
+  [ -s "$1.stderr" ] && { echo "#   Wine's errors:"; tail -8 "$1.stderr" | sed 's/^/#     /'; }
+  return 0
 }
 
 # The user's temporary folder inside the prefix (created on first use of Wine).
@@ -86,6 +94,7 @@ run_setup "$work/run1.txt" -silent -auto-start -install-path "$(winpath "$ok_dir
 rc=$?
 stop_vendor_sim
 check $([ $rc -eq 0 ]; echo $?) "silent channel install ends with exit code 0 (rc=$rc)"
+[ $rc -eq 0 ] || show_run "$work/run1.txt"
 cmp -s "$client" "$ok_dir/Quorvane.exe"
 check $? "the sample full installer installed Quorvane.exe into the chosen folder"
 pid=$(stub_pid "$work/run1.txt")
