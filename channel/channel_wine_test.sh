@@ -54,14 +54,16 @@ for line in open(sys.argv[1]):
 # The stub's process id: the first process debug_capture started.
 stub_pid() { sed -n 's/^\([0-9]*\): debug_capture: started .*QuorvaneSetup\.exe$/\1/p' "$1" | head -1; }
 # Runs the installer under debug_capture; extra arguments go to the installer.
-# With END set, the run is ended END_MS after the line END appeared.
+# With END set, the run is ended END_MS after the line END appeared; with
+# TEMP_DIR set (a Windows path), the run's TEMP and TMP are that folder.
 run_setup() {
   local out=$1
   shift
-  local end=()
-  [ -n "${END:-}" ] && end=(--end-after "$END" "${END_MS:-3000}")
+  local opts=()
+  [ -n "${END:-}" ] && opts=(--end-after "$END" "${END_MS:-3000}")
+  [ -n "${TEMP_DIR:-}" ] && opts+=(--env "TEMP=$TEMP_DIR" --env "TMP=$TEMP_DIR")
   # Wine's own loader and exception errors go to OUT.stderr, for a run that ends oddly.
-  WINEDEBUG=${WINEDEBUG:--all,err+module,err+seh} timeout 180 "$wine_run" "$capture" "${end[@]}" \
+  WINEDEBUG=${WINEDEBUG:--all,err+module,err+seh} timeout 180 "$wine_run" "$capture" "${opts[@]}" \
     "$(winpath "$setup")" "$@" >"$out" 2>"$out.stderr"
 }
 # Shows the end of a run's output and of Wine's errors, after a failed check.
@@ -71,11 +73,33 @@ show_run() {
   return 0
 }
 
+# What a finished install registers, read from the prefix's registry (32-bit
+# view) and desktop: the names of those present, of "run" (the autostart
+# value), "CHANNELID" and "SEOID" (the channel values) and "shortcut".
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane'
+desktop=$prefix/drive_c/users/$(whoami)/Desktop
+registered() {
+  local v found=
+  "$wine_run" reg query "$run_key" /v Quorvane /reg:32 >/dev/null 2>&1 && found+="run "
+  for v in CHANNELID SEOID; do
+    "$wine_run" reg query "$uninstall_key" /v $v /reg:32 >/dev/null 2>&1 && found+="$v "
+  done
+  [ -e "$desktop/Quorvane.lnk" ] && found+="shortcut "
+  echo "$found"
+}
+forget_registration() {
+  "$wine_run" reg delete "$run_key" /v Quorvane /reg:32 /f >/dev/null 2>&1
+  "$wine_run" reg delete "$uninstall_key" /reg:32 /f >/dev/null 2>&1
+  rm -f "$desktop/Quorvane.lnk"
+}
+
 # The user's temporary folder inside the prefix (created on first use of Wine).
 "$wine_run" cmd /c exit 0 >/dev/null 2>&1
 temp=$(ls -d "$prefix"/drive_c/users/"$(whoami)"/Temp "$prefix"/drive_c/users/"$(whoami)"/AppData/Local/Temp 2>/dev/null | head -1)
 [ -d "$temp" ] || { echo "FAIL - no temporary folder in $prefix"; exit 1; }
 rm -f "$temp"/ChannelIstaller*.exe
+forget_registration
 
 echo "# 1. a channel install that succeeds, while a ChannelIstaller.exe is running"
 # Domains 0 and 1 are too slow to deliver the file within the probe's window;
@@ -126,6 +150,9 @@ attempts=$(report_attempts "$SIM_RECORD")
 check $? "the file came from the fastest domain, and the report carries this run's one attempt ($attempts)"
 [ "$(directory_hosts "$SIM_RECORD")" = "127.0.0.1 " ]
 check $? "without -test the production directory was asked ($(directory_hosts "$SIM_RECORD"))"
+found=$(registered)
+[ "$found" = "CHANNELID SEOID shortcut " ]
+check $? "the finished install wrote the channel values and the desktop shortcut (found: $found)"
 
 echo "# 2. the full installer fails with a text"
 start_vendor_sim "$sim" "$work/sim2" --file "$installer" --domains 2 || exit 1
@@ -180,16 +207,27 @@ check $? "no pipe and no process: nothing was started"
 rc=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run4.txt")
 check $([ "$rc" = 7102 ]; echo $?) "the failed silent install ends by itself with the download-failure code 7102 (rc=$rc)"
 
-echo "# 5. payloads that are not the vendor's whole program are never started"
+echo "# 5. payloads that are not the vendor's whole program are never started, and nothing is registered"
 # KIND of the download domain's fault | the failure text the report and the window carry (a prefix) |
-# the exit code the run ends with by itself
+# the exit code the run ends with by itself | more simulator options
+# The head* rows reach the segmented fallback: the domain's rate keeps the
+# single stream from finishing within its 60 s, the fallback's length probe
+# then fails (an error status), or announces another length than the GET
+# that follows (the file changed between the two; uncompressed, so that the
+# GET's own length is seen at once).
 rejected="Download rejected: the file is not signed by Quorvane"
-while IFS='|' read -r kind text code; do
+size=$(stat -c %s "$installer")
+while IFS='|' read -r kind text code more; do
   [ -n "$kind" ] || continue
   dir=$work/installed_$kind
   dir=${dir//=/_}
+  forget_registration </dev/null
+  found=$(registered </dev/null)
+  [ -z "$found" ]
+  check $? "$kind: the prefix starts without the install's registration (found: $found)"
+  # shellcheck disable=SC2086
   start_vendor_sim "$sim" "$work/sim5_$kind" --file "$installer" --domains 1 \
-    --foreign-file "$(dirname "$installer")/QVInstaller.foreign.exe" --fault "0:$kind" </dev/null || exit 1
+    --foreign-file "$(dirname "$installer")/QVInstaller.foreign.exe" --fault "0:$kind" $more </dev/null || exit 1
   END="channel install failed" END_MS=3000 run_setup "$work/run5_$kind.txt" -silent -auto-start \
     -install-path "$(winpath "$dir")" </dev/null
   rc=$?
@@ -208,13 +246,61 @@ while IFS='|' read -r kind text code; do
   check $? "$kind: no partial or rejected file is left in the temporary folder"
   code_seen=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run5_$kind.txt")
   check $([ "$code_seen" = "$code" ]; echo $?) "$kind: the failed silent install ends by itself with $code (rc=$code_seen)"
+  found=$(registered </dev/null)
+  [ -z "$found" ]
+  check $? "$kind: no autostart value, no channel value and no desktop shortcut (found: $found)"
+  case $kind in
+    head*)
+      python3 -c 'import json, sys
+methods = [json.loads(l)["method"] for l in open(sys.argv[1]) if "/QVInstaller.exe" in json.loads(l)["path"]]
+sys.exit(0 if "HEAD" in methods else 1)' "$SIM_RECORD"
+      check $? "$kind: the single stream timed out and the segmented fallback probed the length"
+      attempts=$(report_attempts "$SIM_RECORD")
+      [ "$(echo "$attempts" | wc -l)" = 1 ] && [ "${attempts##* }" != "-" ]
+      check $? "$kind: the report carries the domain's one failed attempt ($attempts)"
+      ;;
+  esac
 done <<EOF_CASES
-unsigned|$rejected (unsigned 0x|7103
-tamper|$rejected (bad digest 0x|7103
-foreign|$rejected (foreign signer 0x|7103
-html|$rejected (|7103
-short=300000|$rejected (|7103
-drop=300000|download failed?errorcode is? 18|7102
+unsigned|$rejected (unsigned 0x|7103|
+tamper|$rejected (bad digest 0x|7103|
+foreign|$rejected (foreign signer 0x|7103|
+html|$rejected (|7103|
+short=300000|$rejected (|7103|
+drop=300000|download failed?errorcode is? 18|7102|
+headstatus=405|download failed?errorcode is? 1002|7102|--rate 0:2k
+headlength=$((size - 4096))|download failed?errorcode is? 1003|7102|--rate 0:2k --no-gzip
 EOF_CASES
+
+echo "# 6. a temporary folder whose name is outside the ANSI code page"
+# Wine maps Windows file names to Linux ones in the locale's character set:
+# under LC_ALL=C no name outside ASCII can be made or opened at all (Wine
+# fails the call itself), so the Wine processes of this case run in a UTF-8
+# locale; the ANSI code page (1252) and the language stay those of the C
+# locale. The folder is made from inside Wine, as a user's would be.
+(
+  export LC_ALL=C.UTF-8
+  name="Временная"
+  cyrillic=$temp/$name
+  temp_win="C:${temp#"$prefix"/drive_c}"
+  temp_win="${temp_win//\//\\}\\$name"
+  rm -rf "$cyrillic"
+  rm -f "$temp"/ChannelIstaller*.exe
+  "$wine_run" cmd /c mkdir "$temp_win" >/dev/null 2>&1
+  [ -d "$cyrillic" ]
+  check $? "the folder $temp_win was made"
+  start_vendor_sim "$sim" "$work/sim6" --file "$installer" --domains 1 || exit 1
+  TEMP_DIR=$temp_win run_setup "$work/run6.txt" -silent -auto-start -install-path "$(winpath "$work/installed_6")"
+  rc=$?
+  stop_vendor_sim
+  check $([ $rc -eq 0 ]; echo $?) "a silent install with TEMP and TMP in that folder ends with exit code 0 (rc=$rc)"
+  sed -n 's/^[0-9]*: debug_capture: started //p' "$work/run6.txt" | grep -qxF "$temp_win\\ChannelIstaller.exe"
+  check $? "the full installer ran from ChannelIstaller.exe in that folder"
+  cmp -s "$installer" "$cyrillic/ChannelIstaller.exe" && cmp -s "$client" "$work/installed_6/Quorvane.exe"
+  check $? "the file started is the downloaded one, and it installed the client"
+  ! ls "$temp"/ChannelIstaller*.exe >/dev/null 2>&1 && ls "$cyrillic"/QuorvaneSetup_*.log >/dev/null 2>&1
+  check $? "the download and the run's log went to that folder, nothing to the usual one"
+  rm -rf "$cyrillic"
+  exit $fail
+) || fail=1
 
 exit $fail

@@ -5,10 +5,12 @@
 // <image path>", each end as "<pid>: debug_capture: exited <exit code>".
 // Ends with the program's exit code. For tests and the demo, where Wine's own
 // tracing shows only the narrow lines (and wide ones in the ANSI code page).
-//   debug_capture.exe [--end-after TEXT MS] PROGRAM [ARGUMENTS...]
+//   debug_capture.exe [--end-after TEXT MS] [--env NAME=VALUE]... PROGRAM [ARGUMENTS...]
 // --end-after: once a line containing TEXT has been written, watch MS more
 // milliseconds; if the program is still running then, print "debug_capture:
 // still running", end every process and exit with 124.
+// --env: the program starts with NAME set to VALUE in its environment (Wine
+// takes TEMP and TMP from the prefix's registry, not from the Linux side).
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -61,8 +63,18 @@ int wmain(int argc, wchar_t** argv) {
     endAfterMs = static_cast<DWORD>(_wtoi(argv[3]));
     first = 4;
   }
+  while (argc > first + 1 && std::wstring(argv[first]) == L"--env") {
+    const std::wstring setting = argv[first + 1];
+    const size_t equals = setting.find(L'=');
+    if (equals == 0 || equals == std::wstring::npos ||
+        !SetEnvironmentVariableW(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str())) {
+      std::fprintf(stderr, "debug_capture: bad --env %s\n", ToUtf8(setting).c_str());
+      return 2;
+    }
+    first += 2;
+  }
   if (argc <= first) {
-    std::fprintf(stderr, "usage: debug_capture [--end-after TEXT MS] PROGRAM [ARGUMENTS...]\n");
+    std::fprintf(stderr, "usage: debug_capture [--end-after TEXT MS] [--env NAME=VALUE]... PROGRAM [ARGUMENTS...]\n");
     return 2;
   }
   std::wstring commandLine;
