@@ -21,6 +21,17 @@ sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { ech
 qv_display_ensure || { echo "FAIL - no display"; exit 1; }
 command -v xdotool >/dev/null || { echo "FAIL - no xdotool"; exit 1; }
 winpath() { echo "Z:$1" | tr / '\\'; }
+# A prefix of its own: the language file, the Run value and the font mapping
+# below reach no other test. The window asks for the faces a Windows machine
+# has; they are mapped to this machine's fonts so that the photographs show
+# real text (Arabic in DejaVu Sans for Arial).
+export QV_WINEPREFIX="${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix-keyboard}"
+reg=$(mktemp --suffix=.reg)
+printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+  '"Yu Gothic UI"="Noto Sans CJK JP"' '"Microsoft YaHei"="Noto Sans CJK SC"' '"Malgun Gothic"="Noto Sans CJK KR"' \
+  '"Arial"="DejaVu Sans"' '"Tahoma"="Noto Sans Thai"' '' >"$reg"
+"$wine_run" regedit /S "$(winpath "$reg")" >/dev/null 2>&1
+rm -f "$reg"
 fail=0
 check() { if [ "$1" = ok ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi; }
 
