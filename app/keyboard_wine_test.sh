@@ -186,6 +186,8 @@ for lang in en arabic; do
     fi
   fi
   timeout 60 tail --pid="$pid" -f /dev/null
+  # A run that did not end is ended: the installer itself, then its starter.
+  [ -n "$setup_pid" ] && kill "$setup_pid" 2>/dev/null
   kill "$pid" 2>/dev/null
   wait "$pid"
   rc=$?
