@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # A keyboard-only install of the built installer under Wine, in English and in
-# Arabic, against the vendor simulator with a capped download rate: the window
-# (found by its process, not its title) is driven with xdotool keys alone —
-# Tab, Space, Enter (and Down in the closed language list) — from the options
-# page to the finished page and the start button. Escape and Alt+F4 on the
-# progress page leave the installer running while its close button is off;
-# the status row says how much has arrived, how fast and how long is left
-# (the window writes each status text it shows as a debugger line).
+# Arabic (right to left), against the vendor simulator with a capped download
+# rate. The window, found by its process, is driven from outside with real X
+# key events only: Tab, Shift+Tab, Space and Enter from the options page to
+# the finished page and its start button; on the progress page Escape and
+# Alt+F4 must leave the installer running while its close button is off. The
+# way through the options page enters and leaves the folder field (a native
+# edit in a window of its own) in both directions, so a key lost there ends
+# the run on the wrong control. On the progress page the status row must say
+# how much of how much has arrived, how fast and how long is left (the window
+# writes each status text it shows to its run log, in UTF-8); the window is
+# photographed at that moment.
 # Usage: keyboard_wine_test.sh WINE_RUN EXE OUT_DIR SOURCE_DIR INSTALLER_EXE CAPTURE_EXE
 set -u
 wine_run=$1 exe=$2 out=$3 src=$4 installer=$5 capture=$6
@@ -15,18 +19,41 @@ mkdir -p "$out"
 sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { echo "FAIL - no vendor simulator"; exit 1; }
 . "$src/testing/display.sh"
 qv_display_ensure || { echo "FAIL - no display"; exit 1; }
-trap 'stop_vendor_sim; qv_display_stop' EXIT
 command -v xdotool >/dev/null || { echo "FAIL - no xdotool"; exit 1; }
 winpath() { echo "Z:$1" | tr / '\\'; }
+# A prefix of its own: the language file, the Run value and the font mapping
+# below reach no other test. The window asks for the faces a Windows machine
+# has; they are mapped to this machine's fonts so that the photographs show
+# real text (Arabic in DejaVu Sans for Arial).
+export QV_WINEPREFIX="${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix-keyboard}"
+reg=$(mktemp --suffix=.reg)
+printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+  '"Yu Gothic UI"="Noto Sans CJK JP"' '"Microsoft YaHei"="Noto Sans CJK SC"' '"Malgun Gothic"="Noto Sans CJK KR"' \
+  '"Arial"="DejaVu Sans"' '"Tahoma"="Noto Sans Thai"' '' >"$reg"
+"$wine_run" regedit /S "$(winpath "$reg")" >/dev/null 2>&1
+rm -f "$reg"
 fail=0
 check() { if [ "$1" = ok ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi; }
+
+# The prefix's user.ini picks the language a run starts in (the keys used
+# here cannot pick one from the list); whatever was there is put back.
+local_appdata=$("$wine_run" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+ini_dir=$("$wine_run" winepath -u "$local_appdata\\Quorvane" 2>/dev/null | tr -d '\r')
+[ -n "$local_appdata" ] && [ -n "$ini_dir" ] || { echo "FAIL - no local application data folder in the prefix"; exit 1; }
+ini="$ini_dir/user.ini"
+saved_ini=""
+if [ -f "$ini" ]; then saved_ini=$(mktemp); cp "$ini" "$saved_ini"; fi
+restore_ini() {
+  if [ -n "$saved_ini" ]; then mv "$saved_ini" "$ini"; else rm -f "$ini"; fi
+}
+trap 'stop_vendor_sim; restore_ini; qv_display_stop' EXIT
 
 # The installer's unix process: Wine starts a program's process detached from
 # its parent, so it is found by its image, a copy of its own for this run.
 process_of_image() {
   local f
   for f in /proc/[0-9]*/cmdline; do
-    if tr '\0' '\n' <"$f" 2>/dev/null | head -1 | grep -qiF "$1"; then
+    if { tr '\0' '\n' <"$f" | head -1 | grep -qiF "$1"; } 2>/dev/null; then
       f=${f#/proc/}
       echo "${f%/cmdline}"
       return 0
@@ -47,23 +74,44 @@ shot() {  # name: the window's area of the screen
   eval "$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null)"
   import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$1.png" 2>/dev/null
 }
-key() {  # keys, each pressed and let go, a moment apart
+key() {  # X key names, each pressed and let go
   local k
   for k in "$@"; do
-    # Without a window manager X keeps the keyboard where Wine last put it
-    # (the folder field's host); the window hands its keys on either way.
-    xdotool windowfocus --sync "$wid" 2>/dev/null
     xdotool key --clearmodifiers "$k"
-    sleep 0.4
+    sleep 0.2
   done
 }
+# Waits (up to $1 tenths of a second) until the command in the other
+# arguments succeeds.
+wait_until() {
+  local n=$1 i
+  shift
+  for i in $(seq 1 "$n"); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+# This run's lines of its run log: the log is named by the process id, and a
+# process of an earlier run with the same id has appended to the same file.
+run_lines() { tac "$runlog" 2>/dev/null | sed '/QuorvaneSetup starts/q' | tac; }
+status_lines() { run_lines | grep -a "download status: "; }
+refusals() { run_lines | grep -ac "close refused: the install is running"; }
+# The status row with received and total size, rate and time left.
+status_has_all() { status_lines | grep -qaE "$detail"; }
 
 # A download that lasts long enough for a steady rate: the per-connection cap
-# is a tenth of the installer's size per second (several connections share it).
+# is a twentieth of the installer's size per second (several connections share it).
 size=$(stat -c %s "$installer")
-rate=$(( size / 10 > 8192 ? size / 10 : 8192 ))
+rate=$(( size / 20 > 8192 ? size / 20 : 8192 ))
+size_re='[0-9.]+ (B|KB|MB|GB)'
 
 for lang in en arabic; do
+  if [ "$lang" = arabic ]; then
+    detail="$size_re من $size_re، $size_re/ث، المتبقي [0-9]"
+    mkdir -p "$ini_dir"
+    printf '[AppInfo]\r\nlanguage=arabic\r\n' >"$ini"
+  else
+    detail="$size_re of $size_re at $size_re/s, .+ left"
+    rm -f "$ini"
+  fi
   start_vendor_sim "$sim" "$out/sim-$lang" --file "$installer" --domains 1 --rate "*:$rate" || exit 1
   folder="$out/install-$lang"
   rm -rf "$folder"
@@ -73,71 +121,90 @@ for lang in en arabic; do
   cp "$exe" "$image"
   "$wine_run" "$capture" "$(winpath "$image")" -install-path "$(winpath "$folder")" >"$log" 2>"$out/wine-$lang.log" &
   pid=$!
-  wid=""
-  for i in $(seq 1 60); do
-    sleep 1
+  wid="" setup_pid="" runlog=/dev/null
+  for i in $(seq 1 120); do
     setup_pid=$(process_of_image "QuorvaneSetup-keyboard-$lang.exe") && wid=$(window_of "$setup_pid") && break
+    sleep 0.5
   done
   [ -n "$wid" ] && check ok "$lang: the installer's window is found by its process" \
                 || check no "$lang: the installer's window is found by its process"
-  if [ -n "$wid" ]; then
-    sleep 2
-    xdotool windowfocus --sync "$wid" 2>/dev/null
-    sleep 0.5
-    if [ "$lang" = arabic ]; then
-      # Focus starts on "install"; four Tabs reach the language list, Down
-      # picks the next language (Arabic, after English) and the window mirrors.
-      key Tab Tab Tab Tab Down
-      sleep 1
-      shot "keyboard-$lang-page0-language"
-      key Tab space   # "autostart" is next in the mirrored order too
-    else
-      key Tab Tab Tab Tab Tab space   # install, folder, browse, shortcut, language, autostart
-    fi
-    sleep 0.5
-    shot "keyboard-$lang-page0"
-    key Return      # the default button: install
-    sleep 2
-    shot "keyboard-$lang-page1"
-    # The close button is off while installing: Escape and Alt+F4 do nothing.
-    key Escape alt+F4
-    sleep 1
-    kill -0 "$setup_pid" 2>/dev/null && [ -n "$(xdotool getwindowname "$wid" 2>/dev/null)" ] \
-      && check ok "$lang: Escape and Alt+F4 on the progress page leave the installer running" \
-      || check no "$lang: Escape and Alt+F4 on the progress page leave the installer running"
-    # The status row once the rate is steady: size, rate and time left.
-    steady=""
-    for i in $(seq 1 40); do
-      if grep -aE "download status: " "$log" | grep -qaE "(left|المتبقي)"; then steady=1; break; fi
-      sleep 0.5
-    done
-    shot "keyboard-$lang-download-detail"
-    [ -n "$steady" ] && check ok "$lang: the status row shows size, rate and time left ($out/keyboard-$lang-download-detail.png)" \
-                     || check no "$lang: the status row shows size, rate and time left"
-    grep -a "download status: " "$log" | tail -1 | sed "s/^/     $lang last: /"
-    for i in $(seq 1 120); do [ -f "$folder/Quorvane.exe" ] && break; sleep 1; done
-    sleep 3
-    shot "keyboard-$lang-page2"
-    key Return      # focus is on the start button
+  # The run log the installer names at its start, as a unix path.
+  if wait_until 100 grep -qa "starts; log " "$log"; then
+    runlog=$("$wine_run" winepath -u "$(grep -ao 'starts; log .*\.log' "$log" | head -1 | cut -d' ' -f3-)" 2>/dev/null |
+             tr -d '\r')
   fi
-  timeout 30 tail --pid=$pid -f /dev/null
-  kill $pid 2>/dev/null
-  wait $pid
+  if [ -n "$wid" ]; then
+    # No window manager runs here: X gives the keyboard to the window under
+    # the pointer until a program sets the input focus, and again once the
+    # window holding it (the folder field's host, when the page changes) goes
+    # away. The pointer rests at the screen's centre, on the centred window.
+    eval "$(xdotool getmouselocation --shell)"
+    px=$X py=$Y
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    if [ "$px" -lt "$X" ] || [ "$px" -ge $((X + WIDTH)) ] || [ "$py" -lt "$Y" ] || [ "$py" -ge $((Y + HEIGHT)) ]; then
+      check no "$lang: the pointer ($px,$py) rests on the window ($X,$Y ${WIDTH}x$HEIGHT)"
+    fi
+    # Focus starts on "install". Into the folder field, back out with
+    # Shift+Tab, in again and on: browse, shortcut, language, autostart,
+    # agree; back to autostart, tick it; Enter presses the default button.
+    key Tab shift+Tab Tab
+    shot "keyboard-$lang-page0-folder"
+    key Tab Tab Tab Tab Tab shift+Tab space
+    shot "keyboard-$lang-page0"
+    key Return
+    if wait_until 300 status_lines >/dev/null; then
+      check ok "$lang: Enter on the options page starts the install"
+      shot "keyboard-$lang-page1"
+      # The close button is off while installing: Escape does nothing, and
+      # Alt+F4 behind it is refused (a line in the run log). Keys are taken
+      # in order, so once that line is there the window has had the Escape.
+      key Escape alt+F4
+      refused_alt_f4=""
+      wait_until 100 test "$(refusals)" -ge 1 && refused_alt_f4=1
+      [ -n "$refused_alt_f4" ] && kill -0 "$setup_pid" 2>/dev/null && [ -n "$(xdotool getwindowname "$wid" 2>/dev/null)" ] \
+        && check ok "$lang: Escape and Alt+F4 on the progress page leave the installer running" \
+        || check no "$lang: Escape and Alt+F4 on the progress page leave the installer running"
+      if wait_until 400 status_has_all; then
+        shot "keyboard-$lang-download-detail"
+        check ok "$lang: the status row shows size, rate and time left ($out/keyboard-$lang-download-detail.png)"
+      else
+        check no "$lang: the status row shows size, rate and time left"
+      fi
+      status_lines | grep -aE "$detail" | tail -1 | sed "s/^/     $lang: /"
+      # The finished page follows the line that says so, on the same thread.
+      if wait_until 1500 grep -qaE "install (finished|failed)" "$log" && grep -qa "install finished" "$log"; then
+        # Every key sent so far has been taken: Escape asked for no close.
+        [ "$(refusals)" -eq 1 ] && check ok "$lang: Escape with the close button off asks for no close" \
+          || check no "$lang: Escape with the close button off asks for no close ($(refusals) refusals, Alt+F4 gives one)"
+        shot "keyboard-$lang-page2"
+        key Return      # focus is on the start button
+      else
+        check no "$lang: the install finishes ($(grep -a "install failed" "$log"))"
+      fi
+    else
+      check no "$lang: Enter on the options page starts the install"
+    fi
+  fi
+  timeout 60 tail --pid="$pid" -f /dev/null
+  # A run that did not end is ended: the installer itself, then its starter.
+  [ -n "$setup_pid" ] && kill "$setup_pid" 2>/dev/null
+  kill "$pid" 2>/dev/null
+  wait "$pid"
   rc=$?
   stop_vendor_sim
   [ $rc -eq 0 ] && check ok "$lang: Enter on the finished page starts the client and ends with exit code 0" \
                || check no "$lang: Enter on the finished page starts the client and ends with exit code 0 (rc=$rc)"
-  for i in $(seq 1 20); do [ -s "$folder/client_started.txt" ] && break; sleep 0.5; done
-  [ -s "$folder/client_started.txt" ] && check ok "$lang: the start button started the installed client" \
-                                     || check no "$lang: the start button started the installed client"
+  wait_until 100 test -s "$folder/client_started.txt" \
+    && check ok "$lang: the start button started the installed client" \
+    || check no "$lang: the start button started the installed client"
   # Space ticked "autostart": the client's logon command is registered.
   "$wine_run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Quorvane /reg:32 2>/dev/null |
     tr -d '\r' | grep -qi "Quorvane.exe" && check ok "$lang: Space ticked autostart (Run value set)" \
     || check no "$lang: Space ticked autostart (Run value set)"
   if [ "$lang" = arabic ]; then
-    grep -aq "/Arabic" "$out/sim-$lang/record.jsonl" 2>/dev/null \
-      && check ok "arabic: the language picked with the keyboard is the run's language" \
-      || check no "arabic: the language picked with the keyboard is the run's language"
+    grep -aq "/Arabic" "$SIM_RECORD" 2>/dev/null \
+      && check ok "arabic: the run's reports are in Arabic" \
+      || check no "arabic: the run's reports are in Arabic"
   fi
 done
 exit $fail

@@ -20,6 +20,14 @@ bool RoleOf(Control& c, AccRole& role) {
   return true;
 }
 
+// `pattern` with its "%1" replaced by `n`.
+std::wstring FillNumber(const std::wstring& pattern, long long n) {
+  std::wstring s = pattern;
+  const size_t at = s.find(L"%1");
+  if (at != std::wstring::npos) s.replace(at, 2, std::to_wstring(n));
+  return s;
+}
+
 }  // namespace
 
 std::vector<AccNode> DescribeAccessible(const PaintManager& pm) {
@@ -27,6 +35,7 @@ std::vector<AccNode> DescribeAccessible(const PaintManager& pm) {
   std::vector<Rect> rects;
   Control* focus = pm.GetFocus();
   const Size client = pm.GetClientSize();
+  const AccTexts words = pm.GetAccTexts();
   pm.Visit([&](Control& c) {
     if (!c.IsVisibleInTree()) return;
     AccNode n;
@@ -42,18 +51,18 @@ std::vector<AccNode> DescribeAccessible(const PaintManager& pm) {
     if (&c == focus) n.state |= kAccFocused;
     switch (n.role) {
       case AccRole::PushButton:
-        n.defaultAction = L"Press";
+        n.defaultAction = words.press;
         if (&c == pm.GetDefaultButton()) n.state |= kAccDefault;
         break;
       case AccRole::Link:
-        n.defaultAction = L"Jump";
+        n.defaultAction = words.jump;
         n.state |= kAccLinked;
         break;
       case AccRole::CheckButton:
       case AccRole::RadioButton: {
         bool on = static_cast<Option&>(c).IsSelected();
         if (on) n.state |= kAccChecked;
-        n.defaultAction = n.role == AccRole::RadioButton ? L"Select" : (on ? L"Uncheck" : L"Check");
+        n.defaultAction = n.role == AccRole::RadioButton ? words.select : (on ? words.uncheck : words.check);
         break;
       }
       case AccRole::EditableText:
@@ -65,14 +74,15 @@ std::vector<AccNode> DescribeAccessible(const PaintManager& pm) {
         n.selectedItem = combo.GetCurSel();
         if (n.selectedItem >= 0) n.value = n.items[static_cast<size_t>(n.selectedItem)];
         n.state |= combo.IsDropped() ? kAccExpanded : kAccCollapsed;
-        n.defaultAction = combo.IsDropped() ? L"Close" : L"Open";
+        n.defaultAction = combo.IsDropped() ? words.close : words.open;
+        n.itemAction = words.select;
         break;
       }
       case AccRole::ProgressBar: {
         auto& p = static_cast<Progress&>(c);
         long long range = p.GetMax() - p.GetMin();
         long long pct = range > 0 ? (static_cast<long long>(p.GetValue()) - p.GetMin()) * 100 / range : 0;
-        n.value = std::to_wstring(pct) + L"%";
+        n.value = FillNumber(words.percent, pct);
         break;
       }
       default:

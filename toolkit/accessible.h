@@ -32,10 +32,27 @@ struct AccNode {
   std::wstring name;           // translated text, or the markup's accname
   std::wstring value;          // edit text, combo selection, "42%"
   std::wstring defaultAction;  // "Press", "Check", ... empty: none
+  std::wstring itemAction;     // a combo's list items: "Select"
   unsigned state = 0;
   Rect rect;                   // window pixels
   std::vector<std::wstring> items;  // a combo's list
   int selectedItem = -1;
+};
+
+// The words a screen reader says for the default actions and the progress
+// value, in English. A window that speaks other languages gives the paint
+// manager its own (SetAccTexts): then each is a text its resolver turns into
+// the shown language, a text id say, looked up anew on every question, so a
+// language switch needs nothing more. "%1" in `percent` stands for the number.
+struct AccTexts {
+  std::wstring press = L"Press";
+  std::wstring jump = L"Jump";
+  std::wstring check = L"Check";
+  std::wstring uncheck = L"Uncheck";
+  std::wstring select = L"Select";
+  std::wstring open = L"Open";
+  std::wstring close = L"Close";
+  std::wstring percent = L"%1%";
 };
 
 // The nodes of `pm`'s shown controls: interactive ones, labels with text,

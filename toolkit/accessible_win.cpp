@@ -138,8 +138,8 @@ class AccObject final : public IAccessible {
   }
   HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT, BSTR* out) override { return Str(L"", out); }
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
-    return Answer(child, out, [](const Snapshot&, const AccNode* n, long item) {
-      if (item >= 0) return std::wstring(L"Select");
+    return Answer(child, out, [](const Snapshot& s, const AccNode* n, long item) {
+      if (item >= 0) return s.self.itemAction;
       return n ? n->defaultAction : std::wstring();
     });
   }

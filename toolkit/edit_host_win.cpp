@@ -127,8 +127,14 @@ void EditHost::Sync(const RECT& screen, bool show, HFONT font) {
     if (IsWindowVisible(popup_)) ::ShowWindow(popup_, SW_HIDE);
     return;
   }
-  if (reinterpret_cast<HFONT>(SendMessageW(edit_, WM_GETFONT, 0, 0)) != font)
-    SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  const bool newFont = reinterpret_cast<HFONT>(SendMessageW(edit_, WM_GETFONT, 0, 0)) != font;
+  // Every repaint syncs; the host is placed only when something changed. A
+  // needless SetWindowPos while the field has the keyboard is not harmless:
+  // Wine's X11 driver then makes the (now active) host a window-manager
+  // window, unmaps and maps it again, and the X input focus, and with it the
+  // keyboard, is lost.
+  if (!newFont && IsWindowVisible(popup_) && EqualRect(&placed_, &screen)) return;
+  if (newFont) SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   const int w = screen.right - screen.left, h = screen.bottom - screen.top;
   // The edit is as tall as its text, centred in the field.
   HDC dc = GetDC(edit_);
@@ -140,6 +146,7 @@ void EditHost::Sync(const RECT& screen, bool show, HFONT font) {
   const int eh = std::min(h, static_cast<int>(tm.tmHeight) + 2);
   SetWindowPos(popup_, nullptr, screen.left, screen.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
   SetWindowPos(edit_, nullptr, 0, (h - eh) / 2, w, eh, SWP_NOZORDER | SWP_NOACTIVATE);
+  placed_ = screen;
 }
 
 void EditHost::PullText() {

@@ -378,6 +378,28 @@ TEST(AccessibleTree, NamesRolesStatesAndValuesOfTheShownControls) {
   };
   EXPECT_EQ(Lines(w.pm), page1);
 
+  // The window's own action words and percent pattern, through its resolver;
+  // one it does not know stays English.
+  w.pm.SetTextResolver([](const std::wstring& id) -> std::wstring {
+    if (id == L"acc_press") return L"Drücken";
+    if (id == L"acc_percent") return L"%1\u00a0%";
+    return id;
+  });
+  AccTexts ids;
+  ids.press = L"acc_press";
+  ids.percent = L"acc_percent";
+  ids.jump = L"acc_jump";
+  w.pm.SetAccTexts(ids);
+  w.pm.FindControl(L"closebtn")->SetEnabled(true);
+  std::vector<AccNode> german = DescribeAccessible(w.pm);
+  EXPECT_EQ(german[static_cast<size_t>(FindAccNode(german, w.pm.FindControl(L"start")))].defaultAction, L"Drücken");
+  EXPECT_EQ(german[static_cast<size_t>(FindAccNode(german, w.pm.FindControl(L"bar")))].value, L"57\u00a0%");
+  w.pm.Find<TabLayout>(L"tabs")->SelectItem(0);
+  w.pm.Layout(Size{300, 200});
+  german = DescribeAccessible(w.pm);
+  EXPECT_EQ(german[static_cast<size_t>(FindAccNode(german, w.pm.FindControl(L"terms")))].defaultAction, L"Jump");
+  EXPECT_EQ(german[static_cast<size_t>(FindAccNode(german, w.pm.FindControl(L"lang")))].itemAction, L"Select");
+
   Window rtl(true);
   std::vector<std::wstring> names;
   for (const AccNode& n : DescribeAccessible(rtl.pm)) names.push_back(n.control->GetName());

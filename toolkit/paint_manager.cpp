@@ -84,6 +84,18 @@ void PaintManager::SetScale(int scale) {
   NeedUpdate();
 }
 
+AccTexts PaintManager::GetAccTexts() const {
+  if (!accTextsSet_) return AccTexts();
+  AccTexts t;
+  for (auto field : {&AccTexts::press, &AccTexts::jump, &AccTexts::check, &AccTexts::uncheck, &AccTexts::select,
+                     &AccTexts::open, &AccTexts::close, &AccTexts::percent}) {
+    // A text the resolver does not know keeps the English word.
+    std::wstring shown = ResolveText(accTexts_.*field);
+    if (!shown.empty() && shown != accTexts_.*field) t.*field = std::move(shown);
+  }
+  return t;
+}
+
 void PaintManager::SetLayoutRtl(bool rtl) {
   if (rtl == rtl_) return;
   rtl_ = rtl;

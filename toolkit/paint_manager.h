@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/accessible.h"
 #include "toolkit/container.h"
 #include "toolkit/control.h"
 #include "toolkit/geometry.h"
@@ -127,6 +128,13 @@ class PaintManager {
 
   void SetTextResolver(std::function<std::wstring(const std::wstring&)> fn) { resolver_ = std::move(fn); }
   std::wstring ResolveText(const std::wstring& text) const { return resolver_ ? resolver_(text) : text; }
+  // The screen reader's action words and progress value pattern (see
+  // AccTexts), resolved as the control texts are; English until set.
+  void SetAccTexts(AccTexts texts) {
+    accTexts_ = std::move(texts);
+    accTextsSet_ = true;
+  }
+  AccTexts GetAccTexts() const;
   void SetTextMeasurer(TextMeasurer* m) { measurer_ = m; }
   TextMeasurer* GetTextMeasurer() const { return measurer_; }
 
@@ -235,6 +243,8 @@ class PaintManager {
   bool needUpdate_ = true;
   Size clientSize_;
   std::function<std::wstring(const std::wstring&)> resolver_;
+  AccTexts accTexts_;
+  bool accTextsSet_ = false;
   TextMeasurer* measurer_ = nullptr;
   std::map<int, FontDesc> fonts_;
   FontDesc defaultFont_;

@@ -102,6 +102,7 @@ class EditHost {
   Edit* control_;
   HBRUSH brush_ = nullptr;
   bool settingText_ = false;
+  RECT placed_ = {0, 0, 0, 0};  // where Sync last put the host
 };
 
 class DropList {

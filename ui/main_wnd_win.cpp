@@ -99,6 +99,18 @@ CMainWnd::CMainWnd(const InstallOptions& opts, std::unique_ptr<ChannelController
     return ShowFolderPicker(GetHWND(), title, picked);
   };
   Manager().SetTextResolver([](const std::wstring& id) { return GetText(id); });
+  // What a screen reader says for actions and the progress value, in the
+  // window's language like everything else.
+  skinui::AccTexts acc;
+  acc.press = L"tt_acc_press";
+  acc.jump = L"tt_acc_jump";
+  acc.check = L"tt_acc_check";
+  acc.uncheck = L"tt_acc_uncheck";
+  acc.select = L"tt_acc_select";
+  acc.open = L"tt_acc_open";
+  acc.close = L"tt_acc_close";
+  acc.percent = L"tt_acc_percent";
+  Manager().SetAccTexts(acc);
 }
 
 CMainWnd::~CMainWnd() {

@@ -1174,6 +1174,9 @@ TEST_F(MainWndTest, ScreenReaderHearsThePagesAndDrivesTheWizard) {
   ASSERT_NE(acc, nullptr);
   ASSERT_EQ(GetText(L"tt_fastinstall"), L"Fast Install");
   ExpectOptionsPage(acc, "en");
+  // The words for actions are the window's texts too.
+  EXPECT_EQ(ReadChild(acc, ChildNamed(acc, L"Fast Install")).defaultAction, L"Press");
+  EXPECT_EQ(ReadChild(acc, ChildNamed(acc, L"Autorun")).defaultAction, L"Check");
   EXPECT_EQ(ReadChild(acc, ChildNamed(acc, L"Installation folder")).value, C(L"installPath")->GetText());
 
   // The tree follows a language switch: the same object now speaks Russian.
@@ -1188,6 +1191,7 @@ TEST_F(MainWndTest, ScreenReaderHearsThePagesAndDrivesTheWizard) {
   ASSERT_EQ(GetText(L"tt_fastinstall"), L"Быстрая установка");
   ExpectOptionsPage(acc, "ru");
   EXPECT_EQ(ChildNamed(acc, L"Fast Install"), 0);
+  EXPECT_EQ(ReadChild(acc, ChildNamed(acc, L"Быстрая установка")).defaultAction, L"Нажать");
 
   // A click on a check box changes the state the reader sees.
   const long autostart = ChildNamed(acc, GetText(L"tt_autostartup"));
@@ -1210,7 +1214,7 @@ TEST_F(MainWndTest, ScreenReaderHearsThePagesAndDrivesTheWizard) {
   ASSERT_NE(bar, 0);
   const AccChild progress = ReadChild(acc, bar);
   EXPECT_EQ(progress.role, ROLE_SYSTEM_PROGRESSBAR);
-  EXPECT_EQ(progress.value, L"42%");
+  EXPECT_EQ(progress.value, L"42\u00a0%") << "the percent sign as Russian writes it";
   const std::wstring status = C(L"install_status")->GetShownText();
   EXPECT_NE(status.find(FormatSize(601, L"ru", GetText)), std::wstring::npos) << WideToUtf8(status);
   EXPECT_NE(status.find(FormatSize(1000, L"ru", GetText)), std::wstring::npos) << WideToUtf8(status);

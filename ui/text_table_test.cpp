@@ -75,7 +75,10 @@ TEST_F(TextTable, EnglishFileCarriesItsIds) {
                                            L"tt_download_of_rate_left", L"tt_install_running", L"tt_close",
                                            L"tt_installpath", L"tt_progress_name",
                                            // A proxy that asks for credentials.
-                                           L"tt_proxy_auth_required"};
+                                           L"tt_proxy_auth_required",
+                                           // What a screen reader says for actions and the bar's value.
+                                           L"tt_acc_press", L"tt_acc_jump", L"tt_acc_check", L"tt_acc_uncheck",
+                                           L"tt_acc_select", L"tt_acc_open", L"tt_acc_close", L"tt_acc_percent"};
   EXPECT_EQ(std::set<std::wstring>(EnglishIds().begin(), EnglishIds().end()), expected);
   EXPECT_EQ(EnglishIds().size(), expected.size()) << "an id appears twice";
 }
@@ -233,6 +236,14 @@ TEST_F(TextTable, SkinPackageHoldsEveryLanguage) {
     ReleaseTextTable();
     EXPECT_TRUE(LoadLanguage(L"language\\" + code + L".xml"));
     EXPECT_NE(GetText(L"tt_fastinstall"), L"tt_fastinstall");
+    // A screen reader's words: each language has them, and the bar's value
+    // pattern has its number exactly once.
+    for (const wchar_t* id : {L"tt_acc_press", L"tt_acc_jump", L"tt_acc_check", L"tt_acc_uncheck", L"tt_acc_select",
+                              L"tt_acc_open", L"tt_acc_close", L"tt_acc_percent"})
+      EXPECT_NE(GetText(id), id);
+    const std::wstring percent = GetText(L"tt_acc_percent");
+    EXPECT_EQ(percent.find(L"%1"), percent.rfind(L"%1")) << WideToUtf8(percent);
+    EXPECT_NE(percent.find(L"%1"), std::wstring::npos) << WideToUtf8(percent);
   }
   const std::vector<std::wstring> before = Snapshot();
   EXPECT_FALSE(LoadLanguage(L"language\\nl.xml"));
