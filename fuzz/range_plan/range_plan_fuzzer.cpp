@@ -90,7 +90,7 @@ void PlanAndSplit(fuzz::Reader& in) {
       Range& r = ranges[in.Byte() % ranges.size()];
       if (r.state != 1) continue;
       const int64_t left = r.end + 1 - r.position;
-      const int64_t advance = static_cast<int64_t>(in.Bits(8) % static_cast<uint64_t>(left + 1));
+      const int64_t advance = static_cast<int64_t>(in.Bits(8) % (static_cast<uint64_t>(left) + 1));
       r.position += advance;
       if (r.position == r.end + 1) r.state = 2;
       continue;
