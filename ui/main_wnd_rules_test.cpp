@@ -42,6 +42,9 @@ TEST(OptionsPageRules, TypedFolderDrivesWarningAndInstall) {
       {L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C", true, true, L"C:\\Gry\\Z\x0142ote\\\x0414\x043E\x043C",
        kAnsiIs1252, !kAnsiIs1252},
       {L"C:\\\x00DC" L"bung", true, false, L"C:\\\x00DC" L"bung", false, true},
+      // A lone surrogate survives no code page: the folder is refused
+      // though the pattern alone would take it.
+      {L"C:\\a\xDC00", true, true, L"C:\\a\xDC00", true, false},
   };
   for (const Case& c : cases) {
     PageView view;

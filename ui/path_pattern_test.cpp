@@ -203,6 +203,9 @@ TEST(PathPattern, UsableFolderMatchesAndSurvivesTheAnsiCodePage) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(FolderUsable(pattern, c.folder), windows ? c.onWindows : c.natively) << c.name;
+  // The pattern itself takes any character but its forbidden ones, a lone
+  // surrogate too: only usability turns such a folder down.
+  EXPECT_TRUE(pattern.Matches(L"C:\\a" + std::wstring(1, static_cast<wchar_t>(0xDC00))));
 }
 
 }  // namespace

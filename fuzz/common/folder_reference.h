@@ -34,12 +34,9 @@ inline bool Forbidden(wchar_t c) {
   return IsSeparator(c) || c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|';
 }
 
-inline bool ReferenceValid(const std::vector<LogicalDrive>& drives, const std::wstring& folder) {
+// The pattern alone: any character but the forbidden ones makes a name.
+inline bool ReferenceMatches(const std::vector<LogicalDrive>& drives, const std::wstring& folder) {
   if (folder.size() > kMaxMatchedFolderLength || folder.size() < 4) return false;
-  // The full installer gets the folder in the ANSI code page; natively only a
-  // lone surrogate fails that conversion.
-  for (wchar_t c : folder)
-    if (c >= 0xD800 && c <= 0xDFFF) return false;
   bool letter = false;
   for (const LogicalDrive& d : drives)
     if (Kept(d.kind) && std::towupper(folder[0]) == std::towupper(d.letter) && folder[0] < 128) letter = true;
@@ -56,6 +53,15 @@ inline bool ReferenceValid(const std::vector<LogicalDrive>& drives, const std::w
   }
   // A name after the drive is required; one trailing separator is allowed.
   return nameLength > 0 || IsSeparator(folder.back());
+}
+
+// A folder the installation can use: the pattern accepts it and it survives
+// the ANSI code page the full installer gets it in; natively only a lone
+// surrogate fails that conversion.
+inline bool ReferenceValid(const std::vector<LogicalDrive>& drives, const std::wstring& folder) {
+  for (wchar_t c : folder)
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+  return ReferenceMatches(drives, folder);
 }
 
 }  // namespace fuzz

@@ -9,8 +9,8 @@
 // - "install" is enabled only while the box is selected and the folder is
 //   valid; a valid folder with the box selected enables it;
 // - the warning shows exactly while the typed folder is invalid;
-// - a picked drive root of a kept drive, or a picked folder the pattern
-//   accepts, composes to a folder the pattern accepts (when short enough).
+// - a picked drive root of a kept drive, or a picked folder that is usable,
+//   composes to a folder the pattern accepts (when short enough).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (action == 2) {
         rules.SetFolder(ComposeBrowsedFolder(text));
         const bool root = text.size() == 3 && text[1] == L':' && fuzz::IsSeparator(text[2]);
-        const bool pickable = root || pattern.Matches(text);
+        const bool pickable = root || FolderUsable(pattern, text);
         if (pickable && rules.Folder().size() <= kMaxMatchedFolderLength &&
             fuzz::ReferenceValid(drives, text.substr(0, 1) + L":\\x"))
           FUZZ_CHECK(rules.FolderValid());

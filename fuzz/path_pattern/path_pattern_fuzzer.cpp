@@ -4,8 +4,9 @@
 // Properties:
 // - the pattern holds the letters of the removable, fixed and remote drives,
 //   upper case then lower case;
-// - a folder is valid exactly when the independent reference matcher accepts
-//   it;
+// - the pattern accepts a folder exactly when the independent reference
+//   matcher does, and the folder is usable exactly when it also survives the
+//   ANSI code page;
 // - trimming removes exactly the leading and trailing U+0020.
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const FolderPattern matcher(pattern);
-  FUZZ_CHECK(matcher.Matches(folder) == fuzz::ReferenceValid(drives, folder));
+  FUZZ_CHECK(matcher.Matches(folder) == fuzz::ReferenceMatches(drives, folder));
+  FUZZ_CHECK(FolderUsable(matcher, folder) == fuzz::ReferenceValid(drives, folder));
   return 0;
 }
