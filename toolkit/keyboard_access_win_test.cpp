@@ -75,17 +75,38 @@ class TestWnd : public WindowImplBase {
   }
 };
 
-void PumpFor(DWORD ms) {
-  const DWORD end = GetTickCount() + ms;
-  do {
+// Key releases this thread has taken from its queue: a key's effects (the
+// characters and messages its press posted) are handled before its release
+// is taken, so a stroke is done once its release has come through.
+size_t g_keyUps = 0;
+
+// Pumps until `done` holds or `ms` have passed.
+template <typename Done>
+bool PumpUntil(Done done, DWORD ms = 5000) {
+  const DWORD start = GetTickCount();
+  for (;;) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP) ++g_keyUps;
       if (WindowImplBase::PreTranslate(&msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
+    if (done()) return true;
+    if (GetTickCount() - start >= ms) return false;
     Sleep(5);
-  } while (GetTickCount() < end);
+  }
+}
+
+void PumpFor(DWORD ms) {
+  PumpUntil([] { return false; }, ms);
+}
+
+// Waits for `count` more key releases than `before` (bounded: a stroke that
+// closed the window may have no release here), then lets what they posted run.
+void AwaitKeyUps(size_t before, size_t count) {
+  PumpUntil([&] { return g_keyUps >= before + count; });
+  PumpFor(20);
 }
 
 // Real key strokes through the input queue, with modifiers held around them.
@@ -104,8 +125,9 @@ void Press(WORD vk, std::vector<WORD> modifiers = {}) {
   key(vk, false);
   key(vk, true);
   for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) key(*it, true);
+  const size_t before = g_keyUps;
   SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-  PumpFor(120);
+  AwaitKeyUps(before, 1 + modifiers.size());
 }
 
 void Type(const std::wstring& text) {
@@ -115,8 +137,9 @@ void Type(const std::wstring& text) {
     in[0].ki.wScan = in[1].ki.wScan = ch;
     in[0].ki.dwFlags = KEYEVENTF_UNICODE;
     in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+    const size_t before = g_keyUps;
     SendInput(2, in, sizeof(INPUT));
-    PumpFor(60);
+    AwaitKeyUps(before, 1);
   }
 }
 
@@ -402,10 +425,12 @@ TEST_F(KeyboardAccessTest, AnMsaaClientReadsAndDrivesTheWindow) {
   PumpFor(100);
   EXPECT_EQ(ReadChild(acc, 2).name, L"Downloading");
   if (hook) {
-    UnhookWinEvent(hook);
     auto has = [](DWORD e, LONG child) {
       return std::find(g_events.begin(), g_events.end(), std::make_pair(e, child)) != g_events.end();
     };
+    // Out-of-context events arrive as messages: wait (bounded) for the last.
+    PumpUntil([&] { return has(EVENT_OBJECT_NAMECHANGE, 2); }, 3000);
+    UnhookWinEvent(hook);
     EXPECT_TRUE(has(EVENT_OBJECT_STATECHANGE, 7)) << "the check box";
     EXPECT_TRUE(has(EVENT_OBJECT_FOCUS, 4)) << "focus on browse";
     EXPECT_TRUE(has(EVENT_OBJECT_REORDER, CHILDID_SELF)) << "the page";
