@@ -18,7 +18,9 @@ mkdir -p "$out"
 . "$src/testing/servers/vendor_sim_env.sh"
 sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { echo "FAIL - no vendor simulator"; exit 1; }
 . "$src/testing/display.sh"
-qv_display_ensure || { echo "FAIL - no display"; exit 1; }
+# A display of its own too: X key events go to whatever window has the
+# focus, and no other test's window may take it.
+qv_display_start || { echo "FAIL - no display"; exit 1; }
 command -v xdotool >/dev/null || { echo "FAIL - no xdotool"; exit 1; }
 winpath() { echo "Z:$1" | tr / '\\'; }
 # A prefix of its own: the language file, the Run value and the font mapping
