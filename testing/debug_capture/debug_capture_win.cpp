@@ -6,8 +6,8 @@
 // Ends with the program's exit code as soon as the program has ended; the
 // processes it started that still run are let go, not waited for (Wine's
 // desktop process, started by whichever program first needs it, never ends).
-// For tests and the demo, where Wine's own
-// tracing shows only the narrow lines (and wide ones in the ANSI code page).
+// For tests and the demo, where Wine's own tracing shows only the narrow lines
+// (and wide ones in the ANSI code page).
 //   debug_capture.exe [--end-after TEXT MS] [--env NAME=VALUE]... PROGRAM [ARGUMENTS...]
 // --end-after: once a line containing TEXT has been written, watch MS more
 // milliseconds; if the program is still running then, print "debug_capture:
