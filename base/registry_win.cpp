@@ -17,9 +17,9 @@ void CopyDefault(wchar_t* buffer, DWORD capacityBytes, const wchar_t* defaultTex
 void SetRegString(HKEY root, const std::wstring& subKey, const std::wstring& valueName,
                   const std::wstring& text, bool createKey) {
   RegKey key;
-  if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS | kRegView32, key.put()) != ERROR_SUCCESS) {
     if (!createKey) return;
-    if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+    if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | kRegView32, nullptr,
                         key.put(), nullptr) != ERROR_SUCCESS)
       return;
   }
@@ -30,7 +30,7 @@ void SetRegString(HKEY root, const std::wstring& subKey, const std::wstring& val
 void GetRegString(HKEY root, const std::wstring& subKey, const std::wstring& valueName, wchar_t* buffer,
                   DWORD capacityBytes, const wchar_t* defaultText) {
   RegKey key;
-  if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS | kRegView32, key.put()) != ERROR_SUCCESS) {
     CopyDefault(buffer, capacityBytes, defaultText);
     return;
   }
@@ -52,6 +52,6 @@ void GetRegString(HKEY root, const std::wstring& subKey, const std::wstring& val
 
 void DeleteRegValue(HKEY root, const std::wstring& subKey, const std::wstring& valueName) {
   RegKey key;
-  if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, key.put()) == ERROR_SUCCESS)
+  if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_ALL_ACCESS | kRegView32, key.put()) == ERROR_SUCCESS)
     RegDeleteValueW(key.get(), valueName.c_str());
 }

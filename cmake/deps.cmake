@@ -11,12 +11,14 @@ if(WIN32)
       set(QV_DEPS "$ENV{HOME}/.cache/quorvane-deps")
     endif()
   endif()
-  # scripts/mingw-deps.sh builds into a folder named after its own hash.
+  # scripts/mingw-deps.sh builds into a folder named after the architecture
+  # and its own hash.
+  set(qv_mingw_host "${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32")
   set(qv_recipe "${PROJECT_SOURCE_DIR}/scripts/mingw-deps.sh")
   set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${qv_recipe}")
   file(SHA256 "${qv_recipe}" qv_recipe_hash)
   string(SUBSTRING "${qv_recipe_hash}" 0 12 qv_recipe_hash)
-  set(QV_MINGW "${QV_DEPS}/mingw-${qv_recipe_hash}")
+  set(QV_MINGW "${QV_DEPS}/mingw-${CMAKE_SYSTEM_PROCESSOR}-${qv_recipe_hash}")
   if(NOT EXISTS "${QV_MINGW}/lib/libcurl.a")
     message(FATAL_ERROR "mingw libraries missing in ${QV_MINGW}: run scripts/setup")
   endif()
@@ -27,7 +29,7 @@ if(WIN32)
   add_library(dep_curl INTERFACE)
   target_compile_definitions(dep_curl INTERFACE CURL_STATICLIB)
   target_link_libraries(dep_curl INTERFACE dep_headers "${QV_MINGW}/lib/libcurl.a"
-    /usr/i686-w64-mingw32/lib/libz.a ws2_32 crypt32 bcrypt secur32 wldap32 advapi32 normaliz)
+    /usr/${qv_mingw_host}/lib/libz.a ws2_32 crypt32 bcrypt secur32 wldap32 advapi32 normaliz)
 
   add_library(dep_rapidjson INTERFACE)
   target_link_libraries(dep_rapidjson INTERFACE dep_headers)
@@ -37,7 +39,7 @@ if(WIN32)
   target_link_libraries(dep_pugixml INTERFACE dep_headers "${QV_MINGW}/lib/libpugixml.a")
   add_library(dep_minizip INTERFACE)
   target_link_libraries(dep_minizip INTERFACE dep_headers "${QV_MINGW}/lib/libminizip.a"
-    /usr/i686-w64-mingw32/lib/libz.a)
+    /usr/${qv_mingw_host}/lib/libz.a)
 
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)

@@ -3,8 +3,8 @@
 // install), and reading the channel a previous install left behind.
 //
 // Everything under HKEY_LOCAL_MACHINE is in the registry's 32-bit view (the
-// program is a 32-bit executable) and needs the elevation the installer's
-// manifest asks for. Nothing here reports a failure: a value that cannot be
+// view the full installer writes, whatever the bitness of this build) and needs
+// the elevation the installer's manifest asks for. Nothing here reports a failure: a value that cannot be
 // written or a shortcut that cannot be saved is simply missing, and the install
 // still counts as finished.
 #pragma once

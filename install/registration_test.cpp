@@ -1,4 +1,4 @@
-// Under Wine: the real registry (32-bit view of a 32-bit program), the real
+// Under Wine: the real registry (its 32-bit view, in either build), the real
 // shell-link objects and the real desktop folder, redirected into a temporary
 // folder for the duration of each test so nothing reaches the user's desktop.
 #include "install/registration.h"

@@ -51,7 +51,7 @@ std::string ReadPreviousChannelId() {
   std::wstring text;
   {
     RegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_ALL_ACCESS | kRegView32, key.put()) == ERROR_SUCCESS) {
       const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_RT_REG_MULTI_SZ | RRF_NOEXPAND;
       DWORD size = 0;
       if (RegGetValueW(key.get(), nullptr, L"CHANNELID", flags, nullptr, nullptr, &size) == ERROR_SUCCESS &&
@@ -66,7 +66,7 @@ std::string ReadPreviousChannelId() {
   if (!text.empty()) return WideToAnsi(text);
 
   RegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS,
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | kRegView32,
                     key.put()) == ERROR_SUCCESS)
     return "10";
   return "";

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds the mingw (i686, static) libraries that Debian ships only as source:
-# libcurl, pugixml and minizip, from Debian's source packages.
+# Builds the mingw (static) libraries that Debian ships only as source:
+# libcurl, pugixml and minizip, from Debian's source packages, for one
+# architecture: i686 (the shipped installer, the default) or x86_64.
 #
-# Usage: scripts/mingw-deps.sh QV_DEPS
+# Usage: scripts/mingw-deps.sh QV_DEPS [i686|x86_64]
 #
-# The result goes to QV_DEPS/mingw-<recipe>, where <recipe> is the first 12 hex
-# digits of this file's SHA-256 (cmake/deps.cmake computes the same name). A
+# The result goes to QV_DEPS/mingw-<arch>-<recipe>, where <recipe> is the first
+# 12 hex digits of this file's SHA-256 (cmake/deps.cmake computes the same name). A
 # changed recipe therefore builds into a new folder and never touches a folder
 # that other build trees may still link against. The folder appears only when
 # complete (built under a temporary name, then renamed).
@@ -18,12 +19,18 @@
 set -euo pipefail
 
 QV_DEPS=$1
+arch=${2:-i686}
+case $arch in
+  i686|x86_64) ;;
+  *) echo "mingw-deps.sh: unknown architecture '$arch' (i686 or x86_64)" >&2; exit 2 ;;
+esac
+host=$arch-w64-mingw32
 recipe=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-12)
-out="$QV_DEPS/mingw-$recipe"
+out="$QV_DEPS/mingw-$arch-$recipe"
 [ -f "$out/lib/libcurl.a" ] && exit 0
 
 echo "setup: building mingw libraries into $out"
-work=$(mktemp -d "$QV_DEPS/build-$recipe.XXXXXX")
+work=$(mktemp -d "$QV_DEPS/build-$arch-$recipe.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
 mkdir -p "$prefix/include" "$prefix/lib"
@@ -40,16 +47,16 @@ for dsc in "$pkgs"/curl_*.dsc "$pkgs"/pugixml_*.dsc "$pkgs"/zlib_*.dsc; do
   dpkg-source --no-check -x "$dsc" >/dev/null
 done
 
-CC=i686-w64-mingw32-gcc-posix
-CXX=i686-w64-mingw32-g++-posix
+CC=$host-gcc-posix
+CXX=$host-g++-posix
 SIZE_FLAGS="-Os -ffunction-sections -fdata-sections"
 # C code is never unwound through: every callback the installer gives libcurl
 # catches its own exceptions. Its unwind tables would only take room.
 C_SIZE_FLAGS="$SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables"
 
-( cd curl-*/ && ./configure -q --host=i686-w64-mingw32 --prefix="$prefix" \
+( cd curl-*/ && ./configure -q --host=$host --prefix="$prefix" \
     --disable-shared --enable-static --disable-debug --disable-curldebug \
-    --with-schannel --with-zlib=/usr/i686-w64-mingw32 \
+    --with-schannel --with-zlib=/usr/$host \
     --without-libpsl --without-brotli --without-zstd --without-libidn2 --without-winidn \
     --without-nghttp2 --without-ngtcp2 --without-nghttp3 --without-quiche --without-msh3 \
     --without-librtmp --without-libgsasl --without-ca-bundle --without-ca-path \
@@ -68,11 +75,11 @@ C_SIZE_FLAGS="$SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables"
 # stream loading alone links in the whole locale machinery); the configuration
 # header is installed as compiled.
 ( cd pugixml-*/ && printf '#define PUGIXML_NO_XPATH\n#define PUGIXML_NO_STL\n' >> src/pugiconfig.hpp && $CXX $SIZE_FLAGS -c src/pugixml.cpp -o pugixml.o \
-  && i686-w64-mingw32-ar rcs "$prefix/lib/libpugixml.a" pugixml.o \
+  && $host-ar rcs "$prefix/lib/libpugixml.a" pugixml.o \
   && cp src/pugixml.hpp src/pugiconfig.hpp "$prefix/include/" )
 
 ( cd zlib-*/contrib/minizip && $CC $C_SIZE_FLAGS -c unzip.c ioapi.c -I../.. \
-  && i686-w64-mingw32-ar rcs "$prefix/lib/libminizip.a" unzip.o ioapi.o \
+  && $host-ar rcs "$prefix/lib/libminizip.a" unzip.o ioapi.o \
   && mkdir -p "$prefix/include/minizip" && cp unzip.h ioapi.h "$prefix/include/minizip/" )
 
 # Header-only libraries: a folder with just them (adding /usr/include to a mingw build breaks it).

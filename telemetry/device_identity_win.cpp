@@ -68,14 +68,10 @@ std::string GetOsDescription() {
 
   std::wstring description = L"windows";
   description += version;
-  using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  HMODULE kernel = GetModuleHandleW(L"kernel32");
-  auto isWow64 =
-      kernel ? reinterpret_cast<IsWow64Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
-             : nullptr;
-  if (isWow64) {
-    BOOL wow64 = FALSE;
-    description += isWow64(GetCurrentProcess(), &wow64) && wow64 ? L"x64" : L"x86";
-  }
+  // The system's architecture, not this process's: a 32-bit and a 64-bit
+  // build on the same Windows describe it the same way.
+  SYSTEM_INFO system = {};
+  GetNativeSystemInfo(&system);
+  description += system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL ? L"x86" : L"x64";
   return WideToAnsi(description);
 }

@@ -90,14 +90,15 @@ TEST(DeviceIdWin, CacheIsAStringWithItsZeroCounted) {
   DeleteRegValue(HKEY_LOCAL_MACHINE, kCacheKey, kCacheValue);
   GetDeviceId();
   RegKey key;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCacheKey, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCacheKey, 0, KEY_READ | KEY_WOW64_32KEY, key.put()), ERROR_SUCCESS);
   DWORD type = 0, size = 0;
   ASSERT_EQ(RegQueryValueExW(key.get(), kCacheValue, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(size, 33u * sizeof(wchar_t));
 }
 
-// The 32-bit test under the 64-bit prefix runs under WOW64.
+// The prefix is a 64-bit Windows: the 32-bit build runs under WOW64, the
+// 64-bit build natively, and both describe the system as "x64".
 TEST(OsDescriptionWin, SearchVersionAndBitness) {
   struct Case {
     const char* name;
@@ -111,15 +112,15 @@ TEST(OsDescriptionWin, SearchVersionAndBitness) {
       {"zero read twice, kept", true, L"0", "windows0x64"},
       {"empty", true, L"", "windowsx64"},
   };
-  BOOL wow64 = FALSE;
-  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
-  ASSERT_TRUE(wow64) << "expected a 32-bit test in a 64-bit prefix";
+  SYSTEM_INFO system = {};
+  GetNativeSystemInfo(&system);
+  ASSERT_EQ(system.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_AMD64) << "expected a 64-bit prefix";
   for (const Case& c : cases) {
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSearchKey);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kSearchKey, KEY_WOW64_32KEY, 0);
     if (c.present) SetRegString(HKEY_LOCAL_MACHINE, kSearchKey, L"Version", c.version, true);
     EXPECT_EQ(GetOsDescription(), c.expected) << c.name;
   }
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSearchKey);
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kSearchKey, KEY_WOW64_32KEY, 0);
 }
 
 }  // namespace

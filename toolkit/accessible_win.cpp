@@ -11,6 +11,17 @@ namespace skinui {
 
 namespace {
 
+HMODULE Oleacc() {
+  static HMODULE module = LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  return module;
+}
+
+template <typename Fn>
+Fn OleaccProc(const char* name) {
+  HMODULE module = Oleacc();
+  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
 LONG RoleId(AccRole r) {
   switch (r) {
     case AccRole::PushButton: return ROLE_SYSTEM_PUSHBUTTON;
@@ -89,8 +100,10 @@ class AccObject final : public IAccessible {
       *out = CreateClientAccessible(bridge_);
       return S_OK;
     }
-    return AccessibleObjectFromWindow(bridge_->hwnd, static_cast<DWORD>(OBJID_WINDOW), IID_IDispatch,
-                                      reinterpret_cast<void**>(out));
+    using FromWindowFn = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+    static const auto fromWindow = OleaccProc<FromWindowFn>("AccessibleObjectFromWindow");
+    if (!fromWindow) return E_FAIL;
+    return fromWindow(bridge_->hwnd, static_cast<DWORD>(OBJID_WINDOW), IID_IDispatch, reinterpret_cast<void**>(out));
   }
   HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
     if (!count) return E_POINTER;
@@ -392,6 +405,12 @@ void RaiseWinEvent(HWND hwnd, PaintManager& pm, Control* c, AccEvent e) {
     child = i + 1;
   }
   NotifyWinEvent(event, hwnd, OBJID_CLIENT, child);
+}
+
+LRESULT AccessibleResult(WPARAM wp, IAccessible* acc) {
+  using ResultFn = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
+  static const auto result = OleaccProc<ResultFn>("LresultFromObject");
+  return result ? result(IID_IAccessible, wp, acc) : 0;
 }
 
 }  // namespace skinui

@@ -508,7 +508,7 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_GETOBJECT:
       if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT)) {
         IAccessible* acc = CreateClientAccessible(access_);
-        LRESULT r = LresultFromObject(IID_IAccessible, wp, acc);
+        LRESULT r = AccessibleResult(wp, acc);
         acc->Release();
         return r;
       }

@@ -51,7 +51,9 @@ void OpenInBrowser(const std::wstring& url) {
 
 std::wstring DefaultInstallFolder() {
   wchar_t folder[MAX_PATH] = {};
-  SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROGRAM_FILES, FALSE);
+  // The 32-bit program files folder, the one a 32-bit process gets for
+  // CSIDL_PROGRAM_FILES, so a 64-bit build proposes the same folder.
+  SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROGRAM_FILESX86, FALSE);
   return std::wstring(folder) + L"\\" + L"Quorvane";
 }
 
