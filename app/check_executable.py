@@ -1,12 +1,21 @@
 #!/usr/bin/env python3
-"""Checks the built installer: a PE32 GUI executable for i386 that carries the
+"""Checks the built installer: a GUI executable for its architecture (PE32 for
+i386, the shipped build; PE32+ for x86_64) that carries the
 manifest (administrator rights, per-monitor DPI, common controls 6), a version
 resource whose FileVersion has four components, icon 106 and the skin package."""
 import struct
 import sys
 
 
-def main(exe_path, skin_zip_path):
+# The machine, the optional header's magic and the manifest's architecture.
+ARCHITECTURES = {
+    "i686": (0x14C, 0x10B, "x86"),
+    "x86_64": (0x8664, 0x20B, "amd64"),
+}
+
+
+def main(exe_path, skin_zip_path, arch):
+    want_machine, want_magic, want_manifest = ARCHITECTURES[arch]
     data = open(exe_path, "rb").read()
     failures = []
 
@@ -18,13 +27,15 @@ def main(exe_path, skin_zip_path):
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     check(data[:2] == b"MZ" and data[pe:pe + 4] == b"PE\0\0", "PE signature")
     machine = struct.unpack_from("<H", data, pe + 4)[0]
-    check(machine == 0x14C, "machine is i386 (0x%x)" % machine)
+    check(machine == want_machine, "machine is %s (0x%x)" % (arch, machine))
     opt = pe + 24
     magic = struct.unpack_from("<H", data, opt)[0]
-    check(magic == 0x10B, "optional header is PE32 (0x%x)" % magic)
+    check(magic == want_magic, "optional header is %s (0x%x)" % ("PE32+" if magic == 0x20B else "PE32", magic))
     subsystem = struct.unpack_from("<H", data, opt + 68)[0]
     check(subsystem == 2, "GUI subsystem (%d)" % subsystem)
 
+    check(('processorArchitecture="%s"' % want_manifest).encode() in data,
+          "manifest names the architecture %s" % want_manifest)
     check(b'level="requireAdministrator"' in data, "manifest requests administrator rights")
     check(b">True/PM<" in data, "manifest declares per-monitor DPI awareness")
     check(b'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' in data, "manifest asks for common controls 6")
@@ -53,4 +64,4 @@ def main(exe_path, skin_zip_path):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(sys.argv[1], sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else "i686"))

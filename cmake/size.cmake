@@ -15,6 +15,12 @@ option(QV_SPLIT_DEBUG "strip shipped executables, keeping their symbols in NAME.
 if(WIN32)
   add_compile_options(-ffunction-sections -fdata-sections)
   add_link_options(-Wl,--gc-sections)
+  # The same commit, toolchain and library recipe give the same bytes: no link
+  # time in the PE header, and no checkout or build folder in the debug
+  # information (whose checksum the stripped executable's debug link carries).
+  add_link_options(-Wl,--no-insert-timestamp)
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=quorvane
+                      -ffile-prefix-map=${PROJECT_BINARY_DIR}=quorvane-build)
 endif()
 
 function(qv_split_debug_symbols target)
