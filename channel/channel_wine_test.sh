@@ -113,7 +113,7 @@ echo "# 1. a channel install that succeeds, while a ChannelIstaller.exe is runni
 # would look for beside it. None of it is used or changed.
 mkdir -p "$work/planted"
 echo "not to be changed" >"$work/planted/victim"
-rm -f "$temp/ChannelIstaller38.exe" "$temp/version.dll"
+rm -f "$temp/ChannelIstaller.exe" "$temp/ChannelIstaller38.exe" "$temp/version.dll"
 ln -s "$work/planted/victim" "$temp/ChannelIstaller38.exe"
 echo "planted" >"$temp/version.dll"
 # Domains 0 and 1 are too slow to deliver the file within the probe's window;
@@ -162,7 +162,7 @@ cmp -s "$client" "$temp/ChannelIstaller.exe" && [ -L "$temp/ChannelIstaller38.ex
 check $? "what lies in the user's temporary folder is neither used nor changed"
 [ -z "$(run_folders_left)" ]
 check $? "the run's own folder is gone with the run ($(run_folders_left))"
-rm -f "$temp/ChannelIstaller38.exe" "$temp/version.dll"
+rm -f "$temp/ChannelIstaller.exe" "$temp/ChannelIstaller38.exe" "$temp/version.dll"
 fastest=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["domains"][2])' "$SIM_PORTS")
 attempts=$(report_attempts "$SIM_RECORD")
 [ "$attempts" = "$fastest $(stat -c %s "$installer") -" ]
