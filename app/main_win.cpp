@@ -13,6 +13,7 @@
 #include "app/launch_options.h"
 #include "app/startup_win.h"
 #include "base/debug_output.h"
+#include "base/dll_search.h"
 #include "base/exit_codes.h"
 #include "base/run_log.h"
 #include "base/text_convert.h"
@@ -46,8 +47,12 @@ int EndRun(int code) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
+  // Before anything can load a DLL: from here on DLLs come from the system
+  // folder only, never from the folder the installer was started from.
+  const bool dllSearchRestricted = RestrictDllSearchToSystem();
   const std::string logPath = StartRunLog(TempFolder(), "QuorvaneSetup", GetCurrentProcessId());
   DebugOut("QuorvaneSetup starts; log " + (logPath.empty() ? std::string("none") : logPath));
+  if (!dllSearchRestricted) DebugOut("the DLL search could not be restricted to the system folder");
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   MarkCompatibilityAssistantDone();
   skinui::WindowImplBase::SetInstance(instance);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -16,9 +17,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <sstream>
 #endif
@@ -46,19 +51,25 @@ struct FoundLog {
   std::string path;
 };
 
-// The "<prefix>*.log" files directly in `folder`.
+// The regular files "<prefix><decimal digits>.log" directly in `folder`:
+// never a folder, a link or a junction, whatever its name. The folder is
+// the user's; the process may run elevated.
 std::vector<FoundLog> ListLogs(const std::string& folder, const std::string& prefix) {
   std::vector<FoundLog> logs;
   auto matches = [&](const std::string& name) {
-    return name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
-           name.compare(name.size() - 4, 4, ".log") == 0;
+    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, ".log") != 0)
+      return false;
+    for (size_t i = prefix.size(); i < name.size() - 4; ++i)
+      if (name[i] < '0' || name[i] > '9') return false;
+    return true;
   };
 #ifdef _WIN32
   WIN32_FIND_DATAW found{};
   HANDLE search = FindFirstFileW(Utf8ToWide(JoinPath(folder, "*")).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return logs;
   do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
     const std::string name = WideToUtf8(found.cFileName);
     if (!matches(name)) continue;
     const uint64_t written = (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
@@ -74,7 +85,7 @@ std::vector<FoundLog> ListLogs(const std::string& folder, const std::string& pre
     if (!matches(name)) continue;
     const std::string path = JoinPath(folder, name);
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     const uint64_t written = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000u +
                              static_cast<uint64_t>(info.st_mtim.tv_nsec);
     logs.push_back({written, path});
@@ -82,6 +93,53 @@ std::vector<FoundLog> ListLogs(const std::string& folder, const std::string& pre
   closedir(dir);
 #endif
   return logs;
+}
+
+// A new file at `path`, for appending: never an existing one, and never
+// through a link. A regular file already there (an old log of a process with
+// the same id, or a file planted there) loses its name first; deleting
+// removes the name only, not what a link or a second hard link points to.
+// Anything else there (a link, a junction, a folder) means no log. Null when
+// there is no new file.
+std::FILE* CreateNewLog(const std::string& path) {
+#ifdef _WIN32
+  const std::wstring wide = Utf8ToWide(path);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
+      if (fd < 0) {
+        CloseHandle(h);
+        return nullptr;
+      }
+      std::FILE* file = _fdopen(fd, "ab");
+      if (!file) _close(fd);
+      return file;
+    }
+    const DWORD error = GetLastError();
+    if (attempt > 0 || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) return nullptr;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !DeleteFileW(wide.c_str()))
+      return nullptr;
+  }
+  return nullptr;
+#else
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      std::FILE* file = ::fdopen(fd, "ab");
+      if (!file) ::close(fd);
+      return file;
+    }
+    struct stat info {};
+    if (attempt > 0 || errno != EEXIST || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::unlink(path.c_str()) != 0)
+      return nullptr;
+  }
+  return nullptr;
+#endif
 }
 
 bool RemoveFile(const std::string& path) {
@@ -216,11 +274,7 @@ std::string StartRunLog(const std::string& folder, const std::string& program, u
   // This run's log counts among those kept.
   PruneRunLogs(folder, program, keep > 0 ? keep - 1 : 0);
   const std::string path = JoinPath(folder, RunLogName(program, pid));
-#ifdef _WIN32
-  std::FILE* file = _wfopen(Utf8ToWide(path).c_str(), L"ab");
-#else
-  std::FILE* file = std::fopen(path.c_str(), "ab");
-#endif
+  std::FILE* file = CreateNewLog(path);
   if (!file) return std::string();
   auto* made = new Writer(file);
   if (!made->Start()) {

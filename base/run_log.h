@@ -14,7 +14,10 @@
 
 // Starts the log in `folder` (empty: no log) and hooks it to the debugger
 // output. Returns the log's path, or empty when there is none. Once per
-// process; `keep` logs of `program` stay, counting this one.
+// process; `keep` logs of `program` stay, counting this one. The folder is
+// the user's and the process may run elevated: the log is always a new file
+// made by this call, never opened through a link or a junction, and a link,
+// junction or folder in its place means no log.
 std::string StartRunLog(const std::string& folder, const std::string& program, unsigned long pid,
                         unsigned keep = 5);
 // Writes what is queued, unhooks the log and ends its writer thread.
@@ -22,6 +25,7 @@ void StopRunLog();
 
 // "<program>_<pid>.log"
 std::string RunLogName(const std::string& program, unsigned long pid);
-// Deletes the oldest "<program>_*.log" files in `folder` until at most
-// `keep` remain; never throws.
+// Deletes the oldest "<program>_<decimal digits>.log" regular files in
+// `folder` until at most `keep` remain; never a link, junction or folder of
+// such a name. Never throws.
 void PruneRunLogs(const std::string& folder, const std::string& program, unsigned keep);

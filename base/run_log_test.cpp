@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -95,5 +96,85 @@ TEST(RunLog, UnwritableFolderMeansNoLog) {
   StopRunLog();
   SetDebugSink(nullptr);
   EXPECT_EQ(seen, std::vector<std::string>{"still written"});
+  fs::remove_all(dir);
+}
+
+// The folder is the user's and the process may run elevated: what someone
+// planted there under the log's names changes nothing outside the log. A
+// hard link or an old file at the log's own name loses that name (the file
+// it shares stays as it was) and the log is a new file; a link or a folder
+// there means no log; pruning passes over links and folders of the pattern.
+TEST(RunLog, PlantedNamesChangeNothing) {
+  const fs::path dir = FreshFolder("planted");
+  auto write = [](const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; };
+  auto read = [](const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  // Symbolic links need a privilege on Windows and may not be made by Wine.
+  auto symlink = [](const fs::path& target, const fs::path& link) {
+    std::error_code e;
+    fs::create_symlink(target, link, e);
+    return !e;
+  };
+  write(dir / "victim", "victim");
+
+  struct Case {
+    const char* name;
+    unsigned long pid;
+    bool logged;  // a new log is made
+  };
+  bool symlinks = false;
+  {
+    std::error_code e;
+    fs::create_hard_link(dir / "victim", dir / "QuorvaneSetup_1.log", e);
+    ASSERT_FALSE(e) << e.message();
+    write(dir / "QuorvaneSetup_2.log", "an older run");
+    fs::create_directory(dir / "QuorvaneSetup_3.log");
+    symlinks = symlink(dir / "victim", dir / "QuorvaneSetup_4.log");
+    symlink(dir / "missing", dir / "QuorvaneSetup_5.log");
+  }
+  const Case cases[] = {
+      {"a hard link to another file", 1, true},
+      {"a file of an older run", 2, true},
+      {"a folder", 3, false},
+      {"a link to another file", 4, false},
+      {"a link to nowhere", 5, false},
+  };
+  for (const Case& c : cases) {
+    if (c.pid >= 4 && !symlinks) {
+      std::printf("no symbolic links here: case \"%s\" not run\n", c.name);
+      continue;
+    }
+    const std::string path = StartRunLog(dir.string(), "QuorvaneSetup", c.pid, 100);
+    DebugOut("this run's line");
+    StopRunLog();
+    if (c.logged) {
+      ASSERT_EQ(path, (dir / ("QuorvaneSetup_" + std::to_string(c.pid) + ".log")).string()) << c.name;
+      const std::string text = read(path);
+      EXPECT_NE(text.find("this run's line"), std::string::npos) << c.name;
+      EXPECT_EQ(text.find("an older run"), std::string::npos) << c.name;
+    } else {
+      EXPECT_EQ(path, "") << c.name;
+    }
+    EXPECT_EQ(read(dir / "victim"), "victim") << c.name;
+  }
+  EXPECT_TRUE(fs::is_directory(dir / "QuorvaneSetup_3.log"));
+  if (symlinks) EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "QuorvaneSetup_4.log")));
+
+  // Pruning to one log: the regular logs go, the folder and the links stay,
+  // and so does what they point to.
+  ASSERT_FALSE(StartRunLog(dir.string(), "QuorvaneSetup", 6, 1).empty());
+  StopRunLog();
+  EXPECT_FALSE(fs::exists(dir / "QuorvaneSetup_1.log"));
+  EXPECT_FALSE(fs::exists(dir / "QuorvaneSetup_2.log"));
+  EXPECT_TRUE(fs::is_directory(dir / "QuorvaneSetup_3.log"));
+  if (symlinks) {
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "QuorvaneSetup_4.log")));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "QuorvaneSetup_5.log")));
+  }
+  EXPECT_EQ(read(dir / "victim"), "victim");
   fs::remove_all(dir);
 }

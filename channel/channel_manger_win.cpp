@@ -9,6 +9,7 @@
 #include "install/authenticode_win.h"
 #include "channel/installer_launch.h"
 #include "channel/process_ops_win.h"
+#include "channel/run_folder_win.h"
 #include "net/backup_domains.h"
 #include "net/throughput_ranking.h"
 
@@ -49,11 +50,8 @@ void ChannelManger::Fail(InstallFailureKind kind, const std::wstring& rejectionR
   if (settings.events) settings.events->OnFailed(failure);
 }
 
-std::wstring ChannelManger::PrepareTarget() {
-  // Wide all the way to the file: a temporary folder may hold characters
-  // that the ANSI code page cannot express (a user name in another script).
-  const std::wstring tempFolder = TemporaryFolderW();
-  std::wstring target = tempFolder + AnsiToWide(kInstallerFileName);
+std::wstring ChannelManger::PrepareTarget(const std::wstring& folder) {
+  std::wstring target = folder + AnsiToWide(kInstallerFileName);
   const bool killed = KillProcessByName(AnsiToWide(kInstallerFileName));
   bool deleted = DeleteFileW(target.c_str()) != FALSE;
   // A process just terminated may hold its file a moment longer.
@@ -62,7 +60,7 @@ std::wstring ChannelManger::PrepareTarget() {
     deleted = DeleteFileW(target.c_str()) != FALSE;
   }
   if (!deleted && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
-    target = AlternativeTargetPath(tempFolder);
+    target = AlternativeTargetPath(folder);
   return target;
 }
 
@@ -73,7 +71,19 @@ void ChannelManger::Reject(const std::wstring& target, const std::wstring& reaso
 }
 
 void ChannelManger::Run() {
-  const std::wstring target = PrepareTarget();
+  // The run's own folder, and with it everything downloaded, goes when the
+  // run ends, however it ends; the download lets go of its files first.
+  RunFolder folder = RunFolder::Create();
+  struct DownloadEnd {
+    PackageDownload& download;
+    ~DownloadEnd() { download.StopDownload(); }
+  } downloadEnd{download};
+  if (!folder) {
+    DebugOut("no folder of its own for the full installer, error " + std::to_string(GetLastError()));
+    Fail(InstallFailureKind::kInstallerNotStarted);
+    return;
+  }
+  const std::wstring target = PrepareTarget(folder.Path());
   const DomainList domains = FetchBackupDomains(settings.userAgentLine, settings.test, settings.transfer);
   const RankedDomains ranked = CheckThroughputAndSortDomains(domains, kPackagePath, kRankingSeconds, settings.transfer);
   const bool downloaded = download.DownloadPackage(ranked, target);

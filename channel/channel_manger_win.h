@@ -1,6 +1,7 @@
 // The channel controller: on the window's channel thread it fetches and ranks
-// the download domains, downloads the full installer into the temporary
-// folder, starts it silently with a progress pipe, waits for it, and reports
+// the download domains, downloads the full installer into a folder of the
+// run's own that only administrators may write (channel/run_folder_win.h),
+// checks it, starts it silently with a progress pipe, waits for it, and reports
 // through the configured InstallEvents how far the install has come and how
 // it ended.
 //
@@ -46,8 +47,10 @@ class ChannelManger : public ChannelController {
   static constexpr DWORD kReaderDrainMs = 5000;
 
  private:
-  // The target file, after ending a running installer and removing its file.
-  std::wstring PrepareTarget();
+  // The target file in the run's own folder `folder` (ending in a
+  // backslash), after ending a running installer and removing its file.
+  // Everything the run downloads lives beside it.
+  std::wstring PrepareTarget(const std::wstring& folder);
   void Fail(InstallFailureKind kind, const std::wstring& rejectionReason = std::wstring());
   // The download is not the vendor's whole program: it goes, unstarted.
   void Reject(const std::wstring& target, const std::wstring& reason);

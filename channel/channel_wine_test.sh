@@ -99,9 +99,23 @@ forget_registration() {
 temp=$(ls -d "$prefix"/drive_c/users/"$(whoami)"/Temp "$prefix"/drive_c/users/"$(whoami)"/AppData/Local/Temp 2>/dev/null | head -1)
 [ -d "$temp" ] || { echo "FAIL - no temporary folder in $prefix"; exit 1; }
 rm -f "$temp"/ChannelIstaller*.exe
+# The runs' own folders below the Windows temporary folder.
+wintemp=$(ls -d "$prefix"/drive_c/windows/temp "$prefix"/drive_c/windows/Temp 2>/dev/null | head -1)
+[ -d "$wintemp" ] || { echo "FAIL - no Windows temporary folder in $prefix"; exit 1; }
+rm -rf "$wintemp"/QuorvaneSetup.*
+run_folders_left() { ls -d "$wintemp"/QuorvaneSetup.* 2>/dev/null; }
 forget_registration
 
 echo "# 1. a channel install that succeeds, while a ChannelIstaller.exe is running"
+# What someone without administrator rights could plant in the user's
+# temporary folder: the installer's names (the running one above, and the
+# fallback name as a link to another file), a DLL the full installer's loader
+# would look for beside it. None of it is used or changed.
+mkdir -p "$work/planted"
+echo "not to be changed" >"$work/planted/victim"
+rm -f "$temp/ChannelIstaller.exe" "$temp/ChannelIstaller38.exe" "$temp/version.dll"
+ln -s "$work/planted/victim" "$temp/ChannelIstaller38.exe"
+echo "planted" >"$temp/version.dll"
 # Domains 0 and 1 are too slow to deliver the file within the probe's window;
 # domain 2 is not limited: the ranking puts it first.
 start_vendor_sim "$sim" "$work/sim1" --file "$installer" --domains 3 --rate 0:100k,1:200k || exit 1
@@ -130,8 +144,9 @@ check $? "the full installer's command line is exact"
 reads=$(sed -n "s/^$pid: __update  ReadFile //p" "$work/run1.txt" | tr '\n' ' ')
 [ "$reads" = "5 6 100 " ]
 check $? "the reader takes 5, 6 and 100 and reads nothing after 100 (read: $reads)"
-grep -q "^[0-9]*: debug_capture: started .*\\\\Temp\\\\ChannelIstaller\.exe$" "$work/run1.txt"
-check $? "the full installer ran from ChannelIstaller.exe in the temporary folder"
+started_from=$(sed -n 's/^[0-9]*: debug_capture: started \(.*ChannelIstaller.*\)$/\1/p' "$work/run1.txt" | tr -d '\r')
+echo "$started_from" | grep -qix 'C:\\windows\\temp\\QuorvaneSetup\.[0-9A-F]\{32\}\\ChannelIstaller\.exe'
+check $? "the full installer ran from ChannelIstaller.exe in the run's own folder ($started_from)"
 for i in $(seq 1 100); do kill -0 $blocker 2>/dev/null || break; sleep 0.1; done
 if kill -0 $blocker 2>/dev/null; then
   check 1 "the running ChannelIstaller.exe was terminated first"
@@ -142,8 +157,12 @@ else
   check $([ $brc -eq 0 ]; echo $?) "the running ChannelIstaller.exe was terminated first, with exit code 0 (rc=$brc)"
 fi
 blocker=
-cmp -s "$installer" "$temp/ChannelIstaller.exe" && ! ls "$temp"/ChannelIstaller[0-9]*.exe >/dev/null 2>&1
-check $? "the download replaced it under its own name"
+cmp -s "$client" "$temp/ChannelIstaller.exe" && [ -L "$temp/ChannelIstaller38.exe" ] &&
+  [ "$(cat "$work/planted/victim")" = "not to be changed" ] && [ "$(cat "$temp/version.dll")" = planted ]
+check $? "what lies in the user's temporary folder is neither used nor changed"
+[ -z "$(run_folders_left)" ]
+check $? "the run's own folder is gone with the run ($(run_folders_left))"
+rm -f "$temp/ChannelIstaller.exe" "$temp/ChannelIstaller38.exe" "$temp/version.dll"
 fastest=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["domains"][2])' "$SIM_PORTS")
 attempts=$(report_attempts "$SIM_RECORD")
 [ "$attempts" = "$fastest $(stat -c %s "$installer") -" ]
@@ -242,8 +261,8 @@ while IFS='|' read -r kind text code more; do
   [ -n "$pid" ] && ! grep -q "debug_capture: started .*ChannelIstaller" "$work/run5_$kind.txt" &&
     [ ! -e "$dir/installer_args.txt" ] && [ ! -e "$dir/Quorvane.exe" ]
   check $? "$kind: the full installer never started and installed nothing"
-  ! ls "$temp"/ChannelIstaller*.exe >/dev/null 2>&1
-  check $? "$kind: no partial or rejected file is left in the temporary folder"
+  ! ls "$temp"/ChannelIstaller*.exe >/dev/null 2>&1 && [ -z "$(run_folders_left)" ]
+  check $? "$kind: no partial or rejected file is left behind"
   code_seen=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run5_$kind.txt")
   check $([ "$code_seen" = "$code" ]; echo $?) "$kind: the failed silent install ends by itself with $code (rc=$code_seen)"
   found=$(registered </dev/null)
@@ -293,12 +312,14 @@ echo "# 6. a temporary folder whose name is outside the ANSI code page"
   rc=$?
   stop_vendor_sim
   check $([ $rc -eq 0 ]; echo $?) "a silent install with TEMP and TMP in that folder ends with exit code 0 (rc=$rc)"
-  sed -n 's/^[0-9]*: debug_capture: started //p' "$work/run6.txt" | grep -qxF "$temp_win\\ChannelIstaller.exe"
-  check $? "the full installer ran from ChannelIstaller.exe in that folder"
-  cmp -s "$installer" "$cyrillic/ChannelIstaller.exe" && cmp -s "$client" "$work/installed_6/Quorvane.exe"
-  check $? "the file started is the downloaded one, and it installed the client"
-  ! ls "$temp"/ChannelIstaller*.exe >/dev/null 2>&1 && ls "$cyrillic"/QuorvaneSetup_*.log >/dev/null 2>&1
-  check $? "the download and the run's log went to that folder, nothing to the usual one"
+  sed -n 's/^[0-9]*: debug_capture: started //p' "$work/run6.txt" | tr -d '\r' |
+    grep -qix 'C:\\windows\\temp\\QuorvaneSetup\.[0-9A-F]\{32\}\\ChannelIstaller\.exe'
+  check $? "the full installer ran from the run's own folder, not from that one"
+  cmp -s "$client" "$work/installed_6/Quorvane.exe"
+  check $? "the file started installed the client"
+  ! ls "$temp"/ChannelIstaller*.exe "$cyrillic"/ChannelIstaller*.exe >/dev/null 2>&1 &&
+    ls "$cyrillic"/QuorvaneSetup_*.log >/dev/null 2>&1
+  check $? "the run's log went to that folder, the download to neither"
   rm -rf "$cyrillic"
   exit $fail
 ) || fail=1

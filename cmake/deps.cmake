@@ -28,8 +28,12 @@ if(WIN32)
 
   add_library(dep_curl INTERFACE)
   target_compile_definitions(dep_curl INTERFACE CURL_STATICLIB)
-  target_link_libraries(dep_curl INTERFACE dep_headers "${QV_MINGW}/lib/libcurl.a"
-    /usr/${qv_mingw_host}/lib/libz.a ws2_32 crypt32 bcrypt secur32 wldap32 advapi32 normaliz)
+  # An imported target, so that the link line keeps the DLLs it needs after it
+  # (a plain file path carries no dependencies of its own).
+  add_library(dep_curl_archive STATIC IMPORTED)
+  set_target_properties(dep_curl_archive PROPERTIES IMPORTED_LOCATION "${QV_MINGW}/lib/libcurl.a"
+    INTERFACE_LINK_LIBRARIES "/usr/${qv_mingw_host}/lib/libz.a;ws2_32;dll_crypt32;dll_bcrypt;dll_secur32;dll_wldap32;advapi32;dll_normaliz")
+  target_link_libraries(dep_curl INTERFACE dep_headers dep_curl_archive)
 
   add_library(dep_rapidjson INTERFACE)
   target_link_libraries(dep_rapidjson INTERFACE dep_headers)

@@ -18,7 +18,8 @@ int MonitorDpi(HMONITOR monitor) {
   // GetDpiForMonitor lives in shcore.dll (Windows 8.1 and later).
   using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
   static GetDpiForMonitorFn fn = [] {
-    HMODULE shcore = LoadLibraryW(L"shcore.dll");
+    // From the system folder only, never by name from the program's folder.
+    HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Through the generic function type: FARPROC's own signature is not this one.
     FARPROC proc = shcore ? GetProcAddress(shcore, "GetDpiForMonitor") : nullptr;
     return reinterpret_cast<GetDpiForMonitorFn>(reinterpret_cast<void (*)()>(proc));
