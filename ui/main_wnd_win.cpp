@@ -266,11 +266,19 @@ void CMainWnd::RegisterNotifications() {
 }
 
 void CMainWnd::OnBrowse() {
+  // One picker at a time: a second one (a press that reached the window by
+  // a way the disabled window does not stop) would return into an outer
+  // picker whose window may be gone by then.
+  if (pickerOpen) {
+    DebugOut("browse refused: the folder picker is open");
+    return;
+  }
   std::wstring picked;
   bool ok = false;
   if (pickFolder) {
-    // The picker is modal to the window: nothing behind it can be clicked
-    // or closed while it is open.
+    // The picker is modal to the window: disabled, the window holds its
+    // input (its folder field, forwarded keys and screen-reader actions
+    // included, see the toolkit's HoldInput), and close requests are refused.
     HWND hwnd = GetHWND();
     EnableWindow(hwnd, FALSE);
     pickerOpen = true;

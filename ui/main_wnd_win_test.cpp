@@ -29,6 +29,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/zip_archive.h"
 #include "ui/language_choice.h"
+#include "ui/path_pattern.h"
 #include "ui/progress_text.h"
 #include "ui/text_table.h"
 #include "ui/user_ini.h"
@@ -1227,6 +1228,88 @@ TEST_F(MainWndTest, ScreenReaderHearsThePagesAndDrivesTheWizard) {
   channel->Release();
   ASSERT_TRUE(PumpUntil([&] { return Page() == 2; }));
   EXPECT_EQ(C(L"install_status")->GetShownText(), InstallerRunningText(GetText));
+  acc->Release();
+}
+
+// While the folder picker is open the window takes nothing: Enter and Tab
+// in the folder field or forwarded to the window, a second Browse and an
+// install pressed through the screen reader, and close requests. The picker
+// here is a nested message loop standing in for the system's dialog, so the
+// test can act while it is open; the window disables itself as it does for
+// the real one.
+TEST_F(MainWndTest, FolderPickerOwnsTheWindowWhileItIsOpen) {
+  InstallOptions options;
+  options.installPath = L"C:\\Games\\Quorvane";
+  options.launchedByChannel = true;  // no reports leave the machine
+  Open(options);
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                       reinterpret_cast<void**>(&acc)),
+            S_OK);
+  const long browse = ChildNamed(acc, GetText(L"tt_brower"));
+  const long install = ChildNamed(acc, GetText(L"tt_fastinstall"));
+  ASSERT_NE(browse, 0);
+  ASSERT_NE(install, 0);
+  // The folder field has the keyboard.
+  ASSERT_TRUE(window->Pm().SetFocus(C(L"installPath")));
+  PumpFor(100);
+  HWND edit = FolderEdit(hwnd);
+  ASSERT_NE(edit, nullptr);
+  HWND host = GetParent(edit);
+  int picks = 0;
+  std::vector<std::string> faults;
+  std::vector<std::string> lines;
+  SetDebugSink([&](const std::string& l) { lines.push_back(l); });
+  window->pickFolder = [&](const std::wstring&, std::wstring& picked) {
+    if (++picks > 1) return false;  // a second picker: counted, nothing more
+    if (IsWindowEnabled(hwnd)) faults.push_back("the window is enabled");
+    if (IsWindowEnabled(host)) faults.push_back("the folder field is enabled");
+    const skinui::Control* focus = window->Pm().GetFocus();
+    // Enter and Tab as the keyboard gives them to the field, and as the
+    // field forwards them to the window.
+    for (HWND to : {edit, hwnd})
+      for (WPARAM key : {VK_RETURN, VK_TAB}) SendMessageW(to, WM_KEYDOWN, key, 0);
+    SendMessageW(hwnd, WM_CHAR, L'x', 0);
+    if (window->Pm().GetFocus() != focus) faults.push_back("Tab moved the focus");
+    VARIANT v;
+    v.vt = VT_I4;
+    v.lVal = browse;
+    if (acc->accDoDefaultAction(v) == S_OK) faults.push_back("a second Browse was pressed");
+    if (!(ReadChild(acc, browse).state & STATE_SYSTEM_UNAVAILABLE)) faults.push_back("Browse reads as available");
+    v.lVal = install;
+    if (acc->accDoDefaultAction(v) == S_OK) faults.push_back("install was pressed");
+    // A press that reaches the handler by any other way opens no second picker.
+    window->Pm().SendNotify(L"click", L"browse");
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PumpFor(300);  // what was posted arrives while the picker is open
+    if (g_liveWindows != 1 || !IsWindow(hwnd)) faults.push_back("the window went");
+    picked = L"C:\\Picked";
+    return true;
+  };
+  window->Pm().SendNotify(L"click", L"browse");
+  PumpFor(200);
+  SetDebugSink(nullptr);
+  EXPECT_EQ(faults, std::vector<std::string>{});
+  EXPECT_EQ(picks, 1);
+  ASSERT_EQ(g_liveWindows, 1);
+  EXPECT_EQ(Page(), 0);
+  EXPECT_EQ(channel->configured, 0) << "Enter started the install";
+  EXPECT_EQ(window->InstallFolder(), ComposeBrowsedFolder(L"C:\\Picked")) << "the picked folder counts";
+  EXPECT_EQ(EditText(edit), window->InstallFolder()) << "nothing was typed into the field";
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "close refused: the folder picker is open"), 2);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "browse refused: the folder picker is open"), 1);
+  // Closed: the window takes input again; the screen reader's Browse opens
+  // the picker once more.
+  EXPECT_TRUE(IsWindowEnabled(hwnd));
+  EXPECT_TRUE(IsWindowEnabled(host));
+  EXPECT_FALSE(ReadChild(acc, browse).state & STATE_SYSTEM_UNAVAILABLE);
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = browse;
+  EXPECT_EQ(acc->accDoDefaultAction(v), S_OK);
+  PumpFor(100);
+  EXPECT_EQ(picks, 2);
   acc->Release();
 }
 
