@@ -14,6 +14,7 @@
 #include "ui/links.h"
 #include "ui/path_pattern.h"
 #include "ui/progress_text.h"
+#include "ui/shell_open_win.h"
 #include "ui/text_table.h"
 
 namespace {
@@ -45,9 +46,9 @@ constexpr UINT_PTR kStatusTimer = 0x5154;
 constexpr int kFolderFieldFont = 10;
 constexpr UINT kIconResource = 106;
 
-void OpenInBrowser(const std::wstring& url) {
-  ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
+// The browser must not inherit our administrator token: the desktop's
+// shell opens the link as the signed-in user.
+void OpenInBrowser(const std::wstring& url) { OpenAsDesktopUser(url); }
 
 std::wstring DefaultInstallFolder() {
   wchar_t folder[MAX_PATH] = {};

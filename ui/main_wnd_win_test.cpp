@@ -6,6 +6,7 @@
 // The shell headers need windows.h first.
 #include <gtest/gtest.h>
 #include <oleacc.h>
+#include <tlhelp32.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -31,6 +32,7 @@
 #include "ui/language_choice.h"
 #include "ui/path_pattern.h"
 #include "ui/progress_text.h"
+#include "ui/shell_open_win.h"
 #include "ui/text_table.h"
 #include "ui/user_ini.h"
 
@@ -1311,6 +1313,51 @@ TEST_F(MainWndTest, FolderPickerOwnsTheWindowWhileItIsOpen) {
   PumpFor(100);
   EXPECT_EQ(picks, 2);
   acc->Release();
+}
+
+// A link opens without our token: the desktop's shell opens it when there is
+// one, else this process does. Here the target is a script that leaves a
+// marker, so the test sees that it was opened and by which route.
+TEST(ShellOpen, OpensThroughTheDesktopShellOrElseItself) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) || true);
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring stem = std::wstring(temp) + L"qv_shell_open_" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring script = stem + L".cmd", marker = stem + L".txt";
+  DeleteFileW(marker.c_str());
+  {
+    std::ofstream out(WideToUtf8(script));
+    // The marker, then a moment in which the test finds the script's process.
+    out << "@echo opened> \"" << WideToUtf8(marker) << "\"\r\n@ping -n 4 127.0.0.1 > nul\r\n";
+  }
+  std::vector<std::string> lines;
+  SetDebugSink([&](const std::string& l) { lines.push_back(l); });
+  const ShellOpenRoute route = OpenAsDesktopUser(script);
+  SetDebugSink(nullptr);
+  ASSERT_EQ(lines.size(), 1u);
+  std::fprintf(stderr, "route: %s\n", lines[0].c_str());
+  EXPECT_NE(route, ShellOpenRoute::kFailed) << lines[0];
+  EXPECT_TRUE(PumpUntil([&] { return FileExists(marker); }, 20000)) << "the script never ran: " << lines[0];
+  // Opened by the desktop's shell, the script is no child of this process.
+  DWORD parent = 0;
+  std::map<DWORD, std::wstring> names;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    names[entry.th32ProcessID] = entry.szExeFile;
+    if (_wcsicmp(entry.szExeFile, L"cmd.exe") == 0) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  std::fprintf(stderr, "script's parent %lu (%s), this process %lu\n", parent, WideToUtf8(names[parent]).c_str(),
+               GetCurrentProcessId());
+  ASSERT_NE(parent, 0u) << "the script's process was not found";
+  // Wine runs a desktop shell (explorer) as Windows does: the link takes
+  // that route, and the script is no child of this process.
+  EXPECT_EQ(route, ShellOpenRoute::kDesktopShell) << lines[0];
+  EXPECT_NE(parent, GetCurrentProcessId());
+  DeleteFileW(script.c_str());
+  DeleteFileW(marker.c_str());
 }
 
 }  // namespace
