@@ -15,6 +15,7 @@
 #include <iterator>
 #include <mutex>
 #include <vector>
+#include <system_error>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
@@ -50,6 +51,7 @@ class ScriptedChannel : public ChannelController {
   std::vector<double> downloadedPerMille{0, 172, 601};
   std::vector<long> installerPercent{0, 52, 100};
   bool fail = false;
+  bool throwInstead = false;
   std::wstring status;
   ChannelSettings settings;
   int configured = 0;
@@ -70,6 +72,8 @@ class ScriptedChannel : public ChannelController {
     InstallEvents& events = *settings.events;
     for (double d : downloadedPerMille) events.OnDownloadProgress(d, 1000);
     WaitForSingleObject(release.get(), 60000);
+    // As a thread of the controller that cannot start would end it.
+    if (throwInstead) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     if (fail) {
       InstallFailure failure;
       failure.kind = status.empty() ? InstallFailureKind::kDownloadFailed : InstallFailureKind::kInstallerFailed;
@@ -344,6 +348,7 @@ class MainWndTest : public ::testing::Test {
     auto scripted = std::make_unique<ScriptedChannel>();
     channel = scripted.get();
     channel->fail = failRun;
+    channel->throwInstead = throwRun;
     channel->status = failStatus;
     window = new TestWnd(options, std::move(scripted), exitCode);
     hwnd = window->Create(nullptr, GetText(L"tt_wizard").c_str(),
@@ -366,6 +371,7 @@ class MainWndTest : public ::testing::Test {
   ScriptedChannel* channel = nullptr;
   ExitCodeSlot exitCode;
   bool failRun = false;
+  bool throwRun = false;
   std::wstring failStatus;
 };
 
@@ -813,6 +819,48 @@ TEST_F(MainWndTest, BrowseShowsTheSystemFolderPicker) {
   EXPECT_TRUE(IsWindow(hwnd));
   EXPECT_TRUE(IsWindowEnabled(hwnd));
   EXPECT_EQ(window->InstallFolder(), before);
+}
+
+// A controller whose Run throws ends the run like any other failure, as an
+// internal error (7108): with a window the failure shows and the window can
+// be closed; a silent run ends by itself.
+TEST_F(MainWndTest, ControllerThatThrowsEndsTheRunAsAFailure) {
+  for (const bool silent : {false, true}) {
+    const std::string name = silent ? "silent" : "with a window";
+    throwRun = true;
+    InstallOptions options;
+    options.installPath = L"C:\\Games\\Quorvane";
+    options.launchedByChannel = true;  // no reports leave the machine
+    options.silent = silent;
+    options.autoStart = silent;
+    std::vector<std::string> lines;
+    std::mutex linesLock;
+    SetDebugSink([&](const std::string& l) {
+      std::lock_guard<std::mutex> guard(linesLock);
+      lines.push_back(l);
+    });
+    Open(options, !silent);
+    if (!silent) ClickControl(hwnd, C(L"install"));
+    ASSERT_TRUE(PumpUntil([&] { return channel->ran.load(); })) << name;
+    channel->Release();
+    if (!silent) {
+      ASSERT_TRUE(PumpUntil([&] { return Shown(L"installfailed_towebsit"); })) << name;
+      EXPECT_EQ(C(L"installstatustips")->GetShownText(), GetText(L"tt_failed")) << name;
+      EXPECT_TRUE(C(L"closebtn")->IsEnabled()) << name;
+      ClickControl(hwnd, C(L"closebtn"));
+    }
+    ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; })) << name << ": the window never closed";
+    window = nullptr;
+    channel = nullptr;
+    SetDebugSink(nullptr);
+    EXPECT_EQ(exitCode.value, 7108) << name;
+    auto has = [&](const std::string& prefix) {
+      return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_TRUE(has("channel thread ended by an exception: ")) << name;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "install failed: tt_failed; exit code 7108"), 1) << name;
+    g_quit = false;
+  }
 }
 
 // A silent run cannot ask anyone for another folder: one that is invalid or
