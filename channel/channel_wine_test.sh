@@ -287,7 +287,7 @@ html|$rejected (|7103|
 short=300000|$rejected (|7103|
 drop=300000|download failed?errorcode is? 18|7102|
 headstatus=405|download failed?errorcode is? 1002|7102|--rate 0:2k
-headlength=$((size - 4096))|download failed?errorcode is? 1003|7102|--rate 0:2k --no-gzip
+headlength=$((size - 4096))|download failed?errorcode is? 1003|7103|--rate 0:2k --no-gzip
 EOF_CASES
 
 echo "# 6. a temporary folder whose name is outside the ANSI code page"

@@ -18,6 +18,8 @@ enum class InstallFailureKind {
   kInstallerFailed,      // the full installer ran and ended with a non-zero exit code
   kPackageRejected,      // the download was not whole or not signed by the vendor; never started
   kProxyAuthRequired,    // every route failed and a proxy asked for credentials
+  kInternalError,        // the run could not go on: a thread did not start, or the controller
+                         // ended (by an exception) without an outcome
 };
 
 struct InstallFailure {

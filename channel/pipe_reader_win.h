@@ -62,6 +62,9 @@ class ProgressPipeReader {
 
   // Creates the progress pipe of this process and starts the reader on it;
   // false (and an empty name) when the pipe or its event cannot be created.
+  // Throws std::system_error when the reader thread cannot start (the pipe
+  // is then closed by Stop or the destructor); the channel thread turns that
+  // into an internal error.
   bool Start(InstallEvents* events, const std::wstring& failedText, std::wstring* pipeName);
   // After the full installer has ended: ends the reader, letting it first
   // read for up to `drainMs` what a connected installer wrote before it

@@ -15,7 +15,9 @@
 #include <sstream>
 #include <thread>
 
+#include "base/debug_output.h"
 #include "net/curl_handle.h"
+#include "net/proxy_rules.h"
 #include "net/proxy_route.h"
 #include "net/transfer_policy.h"
 #include "testing/servers/local_servers.h"
@@ -259,6 +261,45 @@ TEST_F(ProxyThroughCurl, PerformTransferFollowsTheRunsRouting) {
     EXPECT_EQ(routing->ProxyAuthFailed(), c.authFailed) << c.mode;
     EXPECT_EQ(proxy.Log().size(), c.logged) << c.mode;
   }
+}
+
+// A proxy entry with credentials: libcurl presents them to the proxy, which
+// then forwards, and no line of the run shows the password.
+TEST_F(ProxyThroughCurl, ProxyCredentialsReachTheProxyButNotTheLog) {
+  struct FromList : ProxyRouting {
+    explicit FromList(std::vector<ProxyServer> p) : proxies(std::move(p)) {}
+    ProxyChoice ForUrl(const std::string&) override {
+      ProxyChoice c;
+      c.source = ProxySource::kManual;
+      c.proxies = proxies;
+      c.reason = "manual settings";
+      return c;
+    }
+    std::vector<ProxyServer> proxies;
+  };
+  TestProxy proxy({"--mode", "auth", "--auth-user", "qvuser:s3cret", "--map", "*.corp.test=127.0.0.1"});
+  ASSERT_GT(proxy.port(), 0);
+  const std::vector<ProxyServer> servers =
+      ProxiesForScheme("qvuser:s3cret@127.0.0.1:" + std::to_string(proxy.port()), "http");
+  ASSERT_EQ(servers.size(), 1u);
+  TransferPolicy policy;
+  policy.routing = std::make_shared<FromList>(servers);
+  std::vector<std::string> lines;
+  SetDebugSink([&](const std::string& line) { lines.push_back(line); });
+  CurlHandle handle = CurlHandle::Create();
+  ASSERT_TRUE(handle);
+  curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &Discard);
+  const int code = PerformTransfer(handle.get(), "http://api.corp.test:" + std::to_string(http_.port()) + "/hello",
+                                   policy, TransferLimits());
+  SetDebugSink(nullptr);
+  EXPECT_EQ(code, CURLE_OK);
+  long status = 0;
+  curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
+  EXPECT_EQ(status, 200);
+  ASSERT_EQ(proxy.Log().size(), 1u);
+  EXPECT_EQ(proxy.Log()[0].substr(proxy.Log()[0].rfind(' ') + 1), "forward");
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
 }
 
 }  // namespace

@@ -159,6 +159,17 @@ std::vector<ProxyServer> ProxiesForScheme(const std::string& proxyList, const st
     if (sep != std::string::npos) value.erase(0, sep + 3);
     while (!value.empty() && value.back() == '/') value.pop_back();
     ProxyServer server;
+    // Credentials first: "user:pass@host:port" has two colons and would
+    // otherwise read as an IPv6 literal, password and all.
+    const size_t at = value.rfind('@');
+    if (at != std::string::npos) {
+      const std::string credentials = value.substr(0, at);
+      value.erase(0, at + 1);
+      const size_t colon = credentials.find(':');
+      server.user = credentials.substr(0, colon);
+      if (colon != std::string::npos) server.password = credentials.substr(colon + 1);
+      if (server.user.empty()) continue;
+    }
     int port = 0;
     if (!SplitHostPort(value, server.host, port) || server.host.empty()) continue;
     server.host = Lower(server.host);

@@ -19,22 +19,29 @@ bool ParseUrlTarget(const std::string& url, UrlTarget& target);
 
 // One proxy server. An HTTP proxy forwards http URLs and tunnels https ones
 // with CONNECT; a SOCKS one (the "socks=" entry of the settings) is SOCKS 4.
+// Credentials of an entry "user:password@host:port" are kept apart from the
+// address: neither HostPort nor CurlProxy (what log lines show) carries them;
+// the transfer hands them to libcurl on their own.
 struct ProxyServer {
   std::string host;
   int port = 0;
   bool socks = false;
+  std::string user{}, password{};  // as written in the entry; empty: none
 
   std::string HostPort() const;   // "host:port", "[::1]:port"
   std::string CurlProxy() const;  // "http://host:port" or "socks4://host:port", for CURLOPT_PROXY
-  bool operator==(const ProxyServer& o) const { return host == o.host && port == o.port && socks == o.socks; }
+  bool operator==(const ProxyServer& o) const {
+    return host == o.host && port == o.port && socks == o.socks && user == o.user && password == o.password;
+  }
 };
 
 // The proxies a WinHTTP proxy list gives for URLs of `scheme`, in the order
 // listed. Entries are separated by ';' or blanks: "host:port" (every scheme),
 // "scheme=host:port" (that scheme only; the value may carry "http://"), and
 // "socks=host:port", used only when no entry names the scheme or all schemes.
-// A missing port is 80 (1080 for socks). Malformed entries and "DIRECT" are
-// skipped; an empty result means direct.
+// Any of these may start with "user:password@" (the credentials up to the
+// last '@'). A missing port is 80 (1080 for socks). Malformed entries and
+// "DIRECT" are skipped; an empty result means direct.
 std::vector<ProxyServer> ProxiesForScheme(const std::string& proxyList, const std::string& scheme);
 
 // True when `target` matches the bypass list. Entries are separated by ';',

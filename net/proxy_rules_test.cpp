@@ -65,9 +65,34 @@ TEST(ProxyRules, ProxyListsPerScheme) {
       {"bad:port;:5;h:0;h:70000;good:8", "http", "good:8"},
       {"DIRECT", "http", ""},
       {" ; ;", "http", ""},
+      {"user:pass@proxy:3128", "http", "proxy:3128"},  // credentials, not an IPv6 literal
+      {"https=http://u:p@s:1", "https", "s:1"},
+      {":p@h:1;@h:2;ok:3", "http", "ok:3"},               // credentials without a user name: skipped
   };
   for (const Case& c : cases)
     EXPECT_EQ(Join(ProxiesForScheme(c.list, c.scheme)), c.expected) << c.list << " for " << c.scheme;
+}
+
+// Credentials in an entry are kept beside the address, never in what the
+// log shows of a proxy (its address and its URL for libcurl).
+TEST(ProxyRules, CredentialsStayOutOfTheProxysAddress) {
+  struct Case {
+    const char* list;
+    const char *user, *password, *hostPort;
+  } cases[] = {
+      {"corp\\jo:s3cret@proxy:3128", "corp\\jo", "s3cret", "proxy:3128"},
+      {"jo:p@ss:w0rd@[::1]:8080", "jo", "p@ss:w0rd", "[::1]:8080"},  // up to the last '@'; the user ends at the first ':'
+      {"jo@proxy", "jo", "", "proxy:80"},
+      {"socks=jo:s3cret@s:9", "jo", "s3cret", "s:9"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<ProxyServer> servers = ProxiesForScheme(c.list, "http");
+    ASSERT_EQ(servers.size(), 1u) << c.list;
+    EXPECT_EQ(servers[0].user, c.user) << c.list;
+    EXPECT_EQ(servers[0].password, c.password) << c.list;
+    EXPECT_EQ(servers[0].HostPort(), c.hostPort) << c.list;
+    EXPECT_EQ(servers[0].CurlProxy().find('@'), std::string::npos) << c.list;
+  }
 }
 
 TEST(ProxyRules, BypassLists) {

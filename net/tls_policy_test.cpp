@@ -1,6 +1,7 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -169,6 +170,49 @@ TEST(TransferRoutes, DebugSwitchThenRoutingThenDirect) {
     EXPECT_EQ(got, c.expected) << c.name;
     EXPECT_EQ(why, c.why) << c.name;
   }
+}
+
+// A transfer asked for over https follows redirects only to https: one to
+// plain http ends it (libcurl's "unsupported protocol") before anything is
+// asked of the http server. Plain http may still go to https.
+TEST(TlsPolicy, RedirectsOfAnHttpsTransferStayOnHttps) {
+  ASSERT_FALSE(TestTls().dir.empty()) << "could not make TLS test files";
+  LocalServer plain;
+  LocalServer secure(TestTls().serverCert, TestTls().serverKey);
+  std::atomic<int> plainRequests{0};
+  plain.server().Get("/doc", [&](const httplib::Request&, httplib::Response& res) {
+    ++plainRequests;
+    res.set_content(kSecret, "text/plain");
+  });
+  plain.server().Get("/to-https", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect(secure.Url() + "/doc");
+  });
+  secure.server().Get("/doc", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(kSecret, "text/plain");
+  });
+  secure.server().Get("/to-http", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect(plain.Url() + "/doc");
+  });
+  secure.server().Get("/to-https", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/doc"); });
+  plain.Start();
+  secure.Start();
+  ASSERT_GT(plain.port(), 0);
+  ASSERT_GT(secure.port(), 0);
+  struct Case {
+    const char* name;
+    std::string url;
+    int expected;
+  } cases[] = {
+      {"https to http", secure.Url() + "/to-http", CURLE_UNSUPPORTED_PROTOCOL},
+      {"https to https", secure.Url() + "/to-https", 200},
+      {"http to https", plain.Url() + "/to-https", 200},
+  };
+  for (const Case& c : cases) {
+    HttpClient client;
+    std::string response;
+    EXPECT_EQ(client.Get(c.url, "", response, nullptr, 10), c.expected) << c.name;
+  }
+  EXPECT_EQ(plainRequests, 0) << "the downgrade reached the http server";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "net/transfer_policy.h"
 
+#include <cctype>
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -108,6 +110,11 @@ void ApplyTransferPolicy(CURL* handle, const TransferPolicy& policy, const Trans
   // policy alone decides the way.
   const std::string proxy = route.CurlProxy();
   curl_easy_setopt(handle, CURLOPT_PROXY, proxy.c_str());
+  // A proxy's credentials go on their own, never inside the proxy's URL
+  // (which the log shows); a route without them clears the last route's.
+  const bool credentials = route.IsProxy() && !route.proxy.user.empty();
+  curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, credentials ? route.proxy.user.c_str() : nullptr);
+  curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, credentials ? route.proxy.password.c_str() : nullptr);
   ApplyTls(handle, policy);
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, limits.followRedirects ? 1L : 0L);
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
@@ -122,6 +129,12 @@ int PerformOnRoutes(CURL* handle, const std::string& url, const TransferPolicy& 
                     const TransferLimits& limits, const std::vector<ProxyRoute>& routes, const std::string& why) {
   if (!handle || routes.empty()) return CURLE_FAILED_INIT;
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  // What was asked for over TLS stays on TLS: a redirect to plain http (a
+  // downgrade anyone on the way could serve) ends the transfer instead.
+  const bool secure = url.size() >= 8 && std::equal(url.begin(), url.begin() + 8, "https://", [](char a, char b) {
+                        return std::tolower(static_cast<unsigned char>(a)) == b;
+                      });
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   const auto start = std::chrono::steady_clock::now();
   const RouteRun run =
       TryRoutes(url, why.empty() ? std::string(kNoProxySettings) : why, routes,

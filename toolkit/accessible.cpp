@@ -46,7 +46,7 @@ std::vector<AccNode> DescribeAccessible(const PaintManager& pm) {
     if (n.role == AccRole::StaticText && n.name.empty()) return;
     n.rect = c.GetPos();
     if (n.rect.Empty() || n.rect.Intersect(Rect{0, 0, client.cx, client.cy}).Empty()) n.state |= kAccInvisible;
-    if (!c.IsEnabled()) n.state |= kAccUnavailable;
+    if (!c.IsEnabled() || pm.IsInputHeld()) n.state |= kAccUnavailable;
     if (IsFocusable(c)) n.state |= kAccFocusable;
     if (&c == focus) n.state |= kAccFocused;
     switch (n.role) {

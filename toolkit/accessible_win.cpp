@@ -291,6 +291,8 @@ class AccObject final : public IAccessible {
     long item = -1;
     if (!Child(s, child, n, &item)) return E_INVALIDARG;
     if (item >= 0) {
+      // Picking from the list is the combo's action: not while it is unavailable.
+      if (s.self.state & (kAccUnavailable | kAccInvisible)) return E_FAIL;
       static_cast<Combo*>(combo_)->SelectItem(static_cast<int>(item), true);
       return S_OK;
     }

@@ -36,7 +36,10 @@ LRESULT CALLBACK EditHost::EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, U
   switch (msg) {
     case WM_KEYDOWN:
       if (wp == VK_TAB || wp == VK_RETURN || wp == VK_ESCAPE) {
-        if (HWND owner = GetWindow(self->popup_, GW_OWNER)) SendMessageW(owner, WM_KEYDOWN, wp, lp);
+        // Not while the host is disabled (its window is owned by a modal
+        // dialog): the key would act on a window that takes no input.
+        HWND owner = GetWindow(self->popup_, GW_OWNER);
+        if (owner && IsWindowEnabled(self->popup_)) SendMessageW(owner, WM_KEYDOWN, wp, lp);
         return 0;
       }
       break;

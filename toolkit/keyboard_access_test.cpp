@@ -302,6 +302,42 @@ TEST(Keys, DisabledDefaultAndCancelButtonsDoNothing) {
   EXPECT_EQ(cancelled, 1);
 }
 
+// While a modal dialog owns the window its input is held: no key, click,
+// cancel or screen-reader press acts, every control reads as unavailable;
+// released, all works as before.
+TEST(Keys, HeldInputActsOnNothing) {
+  Window w;
+  w.pm.SetDefaultButton(w.pm.Find<Button>(L"install"));
+  w.pm.SetCancelButton(w.pm.Find<Button>(L"closebtn"));
+  const Rect browse = w.pm.FindControl(L"browse")->GetPos();
+  const Point inBrowse{(browse.left + browse.right) / 2, (browse.top + browse.bottom) / 2};
+  // A press begun before the hold (it focuses the button) is not completed
+  // by its release.
+  EXPECT_TRUE(w.pm.MouseDown(inBrowse));
+  ASSERT_EQ(w.Focus(), L"browse");
+  w.pm.HoldInput(true);
+  EXPECT_TRUE(w.pm.IsInputHeld());
+  EXPECT_FALSE(w.pm.MouseUp(inBrowse));
+  EXPECT_FALSE(w.pm.MouseDown(inBrowse));
+  EXPECT_FALSE(w.pm.MouseUp(inBrowse));
+  for (Key k : {Key::Enter, Key::Tab, Key::Space, Key::Down, Key::Escape}) EXPECT_FALSE(w.pm.KeyDown(k));
+  EXPECT_TRUE(w.pm.Cancel()) << "the window must not close by itself either";
+  EXPECT_EQ(w.Focus(), L"browse") << "Tab moved nothing";
+  EXPECT_TRUE(w.rec.clicks.empty());
+  const std::vector<AccNode> nodes = DescribeAccessible(w.pm);
+  ASSERT_FALSE(nodes.empty());
+  for (const AccNode& n : nodes) EXPECT_TRUE(n.state & kAccUnavailable) << AccNodeLine(n);
+
+  w.pm.HoldInput(false);
+  for (const AccNode& n : DescribeAccessible(w.pm))
+    if (n.control->IsEnabled()) EXPECT_FALSE(n.state & kAccUnavailable) << AccNodeLine(n);
+  ASSERT_TRUE(w.pm.SetFocus(w.pm.FindControl(L"path")));
+  EXPECT_TRUE(w.pm.KeyDown(Key::Enter));
+  EXPECT_TRUE(w.pm.MouseDown(inBrowse));
+  EXPECT_TRUE(w.pm.MouseUp(inBrowse));
+  EXPECT_EQ(w.rec.clicks, (std::vector<std::wstring>{L"click:install", L"click:browse"}));
+}
+
 TEST(FocusMark, DrawnAroundTheFocusedControlAtEveryScaleInTheMarkupColour) {
   for (int scale : {100, 150, 200}) {
     Window w;

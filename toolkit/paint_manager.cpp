@@ -161,7 +161,21 @@ bool PaintManager::MouseMove(Point p) {
   return true;
 }
 
+void PaintManager::HoldInput(bool held) {
+  if (held == inputHeld_) return;
+  inputHeld_ = held;
+  // A press begun before the hold is not completed by a release during it.
+  if (held && pushed_) {
+    pushed_->SetState(Control::State::Normal);
+    pushed_ = nullptr;
+  }
+  // Every control's availability changed for a screen reader.
+  RaiseAccEvent(root_.get(), AccEvent::Reorder);
+  Invalidate();
+}
+
 bool PaintManager::MouseDown(Point p) {
+  if (inputHeld_) return false;
   Control* over = FindInteractiveAt(p);
   if (!over) return false;
   pushed_ = over;
@@ -174,7 +188,7 @@ bool PaintManager::MouseDown(Point p) {
 }
 
 bool PaintManager::MouseUp(Point p) {
-  if (!pushed_) return false;
+  if (!pushed_ || inputHeld_) return false;
   Control* c = pushed_;
   pushed_ = nullptr;
   bool over = FindInteractiveAt(p) == c;
@@ -290,12 +304,14 @@ void PaintManager::SetCancelButton(Button* b) {
 
 bool PaintManager::Cancel() {
   if (!cancel_) return false;
+  if (inputHeld_) return true;
   auto hook = cancel_;  // may replace itself
   hook();
   return true;
 }
 
 bool PaintManager::KeyDown(Key key, bool shift, bool alt) {
+  if (inputHeld_) return false;
   ResolveFocus();
   Control* f = focus_;
   auto* combo = dynamic_cast<Combo*>(f);

@@ -164,6 +164,14 @@ class PaintManager {
   void Layout(Size physical);
   Size GetClientSize() const { return clientSize_; }
 
+  // While a modal window of the program (a folder picker, say) owns this
+  // one, its input is held: presses of the mouse, keys and the cancel hook
+  // do nothing, and every control reads as unavailable to a screen reader,
+  // whose default actions then fail. The Win32 window holds it exactly while
+  // it is disabled, and disables its edit hosts with it.
+  void HoldInput(bool held);
+  bool IsInputHeld() const { return inputHeld_; }
+
   // Mouse, in window pixels. Return true when something changed on screen.
   bool MouseMove(Point p);
   bool MouseDown(Point p);
@@ -202,7 +210,8 @@ class PaintManager {
   // The usual hook: press `b` when it is shown and enabled, else nothing.
   void SetCancelButton(Button* b);
   bool HasCancelHandler() const { return static_cast<bool>(cancel_); }
-  // Runs the hook; false when there is none.
+  // Runs the hook; false when there is none. With input held the hook is
+  // not run, but true says the window must not close by itself either.
   bool Cancel();
   // The focus mark shows once the keyboard was used (as on Windows); the
   // window may show it from the start.
@@ -258,6 +267,7 @@ class PaintManager {
   // those before it (compared as addresses only, never used).
   std::vector<const Control*> lostAfter_, lostBefore_, lostAll_;
   bool focusMarkShown_ = false;
+  bool inputHeld_ = false;
   uint32_t focusColor_ = 0xE6FFFFFF;
   Button* defaultButton_ = nullptr;
   std::function<void()> cancel_;

@@ -296,6 +296,7 @@ void WindowImplBase::FocusChanged(Control* now) {
 }
 
 bool WindowImplBase::ForwardToEdit(UINT msg, WPARAM wp, LPARAM lp) {
+  if (pm_.IsInputHeld()) return true;  // swallowed: no typing into the field either
   auto* edit = dynamic_cast<Edit*>(pm_.GetFocus());
   auto it = edit ? edits_.find(edit) : edits_.end();
   if (it == edits_.end() || !it->second->Handle()) return false;
@@ -355,7 +356,7 @@ void WindowImplBase::SyncEdits() {
                    wr.top + r.bottom - pad.bottom};
     HFONT font = text_.GetFont(pm_.ResolveFont(edit->GetFont()), pm_.GetScale());
     it->second->Sync(screen, shown && edit->IsVisibleInTree() && !r.Empty(), font);
-    EnableWindow(it->second->Popup(), edit->IsEnabled());
+    EnableWindow(it->second->Popup(), edit->IsEnabled() && !pm_.IsInputHeld());
   });
 }
 
@@ -504,6 +505,15 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         pm_.Cancel();
         return 0;
       }
+      break;
+    case WM_ENABLE:
+      // A disabled window (the owner of a modal dialog) takes no input, and
+      // neither do the edit hosts, which are windows of their own that a
+      // disabled owner does not disable, nor keys they forward, nor a screen
+      // reader's actions.
+      pm_.HoldInput(wp == FALSE);
+      for (auto& e : edits_)
+        if (e.second->Popup()) EnableWindow(e.second->Popup(), wp != FALSE && e.first->IsEnabled());
       break;
     case WM_GETOBJECT:
       if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT)) {

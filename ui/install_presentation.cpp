@@ -1,5 +1,6 @@
 #include "ui/install_presentation.h"
 
+#include "download/download_error.h"
 #include "ui/text_table.h"
 
 unsigned DownloadBarValue(double downloaded, double total) {
@@ -35,6 +36,15 @@ ExitCode ExitCodeFor(InstallFailureKind kind) {
     case InstallFailureKind::kInstallerFailed: return ExitCode::kInstallerFailed;
     case InstallFailureKind::kPackageRejected: return ExitCode::kPackageRejected;
     case InstallFailureKind::kProxyAuthRequired: return ExitCode::kProxyAuthRequired;
+    case InstallFailureKind::kInternalError: return ExitCode::kInternalError;
   }
   return ExitCode::kInternalError;
+}
+
+ExitCode ExitCodeFor(const InstallFailure& failure) {
+  const std::optional<AttemptOutcome>& last = failure.lastDownloadFailure;
+  if (failure.kind == InstallFailureKind::kDownloadFailed && last && last->end == AttemptEnd::kNotWhole &&
+      last->code >= kLengthMismatchResult && last->code <= kSizeMismatchResult)
+    return ExitCode::kPackageRejected;
+  return ExitCodeFor(failure.kind);
 }

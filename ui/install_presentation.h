@@ -31,3 +31,8 @@ std::wstring FailureText(const InstallFailure& failure);
 
 // The process exit code of a failed install of this kind.
 ExitCode ExitCodeFor(InstallFailureKind kind);
+// The exit code of this failure: its kind's, except that a download whose
+// last attempt got bytes but not the whole file (results 1003..1005) is a
+// file that was not whole (kPackageRejected's code), not a download that no
+// domain answered.
+ExitCode ExitCodeFor(const InstallFailure& failure);

@@ -9,7 +9,7 @@
 
 InstallRun::InstallRun(const InstallOptions& options, InstallView& view, ChannelController& channel,
                        InstallEvents& events, InstallActions actions, ExitCodeSlot& exitCode)
-    : options(options), view(view), channel(channel), events(events), actions(std::move(actions)),
+    : options(options), view(view), channel(channel), events(events), outcome(events), actions(std::move(actions)),
       exitCode(exitCode) {}
 
 InstallRun::~InstallRun() {
@@ -33,15 +33,20 @@ void InstallRun::StartInstall() {
   settings.installPath = WideToAnsi(view.InstallFolder());
   settings.transfer = options.transfer;
   settings.installerFailedText = GetText(L"tt_failed");
-  settings.events = &events;
+  settings.events = &outcome;
   channel.Configure(settings);
   try {
     channelThread = std::thread([this] {
+      // An exception, a thread of the controller that could not start
+      // included, ends the run as an internal error like any other failure.
       try {
         channel.Run();
+      } catch (const std::exception& e) {
+        DebugOut(std::string("channel thread ended by an exception: ") + e.what());
       } catch (...) {
         DebugOut("channel thread ended by an exception");
       }
+      outcome.EnsureOutcome();
     });
   } catch (const std::exception& e) {
     DebugOut(std::string("channel thread could not be started: ") + e.what());

@@ -16,6 +16,7 @@
 
 #include "base/exit_codes.h"
 #include "channel/channel_controller.h"
+#include "channel/run_outcome.h"
 #include "ui/install_options.h"
 #include "ui/install_view.h"
 
@@ -53,8 +54,9 @@ struct ExitCodeSlot {
 
 class InstallRun {
  public:
-  // `events` is what the channel reports to (the window's adapter); all
-  // references must outlive the run.
+  // `events` is what the channel reports to (the window's adapter), through
+  // a RunOutcome: whatever Run does, exactly one OnFinished or OnFailed
+  // follows it. All references must outlive the run.
   InstallRun(const InstallOptions& options, InstallView& view, ChannelController& channel, InstallEvents& events,
              InstallActions actions, ExitCodeSlot& exitCode);
   ~InstallRun();
@@ -86,6 +88,7 @@ class InstallRun {
   InstallView& view;
   ChannelController& channel;
   InstallEvents& events;
+  RunOutcome outcome;  // what the channel is given; outlives the channel thread
   InstallActions actions;
   ExitCodeSlot& exitCode;
   bool started = false;

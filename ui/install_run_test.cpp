@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <stdexcept>
+#include <system_error>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -41,23 +45,40 @@ class StubChannel : public ChannelController {
     settings = s;
     configured = true;
   }
-  void Run() override { ran = true; }
+  // A controller that keeps its contract: its run ends with an outcome.
+  void Run() override {
+    ran = true;
+    settings.events->OnFinished();
+  }
   CdnAttemptStats AttemptStats() override { return {"ID", {}}; }
 };
 
-class NoEvents : public InstallEvents {
+// What reaches the window's adapter, from the channel thread.
+class RecordingEvents : public InstallEvents {
  public:
-  void OnDownloadProgress(double, double) override {}
-  void OnInstallerProgress(long) override {}
-  void OnFinished() override {}
-  void OnFailed(const InstallFailure&) override {}
+  void OnDownloadProgress(double, double) override { Count(progress); }
+  void OnInstallerProgress(long) override { Count(progress); }
+  void OnFinished() override { Count(finished); }
+  void OnFailed(const InstallFailure& f) override {
+    std::lock_guard<std::mutex> l(lock);
+    failures.push_back(f);
+  }
+  std::mutex lock;
+  int progress = 0, finished = 0;
+  std::vector<InstallFailure> failures;
+
+ private:
+  void Count(int& n) {
+    std::lock_guard<std::mutex> l(lock);
+    ++n;
+  }
 };
 
 struct Fixture {
   InstallOptions options;
   RecordingView view;
   StubChannel channel;
-  NoEvents events;
+  RecordingEvents events;
   ExitCodeSlot exitCode{7};  // anything but 0, to see the run set it
   std::mutex lock;
   std::vector<ReportRequest> reports;
@@ -101,7 +122,9 @@ TEST(InstallRun, ProgressOnlyRisesAnd101Completes) {
   EXPECT_EQ(f.channel.settings.installPath, "C:\\Games\\Quorvane");
   EXPECT_EQ(f.channel.settings.userAgentLine, "User-Agent: test");
   EXPECT_EQ(f.channel.settings.installerFailedText, L"tt_failed");  // no text table loaded: the id
-  EXPECT_EQ(f.channel.settings.events, &f.events);
+  // The channel's events reach the window's adapter.
+  EXPECT_EQ(f.events.finished, 1);
+  EXPECT_TRUE(f.events.failures.empty());
   EXPECT_EQ(f.view.page, InstallPage::kProgress);
 
   const struct { unsigned value; int bar; } steps[] = {{10, 10}, {5, 10}, {70, 70}, {70, 70}, {99, 99}, {100, 99}};
@@ -196,6 +219,104 @@ TEST(InstallRun, FailureShowsTextAndReportsIt) {
       EXPECT_EQ(f.reports[0].errorModule, c.reported);
       ASSERT_FALSE(lines.empty());
       EXPECT_EQ(lines.back(), "install failed: " + std::string(c.reported) + "; exit code 7102");
+    }
+  }
+}
+
+// A controller that misbehaves in one of the ways a run could be left
+// without an outcome.
+class UnrulyChannel : public ChannelController {
+ public:
+  std::function<void(InstallEvents&)> run;
+  ChannelSettings settings;
+  void Configure(const ChannelSettings& s) override { settings = s; }
+  void Run() override { run(*settings.events); }
+  CdnAttemptStats AttemptStats() override { return {"ID", {}}; }
+};
+
+// Whatever the controller's Run does, exactly one outcome follows it. One
+// that throws (a thread of its own that cannot start, say) or returns
+// without an outcome ends as an internal error: 7108, its lines, one
+// failure report; a silent run then ends by itself and a window can be
+// closed.
+TEST(InstallRun, EveryRunEndsWithExactlyOneOutcome) {
+  using K = InstallFailureKind;
+  const InstallFailure installerFailed{K::kInstallerFailed, std::nullopt, L"disk full"};
+  const struct {
+    const char* name;
+    std::function<void(InstallEvents&)> run;
+    int exitCode;  // 0: finished
+    std::string line;  // a line that must be written ("" none)
+  } cases[] = {
+      {"a thread that cannot start",
+       [](InstallEvents& e) {
+         e.OnDownloadProgress(10, 100);
+         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+       },
+       7108, "channel thread ended by an exception: "},
+      {"throws what is no std::exception", [](InstallEvents&) { throw 42; }, 7108,
+       "channel thread ended by an exception"},
+      {"returns without an outcome", [](InstallEvents&) {}, 7108,
+       "the channel ended without an outcome: an internal error"},
+      {"fails, then throws",
+       [&](InstallEvents& e) {
+         e.OnFailed(installerFailed);
+         throw std::runtime_error("late");
+       },
+       7105, "channel thread ended by an exception: late"},
+      {"fails twice",
+       [&](InstallEvents& e) {
+         e.OnFailed(installerFailed);
+         e.OnFailed(InstallFailure{});
+       },
+       7105, ""},
+      {"finishes, then fails and reports progress",
+       [](InstallEvents& e) {
+         e.OnFinished();
+         e.OnFailed(InstallFailure{});
+         e.OnInstallerProgress(50);
+       },
+       0, ""},
+  };
+  for (const bool silent : {false, true}) {
+    for (const auto& c : cases) {
+      const std::string name = std::string(c.name) + (silent ? ", silent" : ", with a window");
+      Fixture f;
+      f.options.silent = silent;
+      UnrulyChannel channel;
+      channel.run = c.run;
+      std::mutex linesLock;
+      std::vector<std::string> lines;
+      SetDebugSink([&](const std::string& line) {
+        std::lock_guard<std::mutex> l(linesLock);
+        lines.push_back(line);
+      });
+      InstallRun run(f.options, f.view, channel, f.events, f.Actions(), f.exitCode);
+      run.StartInstall();
+      run.JoinChannelThread();
+      // What the window's adapter received, delivered as its messages would be.
+      const int outcomes = f.events.finished + static_cast<int>(f.events.failures.size());
+      EXPECT_EQ(outcomes, 1) << name;
+      for (const InstallFailure& failure : f.events.failures) run.OnChannelFailed(FailureText(failure), ExitCodeFor(failure));
+      if (f.events.finished) run.OnChannelProgress(kBarFinished);
+      run.JoinReportThreads();
+      SetDebugSink(nullptr);
+      EXPECT_EQ(f.exitCode.value, c.exitCode) << name;
+      EXPECT_FALSE(run.InstallRunning()) << name << ": the window can be closed";
+      EXPECT_EQ(f.view.closed, silent) << name << ": a silent run ends by itself";
+      ASSERT_EQ(f.reports.size(), 1u) << name;
+      EXPECT_EQ(f.reports[0].httpCode, c.exitCode ? 2000 : 0) << name;
+      if (c.exitCode == 7108) {
+        EXPECT_EQ(f.view.failure, L"tt_failed") << name;
+        EXPECT_EQ(f.reports[0].errorModule, "tt_failed") << name;
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "install failed: tt_failed; exit code 7108"), lines.end())
+            << name;
+      }
+      if (!c.line.empty()) {
+        EXPECT_NE(std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(c.line, 0) == 0; }),
+                  lines.end())
+            << name << ": no line " << c.line;
+      }
     }
   }
 }

@@ -14,6 +14,7 @@
 #include "ui/links.h"
 #include "ui/path_pattern.h"
 #include "ui/progress_text.h"
+#include "ui/shell_open_win.h"
 #include "ui/text_table.h"
 
 namespace {
@@ -45,9 +46,9 @@ constexpr UINT_PTR kStatusTimer = 0x5154;
 constexpr int kFolderFieldFont = 10;
 constexpr UINT kIconResource = 106;
 
-void OpenInBrowser(const std::wstring& url) {
-  ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
+// The browser must not inherit our administrator token: the desktop's
+// shell opens the link as the signed-in user.
+void OpenInBrowser(const std::wstring& url) { OpenAsDesktopUser(url); }
 
 std::wstring DefaultInstallFolder() {
   wchar_t folder[MAX_PATH] = {};
@@ -266,11 +267,19 @@ void CMainWnd::RegisterNotifications() {
 }
 
 void CMainWnd::OnBrowse() {
+  // One picker at a time: a second one (a press that reached the window by
+  // a way the disabled window does not stop) would return into an outer
+  // picker whose window may be gone by then.
+  if (pickerOpen) {
+    DebugOut("browse refused: the folder picker is open");
+    return;
+  }
   std::wstring picked;
   bool ok = false;
   if (pickFolder) {
-    // The picker is modal to the window: nothing behind it can be clicked
-    // or closed while it is open.
+    // The picker is modal to the window: disabled, the window holds its
+    // input (its folder field, forwarded keys and screen-reader actions
+    // included, see the toolkit's HoldInput), and close requests are refused.
     HWND hwnd = GetHWND();
     EnableWindow(hwnd, FALSE);
     pickerOpen = true;

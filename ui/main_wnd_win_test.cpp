@@ -6,6 +6,7 @@
 // The shell headers need windows.h first.
 #include <gtest/gtest.h>
 #include <oleacc.h>
+#include <tlhelp32.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <iterator>
 #include <mutex>
 #include <vector>
+#include <system_error>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
@@ -29,7 +31,9 @@
 #include "toolkit/controls.h"
 #include "toolkit/zip_archive.h"
 #include "ui/language_choice.h"
+#include "ui/path_pattern.h"
 #include "ui/progress_text.h"
+#include "ui/shell_open_win.h"
 #include "ui/text_table.h"
 #include "ui/user_ini.h"
 
@@ -47,6 +51,7 @@ class ScriptedChannel : public ChannelController {
   std::vector<double> downloadedPerMille{0, 172, 601};
   std::vector<long> installerPercent{0, 52, 100};
   bool fail = false;
+  bool throwInstead = false;
   std::wstring status;
   ChannelSettings settings;
   int configured = 0;
@@ -67,6 +72,8 @@ class ScriptedChannel : public ChannelController {
     InstallEvents& events = *settings.events;
     for (double d : downloadedPerMille) events.OnDownloadProgress(d, 1000);
     WaitForSingleObject(release.get(), 60000);
+    // As a thread of the controller that cannot start would end it.
+    if (throwInstead) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     if (fail) {
       InstallFailure failure;
       failure.kind = status.empty() ? InstallFailureKind::kDownloadFailed : InstallFailureKind::kInstallerFailed;
@@ -341,6 +348,7 @@ class MainWndTest : public ::testing::Test {
     auto scripted = std::make_unique<ScriptedChannel>();
     channel = scripted.get();
     channel->fail = failRun;
+    channel->throwInstead = throwRun;
     channel->status = failStatus;
     window = new TestWnd(options, std::move(scripted), exitCode);
     hwnd = window->Create(nullptr, GetText(L"tt_wizard").c_str(),
@@ -363,6 +371,7 @@ class MainWndTest : public ::testing::Test {
   ScriptedChannel* channel = nullptr;
   ExitCodeSlot exitCode;
   bool failRun = false;
+  bool throwRun = false;
   std::wstring failStatus;
 };
 
@@ -812,6 +821,48 @@ TEST_F(MainWndTest, BrowseShowsTheSystemFolderPicker) {
   EXPECT_EQ(window->InstallFolder(), before);
 }
 
+// A controller whose Run throws ends the run like any other failure, as an
+// internal error (7108): with a window the failure shows and the window can
+// be closed; a silent run ends by itself.
+TEST_F(MainWndTest, ControllerThatThrowsEndsTheRunAsAFailure) {
+  for (const bool silent : {false, true}) {
+    const std::string name = silent ? "silent" : "with a window";
+    throwRun = true;
+    InstallOptions options;
+    options.installPath = L"C:\\Games\\Quorvane";
+    options.launchedByChannel = true;  // no reports leave the machine
+    options.silent = silent;
+    options.autoStart = silent;
+    std::vector<std::string> lines;
+    std::mutex linesLock;
+    SetDebugSink([&](const std::string& l) {
+      std::lock_guard<std::mutex> guard(linesLock);
+      lines.push_back(l);
+    });
+    Open(options, !silent);
+    if (!silent) ClickControl(hwnd, C(L"install"));
+    ASSERT_TRUE(PumpUntil([&] { return channel->ran.load(); })) << name;
+    channel->Release();
+    if (!silent) {
+      ASSERT_TRUE(PumpUntil([&] { return Shown(L"installfailed_towebsit"); })) << name;
+      EXPECT_EQ(C(L"installstatustips")->GetShownText(), GetText(L"tt_failed")) << name;
+      EXPECT_TRUE(C(L"closebtn")->IsEnabled()) << name;
+      ClickControl(hwnd, C(L"closebtn"));
+    }
+    ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; })) << name << ": the window never closed";
+    window = nullptr;
+    channel = nullptr;
+    SetDebugSink(nullptr);
+    EXPECT_EQ(exitCode.value, 7108) << name;
+    auto has = [&](const std::string& prefix) {
+      return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_TRUE(has("channel thread ended by an exception: ")) << name;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "install failed: tt_failed; exit code 7108"), 1) << name;
+    g_quit = false;
+  }
+}
+
 // A silent run cannot ask anyone for another folder: one that is invalid or
 // outside the ANSI code page fails at once, says why, and ends the window.
 TEST_F(MainWndTest, SilentRunWithAnUnusableFolderFailsAtOnce) {
@@ -1228,6 +1279,133 @@ TEST_F(MainWndTest, ScreenReaderHearsThePagesAndDrivesTheWizard) {
   ASSERT_TRUE(PumpUntil([&] { return Page() == 2; }));
   EXPECT_EQ(C(L"install_status")->GetShownText(), InstallerRunningText(GetText));
   acc->Release();
+}
+
+// While the folder picker is open the window takes nothing: Enter and Tab
+// in the folder field or forwarded to the window, a second Browse and an
+// install pressed through the screen reader, and close requests. The picker
+// here is a nested message loop standing in for the system's dialog, so the
+// test can act while it is open; the window disables itself as it does for
+// the real one.
+TEST_F(MainWndTest, FolderPickerOwnsTheWindowWhileItIsOpen) {
+  InstallOptions options;
+  options.installPath = L"C:\\Games\\Quorvane";
+  options.launchedByChannel = true;  // no reports leave the machine
+  Open(options);
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                       reinterpret_cast<void**>(&acc)),
+            S_OK);
+  const long browse = ChildNamed(acc, GetText(L"tt_brower"));
+  const long install = ChildNamed(acc, GetText(L"tt_fastinstall"));
+  ASSERT_NE(browse, 0);
+  ASSERT_NE(install, 0);
+  // The folder field has the keyboard.
+  ASSERT_TRUE(window->Pm().SetFocus(C(L"installPath")));
+  PumpFor(100);
+  HWND edit = FolderEdit(hwnd);
+  ASSERT_NE(edit, nullptr);
+  HWND host = GetParent(edit);
+  int picks = 0;
+  std::vector<std::string> faults;
+  std::vector<std::string> lines;
+  SetDebugSink([&](const std::string& l) { lines.push_back(l); });
+  window->pickFolder = [&](const std::wstring&, std::wstring& picked) {
+    if (++picks > 1) return false;  // a second picker: counted, nothing more
+    if (IsWindowEnabled(hwnd)) faults.push_back("the window is enabled");
+    if (IsWindowEnabled(host)) faults.push_back("the folder field is enabled");
+    const skinui::Control* focus = window->Pm().GetFocus();
+    // Enter and Tab as the keyboard gives them to the field, and as the
+    // field forwards them to the window.
+    for (HWND to : {edit, hwnd})
+      for (WPARAM key : {VK_RETURN, VK_TAB}) SendMessageW(to, WM_KEYDOWN, key, 0);
+    SendMessageW(hwnd, WM_CHAR, L'x', 0);
+    if (window->Pm().GetFocus() != focus) faults.push_back("Tab moved the focus");
+    VARIANT v;
+    v.vt = VT_I4;
+    v.lVal = browse;
+    if (acc->accDoDefaultAction(v) == S_OK) faults.push_back("a second Browse was pressed");
+    if (!(ReadChild(acc, browse).state & STATE_SYSTEM_UNAVAILABLE)) faults.push_back("Browse reads as available");
+    v.lVal = install;
+    if (acc->accDoDefaultAction(v) == S_OK) faults.push_back("install was pressed");
+    // A press that reaches the handler by any other way opens no second picker.
+    window->Pm().SendNotify(L"click", L"browse");
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PumpFor(300);  // what was posted arrives while the picker is open
+    if (g_liveWindows != 1 || !IsWindow(hwnd)) faults.push_back("the window went");
+    picked = L"C:\\Picked";
+    return true;
+  };
+  window->Pm().SendNotify(L"click", L"browse");
+  PumpFor(200);
+  SetDebugSink(nullptr);
+  EXPECT_EQ(faults, std::vector<std::string>{});
+  EXPECT_EQ(picks, 1);
+  ASSERT_EQ(g_liveWindows, 1);
+  EXPECT_EQ(Page(), 0);
+  EXPECT_EQ(channel->configured, 0) << "Enter started the install";
+  EXPECT_EQ(window->InstallFolder(), ComposeBrowsedFolder(L"C:\\Picked")) << "the picked folder counts";
+  EXPECT_EQ(EditText(edit), window->InstallFolder()) << "nothing was typed into the field";
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "close refused: the folder picker is open"), 2);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "browse refused: the folder picker is open"), 1);
+  // Closed: the window takes input again; the screen reader's Browse opens
+  // the picker once more.
+  EXPECT_TRUE(IsWindowEnabled(hwnd));
+  EXPECT_TRUE(IsWindowEnabled(host));
+  EXPECT_FALSE(ReadChild(acc, browse).state & STATE_SYSTEM_UNAVAILABLE);
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = browse;
+  EXPECT_EQ(acc->accDoDefaultAction(v), S_OK);
+  PumpFor(100);
+  EXPECT_EQ(picks, 2);
+  acc->Release();
+}
+
+// A link opens without our token: the desktop's shell opens it when there is
+// one, else this process does. Here the target is a script that leaves a
+// marker, so the test sees that it was opened and by which route.
+TEST(ShellOpen, OpensThroughTheDesktopShellOrElseItself) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) || true);
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring stem = std::wstring(temp) + L"qv_shell_open_" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring script = stem + L".cmd", marker = stem + L".txt";
+  DeleteFileW(marker.c_str());
+  {
+    std::ofstream out(WideToUtf8(script));
+    // The marker, then a moment in which the test finds the script's process.
+    out << "@echo opened> \"" << WideToUtf8(marker) << "\"\r\n@ping -n 4 127.0.0.1 > nul\r\n";
+  }
+  std::vector<std::string> lines;
+  SetDebugSink([&](const std::string& l) { lines.push_back(l); });
+  const ShellOpenRoute route = OpenAsDesktopUser(script);
+  SetDebugSink(nullptr);
+  ASSERT_EQ(lines.size(), 1u);
+  std::fprintf(stderr, "route: %s\n", lines[0].c_str());
+  EXPECT_NE(route, ShellOpenRoute::kFailed) << lines[0];
+  EXPECT_TRUE(PumpUntil([&] { return FileExists(marker); }, 20000)) << "the script never ran: " << lines[0];
+  // Opened by the desktop's shell, the script is no child of this process.
+  DWORD parent = 0;
+  std::map<DWORD, std::wstring> names;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    names[entry.th32ProcessID] = entry.szExeFile;
+    if (_wcsicmp(entry.szExeFile, L"cmd.exe") == 0) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  std::fprintf(stderr, "script's parent %lu (%s), this process %lu\n", parent, WideToUtf8(names[parent]).c_str(),
+               GetCurrentProcessId());
+  ASSERT_NE(parent, 0u) << "the script's process was not found";
+  // Wine runs a desktop shell (explorer) as Windows does: the link takes
+  // that route, and the script is no child of this process.
+  EXPECT_EQ(route, ShellOpenRoute::kDesktopShell) << lines[0];
+  EXPECT_NE(parent, GetCurrentProcessId());
+  DeleteFileW(script.c_str());
+  DeleteFileW(marker.c_str());
 }
 
 }  // namespace

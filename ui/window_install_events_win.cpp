@@ -29,7 +29,7 @@ void WindowInstallEvents::OnFailed(const InstallFailure& failure) {
   {
     std::lock_guard<std::mutex> guard(lock);
     failureText = text;
-    failureCode = ExitCodeFor(failure.kind);
+    failureCode = ExitCodeFor(failure);
   }
   DebugOutW(L"channel install failed, status text: " + text);
   PostMessageW(window, WM_CHANNEL_FAILED, 0, 0);
