@@ -23,5 +23,8 @@ void StopRunLog();
 // "<program>_<pid>.log"
 std::string RunLogName(const std::string& program, unsigned long pid);
 // Deletes the oldest "<program>_*.log" files in `folder` until at most
-// `keep` remain; never throws.
-void PruneRunLogs(const std::string& folder, const std::string& program, unsigned keep);
+// `keep` remain, not counting and never deleting the one named `own` (a run's
+// own log, which may already exist when a process id comes again); never
+// throws.
+void PruneRunLogs(const std::string& folder, const std::string& program, unsigned keep,
+                  const std::string& own = std::string());

@@ -99,6 +99,18 @@ TEST(RunLog, KeepsTheNewestLogsOfTheProgram) {
   EXPECT_EQ(names, (std::vector<std::string>{"Other_1.log", "QuorvaneSetup_103.log", "QuorvaneSetup_104.log",
                                              "QuorvaneSetup_105.log", "QuorvaneSetup_106.log",
                                              "QuorvaneSetup_999.log", "QuorvaneSetup_notes.txt"}));
+  // A process id that comes again appends to its old log, which counts as
+  // this run's: still five kept, none of the others taken for it.
+  std::ofstream(dir / "QuorvaneSetup_103.log") << "older";
+  fs::last_write_time(dir / "QuorvaneSetup_103.log", now - std::chrono::hours(20));
+  ASSERT_FALSE(StartRunLog(dir.string(), "QuorvaneSetup", 105, 5).empty());
+  StopRunLog();
+  names.clear();
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Other_1.log", "QuorvaneSetup_103.log", "QuorvaneSetup_104.log",
+                                             "QuorvaneSetup_105.log", "QuorvaneSetup_106.log",
+                                             "QuorvaneSetup_999.log", "QuorvaneSetup_notes.txt"}));
   fs::remove_all(dir);
 }
 
