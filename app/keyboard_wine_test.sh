@@ -140,8 +140,10 @@ for lang in en arabic; do
       [ "$(refusals)" -eq 0 ] && kill -0 "$setup_pid" 2>/dev/null
       check $? "$lang: Escape on the progress page leaves the installer running and asks for no close"
       key alt+F4
+      # (The window is looked for again: a single look may come back empty
+      # while the display is busy.)
       wait_until 100 test "$(refusals)" -ge 1 && kill -0 "$setup_pid" 2>/dev/null &&
-        [ -n "$(xdotool getwindowname "$wid" 2>/dev/null)" ]
+        wait_until 50 qv_window_of "$setup_pid" >/dev/null
       check $? "$lang: Alt+F4 on the progress page is refused and leaves the installer running ($(refusals) refusals)"
       if wait_until 400 status_has_all; then
         shot "keyboard-$lang-download-detail"
