@@ -14,6 +14,9 @@
 # Usage: keyboard_wine_test.sh WINE_RUN EXE OUT_DIR SOURCE_DIR INSTALLER_EXE CAPTURE_EXE
 set -u
 wine_run=$1 exe=$2 out=$3 src=$4 installer=$5 capture=$6
+# First thing: the deadline that ends this script and what it started.
+. "$src/testing/wine/wine_script.sh"
+qv_deadline 370  # without QV_SCRIPT_DEADLINE (run by hand)
 mkdir -p "$out"
 . "$src/testing/servers/vendor_sim_env.sh"
 sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { echo "FAIL - no vendor simulator"; exit 1; }
@@ -22,20 +25,13 @@ sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { ech
 # focus, and no other test's window may take it.
 qv_display_start || { echo "FAIL - no display"; exit 1; }
 command -v xdotool >/dev/null || { echo "FAIL - no xdotool"; exit 1; }
-winpath() { echo "Z:$1" | tr / '\\'; }
 # A prefix of its own: the language file, the Run value and the font mapping
-# below reach no other test. The window asks for the faces a Windows machine
-# has; they are mapped to this machine's fonts so that the photographs show
-# real text (Arabic in DejaVu Sans for Arial).
+# reach no other test, and whatever this test leaves running in it is ended
+# with the prefix's server at the end. The window's faces are mapped to this
+# machine's fonts so that the photographs show real text (Arabic in DejaVu
+# Sans for Arial).
 export QV_WINEPREFIX="${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix-keyboard}"
-reg=$(mktemp --suffix=.reg)
-printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
-  '"Yu Gothic UI"="Noto Sans CJK JP"' '"Microsoft YaHei"="Noto Sans CJK SC"' '"Malgun Gothic"="Noto Sans CJK KR"' \
-  '"Arial"="DejaVu Sans"' '"Tahoma"="Noto Sans Thai"' '' >"$reg"
-"$wine_run" regedit /S "$(winpath "$reg")" >/dev/null 2>&1
-rm -f "$reg"
-fail=0
-check() { if [ "$1" = ok ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi; }
+qv_map_fonts "$wine_run"
 
 # The prefix's user.ini picks the language a run starts in (the keys used
 # here cannot pick one from the list); whatever was there is put back.
@@ -48,30 +44,8 @@ if [ -f "$ini" ]; then saved_ini=$(mktemp); cp "$ini" "$saved_ini"; fi
 restore_ini() {
   if [ -n "$saved_ini" ]; then mv "$saved_ini" "$ini"; else rm -f "$ini"; fi
 }
-trap 'stop_vendor_sim; restore_ini; qv_display_stop' EXIT
+trap 'qv_deadline_stop; stop_vendor_sim; restore_ini; qv_end_prefix "$QV_WINEPREFIX"; qv_display_stop' EXIT
 
-# The installer's unix process: Wine starts a program's process detached from
-# its parent, so it is found by its image, a copy of its own for this run.
-process_of_image() {
-  local f
-  for f in /proc/[0-9]*/cmdline; do
-    if { tr '\0' '\n' <"$f" | head -1 | grep -qiF "$1"; } 2>/dev/null; then
-      f=${f#/proc/}
-      echo "${f%/cmdline}"
-      return 0
-    fi
-  done
-  return 1
-}
-# The installer's main window: a shown window of that process with a title
-# (the shadow, the folder field's host and the tool tip have none).
-window_of() {
-  local w
-  for w in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
-    [ -n "$(xdotool getwindowname "$w" 2>/dev/null)" ] && { echo "$w"; return 0; }
-  done
-  return 1
-}
 shot() {  # name: the window's area of the screen
   eval "$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null)"
   import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$1.png" 2>/dev/null
@@ -125,11 +99,11 @@ for lang in en arabic; do
   pid=$!
   wid="" setup_pid="" runlog=/dev/null
   for i in $(seq 1 120); do
-    setup_pid=$(process_of_image "QuorvaneSetup-keyboard-$lang.exe") && wid=$(window_of "$setup_pid") && break
+    setup_pid=$(qv_process_of_image "QuorvaneSetup-keyboard-$lang.exe") && wid=$(qv_window_of "$setup_pid") && break
     sleep 0.5
   done
-  [ -n "$wid" ] && check ok "$lang: the installer's window is found by its process" \
-                || check no "$lang: the installer's window is found by its process"
+  [ -n "$wid" ] && check 0 "$lang: the installer's window is found by its process" \
+                || check 1 "$lang: the installer's window is found by its process"
   # The run log the installer names at its start, as a unix path.
   if wait_until 100 grep -qa "starts; log " "$log"; then
     runlog=$("$wine_run" winepath -u "$(grep -ao 'starts; log .*\.log' "$log" | head -1 | cut -d' ' -f3-)" 2>/dev/null |
@@ -144,7 +118,7 @@ for lang in en arabic; do
     px=$X py=$Y
     eval "$(xdotool getwindowgeometry --shell "$wid")"
     if [ "$px" -lt "$X" ] || [ "$px" -ge $((X + WIDTH)) ] || [ "$py" -lt "$Y" ] || [ "$py" -ge $((Y + HEIGHT)) ]; then
-      check no "$lang: the pointer ($px,$py) rests on the window ($X,$Y ${WIDTH}x$HEIGHT)"
+      check 1 "$lang: the pointer ($px,$py) rests on the window ($X,$Y ${WIDTH}x$HEIGHT)"
     fi
     # Focus starts on "install". Into the folder field, back out with
     # Shift+Tab, in again and on: browse, shortcut, language, autostart,
@@ -155,36 +129,41 @@ for lang in en arabic; do
     shot "keyboard-$lang-page0"
     key Return
     if wait_until 300 status_lines >/dev/null; then
-      check ok "$lang: Enter on the options page starts the install"
+      check 0 "$lang: Enter on the options page starts the install"
       shot "keyboard-$lang-page1"
       # The close button is off while installing: Escape does nothing, and
-      # Alt+F4 behind it is refused (a line in the run log). Keys are taken
-      # in order, so once that line is there the window has had the Escape.
-      key Escape alt+F4
-      refused_alt_f4=""
-      wait_until 100 test "$(refusals)" -ge 1 && refused_alt_f4=1
-      [ -n "$refused_alt_f4" ] && kill -0 "$setup_pid" 2>/dev/null && [ -n "$(xdotool getwindowname "$wid" 2>/dev/null)" ] \
-        && check ok "$lang: Escape and Alt+F4 on the progress page leave the installer running" \
-        || check no "$lang: Escape and Alt+F4 on the progress page leave the installer running"
+      # Alt+F4 is refused (a line in the run log). One at a time: after
+      # Escape no refusal (judged for good at the end, when every key sent
+      # has been taken), after Alt+F4 one.
+      key Escape
+      sleep 2
+      [ "$(refusals)" -eq 0 ] && kill -0 "$setup_pid" 2>/dev/null
+      check $? "$lang: Escape on the progress page leaves the installer running and asks for no close"
+      key alt+F4
+      # (The window is looked for again: a single look may come back empty
+      # while the display is busy.)
+      wait_until 100 test "$(refusals)" -ge 1 && kill -0 "$setup_pid" 2>/dev/null &&
+        wait_until 50 qv_window_of "$setup_pid" >/dev/null
+      check $? "$lang: Alt+F4 on the progress page is refused and leaves the installer running ($(refusals) refusals)"
       if wait_until 400 status_has_all; then
         shot "keyboard-$lang-download-detail"
-        check ok "$lang: the status row shows size, rate and time left ($out/keyboard-$lang-download-detail.png)"
+        check 0 "$lang: the status row shows size, rate and time left ($out/keyboard-$lang-download-detail.png)"
       else
-        check no "$lang: the status row shows size, rate and time left"
+        check 1 "$lang: the status row shows size, rate and time left"
       fi
       status_lines | grep -aE "$detail" | tail -1 | sed "s/^/     $lang: /"
       # The finished page follows the line that says so, on the same thread.
       if wait_until 1500 grep -qaE "install (finished|failed)" "$log" && grep -qa "install finished" "$log"; then
         # Every key sent so far has been taken: Escape asked for no close.
-        [ "$(refusals)" -eq 1 ] && check ok "$lang: Escape with the close button off asks for no close" \
-          || check no "$lang: Escape with the close button off asks for no close ($(refusals) refusals, Alt+F4 gives one)"
+        [ "$(refusals)" -eq 1 ] && check 0 "$lang: Escape with the close button off asks for no close" \
+          || check 1 "$lang: Escape with the close button off asks for no close ($(refusals) refusals, Alt+F4 gives one)"
         shot "keyboard-$lang-page2"
         key Return      # focus is on the start button
       else
-        check no "$lang: the install finishes ($(grep -a "install failed" "$log"))"
+        check 1 "$lang: the install finishes ($(grep -a "install failed" "$log"))"
       fi
     else
-      check no "$lang: Enter on the options page starts the install"
+      check 1 "$lang: Enter on the options page starts the install"
     fi
   fi
   timeout 60 tail --pid="$pid" -f /dev/null
@@ -194,19 +173,19 @@ for lang in en arabic; do
   wait "$pid"
   rc=$?
   stop_vendor_sim
-  [ $rc -eq 0 ] && check ok "$lang: Enter on the finished page starts the client and ends with exit code 0" \
-               || check no "$lang: Enter on the finished page starts the client and ends with exit code 0 (rc=$rc)"
+  [ $rc -eq 0 ] && check 0 "$lang: Enter on the finished page starts the client and ends with exit code 0" \
+               || check 1 "$lang: Enter on the finished page starts the client and ends with exit code 0 (rc=$rc)"
   wait_until 100 test -s "$folder/client_started.txt" \
-    && check ok "$lang: the start button started the installed client" \
-    || check no "$lang: the start button started the installed client"
+    && check 0 "$lang: the start button started the installed client" \
+    || check 1 "$lang: the start button started the installed client"
   # Space ticked "autostart": the client's logon command is registered.
   "$wine_run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Quorvane /reg:32 2>/dev/null |
-    tr -d '\r' | grep -qi "Quorvane.exe" && check ok "$lang: Space ticked autostart (Run value set)" \
-    || check no "$lang: Space ticked autostart (Run value set)"
+    tr -d '\r' | grep -qi "Quorvane.exe" && check 0 "$lang: Space ticked autostart (Run value set)" \
+    || check 1 "$lang: Space ticked autostart (Run value set)"
   if [ "$lang" = arabic ]; then
     grep -aq "/Arabic" "$SIM_RECORD" 2>/dev/null \
-      && check ok "arabic: the run's reports are in Arabic" \
-      || check no "arabic: the run's reports are in Arabic"
+      && check 0 "arabic: the run's reports are in Arabic" \
+      || check 1 "arabic: the run's reports are in Arabic"
   fi
 done
 exit $fail

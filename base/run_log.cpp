@@ -255,8 +255,13 @@ std::string RunLogName(const std::string& program, unsigned long pid) {
   return program + "_" + std::to_string(pid) + ".log";
 }
 
-void PruneRunLogs(const std::string& folder, const std::string& program, unsigned keep) {
+void PruneRunLogs(const std::string& folder, const std::string& program, unsigned keep, const std::string& own) {
   std::vector<FoundLog> logs = ListLogs(folder, program + "_");
+  if (!own.empty()) {
+    const std::string ownPath = JoinPath(folder, own);
+    logs.erase(std::remove_if(logs.begin(), logs.end(), [&](const FoundLog& l) { return l.path == ownPath; }),
+               logs.end());
+  }
   if (logs.size() <= keep) return;
   std::sort(logs.begin(), logs.end(), [](const FoundLog& a, const FoundLog& b) {
     return a.written != b.written ? a.written < b.written : a.path < b.path;
@@ -271,8 +276,9 @@ std::string StartRunLog(const std::string& folder, const std::string& program, u
     std::lock_guard<std::mutex> guard(writerLock);
     if (writer) return std::string();
   }
-  // This run's log counts among those kept.
-  PruneRunLogs(folder, program, keep > 0 ? keep - 1 : 0);
+  // This run's log counts among those kept, whether it is new or (a process
+  // id that came again) already there.
+  PruneRunLogs(folder, program, keep > 0 ? keep - 1 : 0, RunLogName(program, pid));
   const std::string path = JoinPath(folder, RunLogName(program, pid));
   std::FILE* file = CreateNewLog(path);
   if (!file) return std::string();

@@ -26,6 +26,8 @@ void StopRunLog();
 // "<program>_<pid>.log"
 std::string RunLogName(const std::string& program, unsigned long pid);
 // Deletes the oldest "<program>_<decimal digits>.log" regular files in
-// `folder` until at most `keep` remain; never a link, junction or folder of
-// such a name. Never throws.
-void PruneRunLogs(const std::string& folder, const std::string& program, unsigned keep);
+// `folder` until at most `keep` remain, not counting and never deleting the one
+// named `own` (a run's own log, whose name may come again with a process id);
+// never a link, junction or folder of such a name. Never throws.
+void PruneRunLogs(const std::string& folder, const std::string& program, unsigned keep,
+                  const std::string& own = std::string());

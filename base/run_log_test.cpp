@@ -11,6 +11,10 @@
 
 #include "base/debug_output.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,6 +24,16 @@ fs::path FreshFolder(const std::string& name) {
   fs::create_directories(dir);
   return dir;
 }
+// The calling thread's id as the log writes it: the id a debugger shows.
+std::string ThisThreadId() {
+#ifdef _WIN32
+  return std::to_string(GetCurrentThreadId());
+#else
+  std::ostringstream s;
+  s << std::this_thread::get_id();
+  return s.str();
+#endif
+}
 std::vector<std::string> Lines(const std::string& path) {
   std::ifstream in(path);
   std::vector<std::string> lines;
@@ -28,13 +42,16 @@ std::vector<std::string> Lines(const std::string& path) {
 }
 }  // namespace
 
-// Every debugger line of the process lands in the log, stamped, in the order
-// each thread wrote it, and all of it is on disk once the log stops.
+// Every debugger line of the process lands in the log, stamped with the id of
+// the thread that wrote it, in the order each thread wrote it, and all of it
+// is on disk once the log stops.
 TEST(RunLog, StampsEveryLineInOrderAndFlushesOnStop) {
   const fs::path dir = FreshFolder("order");
   const std::string path = StartRunLog(dir.string(), "QuorvaneSetup", 4242);
   ASSERT_EQ(path, (dir / "QuorvaneSetup_4242.log").string());
-  std::thread other([] {
+  std::string otherId;
+  std::thread other([&otherId] {
+    otherId = ThisThreadId();
     for (int i = 0; i < 200; ++i) DebugOut("other " + std::to_string(i));
   });
   for (int i = 0; i < 200; ++i) DebugOutW(L"main " + std::to_wstring(i));
@@ -45,14 +62,17 @@ TEST(RunLog, StampsEveryLineInOrderAndFlushesOnStop) {
 
   const auto lines = Lines(path);
   ASSERT_EQ(lines.size(), 401u);
-  const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[[^\]]+\] (main|other) (\d+))");
+  const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[([^\]]+)\] (main|other) (\d+))");
+  const std::string mainId = ThisThreadId();
+  ASSERT_NE(mainId, otherId);
   int next[2] = {0, 0};
   for (size_t i = 0; i + 1 < lines.size(); ++i) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(lines[i], m, stamped)) << lines[i];
-    int& expected = next[m[1] == "main" ? 0 : 1];
-    EXPECT_EQ(std::stoi(m[2]), expected) << lines[i];
-    expected = std::stoi(m[2]) + 1;
+    ASSERT_EQ(m[1], m[2] == "main" ? mainId : otherId) << lines[i];
+    int& expected = next[m[2] == "main" ? 0 : 1];
+    EXPECT_EQ(std::stoi(m[3]), expected) << lines[i];
+    expected = std::stoi(m[3]) + 1;
   }
   EXPECT_EQ(next[0], 200);
   EXPECT_EQ(next[1], 200);
@@ -75,6 +95,18 @@ TEST(RunLog, KeepsTheNewestLogsOfTheProgram) {
   ASSERT_FALSE(path.empty());
   StopRunLog();
   std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Other_1.log", "QuorvaneSetup_103.log", "QuorvaneSetup_104.log",
+                                             "QuorvaneSetup_105.log", "QuorvaneSetup_106.log",
+                                             "QuorvaneSetup_999.log", "QuorvaneSetup_notes.txt"}));
+  // A process id that comes again appends to its old log, which counts as
+  // this run's: still five kept, none of the others taken for it.
+  std::ofstream(dir / "QuorvaneSetup_103.log") << "older";
+  fs::last_write_time(dir / "QuorvaneSetup_103.log", now - std::chrono::hours(20));
+  ASSERT_FALSE(StartRunLog(dir.string(), "QuorvaneSetup", 105, 5).empty());
+  StopRunLog();
+  names.clear();
   for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"Other_1.log", "QuorvaneSetup_103.log", "QuorvaneSetup_104.log",

@@ -8,20 +8,20 @@
 # Usage: channel_wine_test.sh SOURCE_DIR WINE_RUN SETUP_EXE INSTALLER_EXE CLIENT_EXE CAPTURE_EXE WORK_DIR
 set -u
 src=$1 wine_run=$2 setup=$3 installer=$4 client=$5 capture=$6 work=$7
+# First thing: the deadline that ends this script and what it started.
+. "$src/testing/wine/wine_script.sh"
+qv_deadline 560  # without QV_SCRIPT_DEADLINE (run by hand)
 . "$src/testing/servers/vendor_sim_env.sh"
 export LC_ALL=C  # the English text table, whatever the host's language
 rm -rf "$work"
 mkdir -p "$work"
 sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { echo "FAIL - no vendor simulator"; exit 1; }
-blocker=
-trap 'stop_vendor_sim; [ -n "$blocker" ] && kill $blocker 2>/dev/null' EXIT
-
-winpath() { echo "Z:$1" | tr / '\\'; }
 prefix=${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix}
-fail=0
-check() {  # check CONDITION-RESULT DESCRIPTION
-  if [ "$1" = 0 ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi
-}
+blocker=
+# The prefix is shared with other tests: only the programs of this test are
+# ended (the installer, its download, what they installed, debug_capture).
+trap 'qv_deadline_stop; stop_vendor_sim; [ -n "$blocker" ] && kill $blocker 2>/dev/null
+      qv_end_wine_programs "$prefix" QuorvaneSetup ChannelIstaller debug_capture.exe "$work"' EXIT
 has_line() { grep -qxF -- "$2" "$1"; }
 # The failure report the window sent: "<http_code> <error_module>" of each
 # install report in the simulator's record (ANSI bytes as U+0080..U+00FF).
@@ -42,14 +42,18 @@ for line in open(sys.argv[1]):
     if r["path"].endswith("/backup_domain/list"):
         print(r["headers"].get("Host", "").split(":")[0])' "$1" 2>/dev/null | sort -u | tr '\n' ' '
 }
-# The install report's download attempts: "<selected_cdn> <download_byte> <cdn_error_msg>".
+# The install report's download attempts: "<selected_cdn> <download_byte> <cdn_error_msg>";
+# a record or report that cannot be read gives "unreadable: <why>" instead.
 report_attempts() {
   python3 -c 'import json, sys
-for line in open(sys.argv[1]):
-    r = json.loads(line)
-    if r["method"] == "POST" and r["path"].endswith("/update_pc_module"):
-        for a in json.loads(r["body"])["extra_info"]["cdn_attempts"]:
-            print(a["selected_cdn"], a["download_byte"], a["cdn_error_msg"] or "-")' "$1" 2>/dev/null
+try:
+    for line in open(sys.argv[1]):
+        r = json.loads(line)
+        if r["method"] == "POST" and r["path"].endswith("/update_pc_module"):
+            for a in json.loads(r["body"])["extra_info"]["cdn_attempts"]:
+                print(a["selected_cdn"], a["download_byte"], a["cdn_error_msg"] or "-")
+except Exception as e:
+    print("unreadable:", repr(e))' "$1"
 }
 # The stub's process id: the first process debug_capture started.
 stub_pid() { sed -n 's/^\([0-9]*\): debug_capture: started .*QuorvaneSetup\.exe$/\1/p' "$1" | head -1; }
@@ -124,8 +128,10 @@ mkdir -p "$work/blocker"
 QV_SAMPLE_CLIENT_DIR=$(winpath "$work/blocker") "$wine_run" "$temp/ChannelIstaller.exe" -sample-stay=forever \
   >/dev/null 2>&1 &
 blocker=$!
-for i in $(seq 1 300); do [ -s "$work/blocker/client_started.txt" ] && break; sleep 0.1; done
-[ -s "$work/blocker/client_started.txt" ] || echo "# the running ChannelIstaller.exe did not start"
+for i in $(seq 1 600); do [ -s "$work/blocker/client_started.txt" ] && break; sleep 0.1; done
+blocker_started=0
+[ -s "$work/blocker/client_started.txt" ] || blocker_started=1
+check $blocker_started "a ChannelIstaller.exe is running before the install starts"
 ok_dir=$work/installed_ok
 run_setup "$work/run1.txt" -silent -auto-start -install-path "$(winpath "$ok_dir")" -sample-steps=5,6,100,7 \
   -sample-slow=400
@@ -148,7 +154,10 @@ started_from=$(sed -n 's/^[0-9]*: debug_capture: started \(.*ChannelIstaller.*\)
 echo "$started_from" | grep -qix 'C:\\windows\\temp\\QuorvaneSetup\.[0-9A-F]\{32\}\\ChannelIstaller\.exe'
 check $? "the full installer ran from ChannelIstaller.exe in the run's own folder ($started_from)"
 for i in $(seq 1 100); do kill -0 $blocker 2>/dev/null || break; sleep 0.1; done
-if kill -0 $blocker 2>/dev/null; then
+if [ $blocker_started != 0 ]; then
+  check 1 "the running ChannelIstaller.exe was terminated first (it never ran)"
+  kill $blocker 2>/dev/null
+elif kill -0 $blocker 2>/dev/null; then
   check 1 "the running ChannelIstaller.exe was terminated first"
   kill $blocker 2>/dev/null
 else
@@ -247,7 +256,9 @@ while IFS='|' read -r kind text code more; do
   # shellcheck disable=SC2086
   start_vendor_sim "$sim" "$work/sim5_$kind" --file "$installer" --domains 1 \
     --foreign-file "$(dirname "$installer")/QVInstaller.foreign.exe" --fault "0:$kind" $more </dev/null || exit 1
-  END="channel install failed" END_MS=3000 run_setup "$work/run5_$kind.txt" -silent -auto-start \
+  # The guard only ends a run that would not end by itself; a loaded machine
+  # may take many seconds from the failure to the exit.
+  END="channel install failed" END_MS=60000 run_setup "$work/run5_$kind.txt" -silent -auto-start \
     -install-path "$(winpath "$dir")" </dev/null
   rc=$?
   stop_vendor_sim
@@ -275,7 +286,7 @@ methods = [json.loads(l)["method"] for l in open(sys.argv[1]) if "/QVInstaller.e
 sys.exit(0 if "HEAD" in methods else 1)' "$SIM_RECORD"
       check $? "$kind: the single stream timed out and the segmented fallback probed the length"
       attempts=$(report_attempts "$SIM_RECORD")
-      [ "$(echo "$attempts" | wc -l)" = 1 ] && [ "${attempts##* }" != "-" ]
+      [ "$(grep -c . <<<"$attempts")" = 1 ] && [ "${attempts##* }" != "-" ] && [ "${attempts#unreadable}" = "$attempts" ]
       check $? "$kind: the report carries the domain's one failed attempt ($attempts)"
       ;;
   esac

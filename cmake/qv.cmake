@@ -69,6 +69,10 @@ function(qv_script_test name)
   endif()
   add_test(NAME ${name} COMMAND ${A_COMMAND})
   qv_test_properties(${name})
+  # A script ends itself (and what it started) this long into its run, before
+  # CTest's limit would kill it outright (testing/wine/wine_script.sh).
+  math(EXPR deadline "${A_TIMEOUT} - 30")
+  set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT QV_SCRIPT_DEADLINE=${deadline})
 endfunction()
 
 # Timeout (default 600 s), labels and resource locks of a test, from the

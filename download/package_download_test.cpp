@@ -1,7 +1,9 @@
 #include "download/package_download.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -304,10 +306,10 @@ TEST_F(PackageDownloadTest, LastAttemptThatTimesOutFallsBackToRanges) {
   }
 }
 
-// The single stream takes only a whole file: a disk that is full (/dev/full
-// fails every write and flush like a full volume) or an answer cut short end
-// the attempt with its own result, the report carries it, and nothing of the
-// file is left behind.
+// The single stream takes only a whole file: a disk that fills up (a file
+// size limit on the target makes every write past 1 MiB fail as on a full
+// volume) or an answer cut short end the attempt with its own result, the
+// report carries it, and nothing of the file is left behind.
 TEST_F(PackageDownloadTest, SingleStreamTakesOnlyAWholeFile) {
   using F = TestFileServer::FaultKind;
   struct Case {
@@ -320,19 +322,27 @@ TEST_F(PackageDownloadTest, SingleStreamTakesOnlyAWholeFile) {
       {"full disk", true, {}, kWriteFailedResult},
       {"answer cut short", false, {{0, F::Drop, 1 * MiB, 500, 0, -1}}, 18},
   };
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto server = Serve(MakeContent(3 * MiB + 100, 25));
     for (const auto& f : c.faults) server->AddFault(f);
     TestHost host;
-    const std::string path = c.fullDisk ? std::string("/dev/full") : target;
-    EXPECT_FALSE(host.DownloadPackage(Ranked({Domain(*server)}), Utf8ToWide(path)));
+    if (c.fullDisk) {
+      rlimit limited = old;
+      limited.rlim_cur = static_cast<rlim_t>(1 * MiB);
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    }
+    const bool downloaded = host.DownloadPackage(Ranked({Domain(*server)}), Utf8ToWide(target));
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(downloaded);
     ASSERT_EQ(host.AttemptStats().attempts.size(), 1u);
     EXPECT_EQ(host.AttemptStats().attempts[0].cdnErrorMsg, CdnErrorMessage(c.result));
     EXPECT_EQ(LastFailureWire(host), c.result);
     EXPECT_NE(access(target.c_str(), F_OK), 0) << "a partial file was left";
   }
-  ASSERT_EQ(access("/dev/full", F_OK), 0);
 }
 
 TEST(SaturatedBytes, ClampsToTheReportField) {

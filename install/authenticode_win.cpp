@@ -93,11 +93,23 @@ PublisherVerdict VerifyPublisher(const std::wstring& path, const std::wstring& p
     }
     held = own.get();
   }
+  return DecidePublisherVerdict(
+      [&](bool withRevocation, std::wstring& signer) -> long {
+        return withRevocation
+                   ? Verify(path, held, WTD_REVOKE_WHOLECHAIN, WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT, signer)
+                   : Verify(path, held, WTD_REVOKE_NONE, 0, signer);
+      },
+      publisher);
+}
+
+PublisherVerdict DecidePublisherVerdict(const std::function<long(bool withRevocation, std::wstring& signer)>& verify,
+                                        const std::wstring& publisher) {
+  PublisherVerdict verdict;
   verdict.revocationChecked = true;
-  LONG status = Verify(path, held, WTD_REVOKE_WHOLECHAIN, WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT, verdict.signer);
+  LONG status = verify(true, verdict.signer);
   if (RevocationUnknown(status)) {
     verdict.revocationChecked = false;
-    status = Verify(path, held, WTD_REVOKE_NONE, 0, verdict.signer);
+    status = verify(false, verdict.signer);
   }
   verdict.status = status;
   if (status != 0)

@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "base/win_handle.h"
@@ -43,3 +44,10 @@ UniqueHandle HoldFileForCheck(const std::wstring& path);
 // Only kOk may be started.
 PublisherVerdict VerifyPublisher(const std::wstring& path, const std::wstring& publisher,
                                  HANDLE held = nullptr);
+
+// The verdict from the verification passes alone, as VerifyPublisher reaches
+// it: `verify(true, signer)` is the pass with revocation, `verify(false,
+// signer)` the one without, each returning WinVerifyTrust's status and setting
+// the signer's common name. Separate so that every status can be tested.
+PublisherVerdict DecidePublisherVerdict(const std::function<long(bool withRevocation, std::wstring& signer)>& verify,
+                                        const std::wstring& publisher);

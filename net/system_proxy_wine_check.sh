@@ -3,10 +3,15 @@
 # auto-configuration script served on 127.0.0.1, after writing the prefix's
 # proxy settings with testing/proxy/connection_settings.py (the tests then
 # check that WinHTTP reads them back and write further settings themselves).
+# The server writes the path of every request it answers into a file the tests
+# read (QV_TEST_SCRIPT_REQUESTS); "/dead.pac" is never there (404).
 # Usage: system_proxy_wine_check.sh WINE_RUN TEST_EXE
 set -u
 wine_run="$1"
 test_exe="$2"
+# A prefix of its own: the proxy settings written here and by the tests reach
+# no other test, whatever runs beside it.
+export QV_WINEPREFIX="${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix-system-proxy}"
 here="$(cd "$(dirname "$0")" && pwd)"
 settings="$here/../testing/proxy/connection_settings.py"
 work="$(mktemp -d /tmp/qv-proxy-wine-XXXXXX)"
@@ -28,6 +33,10 @@ python3 - "$work" <<'PY' &
 import functools, http.server, os, sys
 work = sys.argv[1]
 class Quiet(http.server.SimpleHTTPRequestHandler):
+    def do_GET(self):
+        with open(os.path.join(work, "requests.log"), "a") as f:
+            f.write(self.path + "\n")
+        super().do_GET()
     def log_message(self, *args):
         pass
 handler = functools.partial(Quiet, directory=work)
@@ -42,6 +51,7 @@ for _ in $(seq 1 100); do [ -f "$work/port" ] && break; sleep 0.1; done
 [ -f "$work/port" ] || { echo "script server did not start"; exit 1; }
 
 export QV_TEST_PAC_URL="http://127.0.0.1:$(cat "$work/port")/proxy.pac"
+export QV_TEST_SCRIPT_REQUESTS="Z:${work//\//\\}\\requests.log"
 export QV_TEST_WRITTEN_PROXY="127.0.0.1:3130" QV_TEST_WRITTEN_BYPASS="*.written.test;<local>"
 python3 "$settings" "$wine_run" --proxy "$QV_TEST_WRITTEN_PROXY" --bypass "$QV_TEST_WRITTEN_BYPASS" ||
   { echo "could not write the proxy settings"; exit 1; }

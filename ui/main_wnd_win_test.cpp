@@ -143,6 +143,10 @@ void ExpectComboImages(skinui::Control* combo, bool reversed, const std::string&
 // Button releases this thread has dispatched: a click has been handled once
 // its release is counted.
 int g_buttonUps = 0;
+// Key releases this thread has taken from its queue: a key's effects (the
+// messages its press posted) are handled before its release is taken, so a
+// stroke is done once its release has come through.
+size_t g_keyUps = 0;
 
 bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000) {
   const DWORD start = GetTickCount();
@@ -154,6 +158,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000) {
         g_quit = true;
         continue;
       }
+      if (msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP) ++g_keyUps;
       if (skinui::WindowImplBase::PreTranslate(&msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
@@ -1037,33 +1042,21 @@ void PressKey(HWND hwnd, WORD vk, WORD modifier = 0) {
   add(vk, false);
   add(vk, true);
   if (modifier) add(modifier, true);
+  // Done once its releases are taken (bounded: a stroke that closed the
+  // window may have none here), then what they posted has a moment to run.
+  const size_t before = g_keyUps;
   SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-  PumpFor(120);
+  PumpUntil([&] { return g_keyUps >= before + (modifier ? 2 : 1); }, 5000);
+  PumpFor(20);
 }
 
 std::wstring NameOf(skinui::Control* c) { return c ? c->GetName() : L"(none)"; }
 
 // Pixels of the focus colour (#8CC4FF) in the band just above `c`, where the
-// dotted focus mark runs (a small gap off the control).
-int FocusMarkPixels(HWND hwnd, skinui::PaintManager& pm, skinui::Control* c) {
-  RECT wr;
-  GetWindowRect(hwnd, &wr);
-  const skinui::Rect& p = c->GetPos();
-  HDC screen = GetDC(nullptr);
-  int count = 0;
-  for (int dy = 1; dy <= 4 * std::max(1, pm.ScaleLen(1)); ++dy)
-    for (int x = p.left; x < p.right; ++x) {
-      const COLORREF px = GetPixel(screen, wr.left + x, wr.top + p.top - dy);
-      if (std::abs(GetRValue(px) - 0x8C) < 24 && std::abs(GetGValue(px) - 0xC4) < 24 && GetBValue(px) > 0xE0)
-        ++count;
-    }
-  ReleaseDC(nullptr, screen);
-  return count;
-}
-
-// The same count on the window's own surface (what UpdateLayeredWindow
-// shows), which also goes to `<dir>/<name>.png`: Xvfb's screen may not show a
-// window grown past it.
+// dotted focus mark runs (a small gap off the control), counted on the
+// window's own surface (what UpdateLayeredWindow shows), which also goes to
+// `<dir>/<name>.png`: the X screen shows what the display has composed so far,
+// and may not show a window grown past it.
 int SurfaceFocusMarkPixels(TestWnd* window, skinui::Control* c, const std::string& name) {
   int w = 0, h = 0;
   const uint32_t* px = window->SurfacePixels(w, h);
@@ -1096,7 +1089,8 @@ TEST_F(MainWndTest, KeyboardAloneRunsTheWizardAndShowsTheFocusMark) {
   Open(options);
   skinui::PaintManager& pm = window->Pm();
   EXPECT_EQ(NameOf(pm.GetFocus()), L"install") << "focus starts on the install button";
-  EXPECT_EQ(FocusMarkPixels(hwnd, pm, C(L"install")), 0) << "no mark before a key is used";
+  EXPECT_EQ(SurfaceFocusMarkPixels(window, C(L"install"), "focus-mark-100-before-keys"), 0)
+      << "no mark before a key is used";
 
   // Tab goes round page 0 in visual order; the close button (top right) is
   // the first control of the page.
@@ -1110,7 +1104,8 @@ TEST_F(MainWndTest, KeyboardAloneRunsTheWizardAndShowsTheFocusMark) {
                                            L"protocol",    L"closebtn", L"install"};
   EXPECT_EQ(order, expected);
   PumpFor(200);
-  EXPECT_GT(FocusMarkPixels(hwnd, pm, C(L"install")), C(L"install")->GetPos().Width() / 4)
+  EXPECT_GT(SurfaceFocusMarkPixels(window, C(L"install"), "focus-mark-100-surface"),
+            C(L"install")->GetPos().Width() / 4)
       << "the focus mark shows at 100 %";
   EXPECT_TRUE(Screenshot(hwnd, "focus-mark-100"));
   // Shift+Tab goes back; Space ticks the focused check box.
@@ -1147,9 +1142,28 @@ TEST_F(MainWndTest, KeyboardAloneRunsTheWizardAndShowsTheFocusMark) {
   ASSERT_TRUE(PumpUntil([&] { return Page() == 1; }));
   EXPECT_FALSE(C(L"closebtn")->IsEnabled());
   EXPECT_FALSE(pm.GetFocus() && !pm.GetFocus()->IsVisibleInTree()) << "focus never rests on a hidden control";
+  // Each is judged on its own: Escape asks for no close at all, Alt+F4 asks
+  // and is refused (one line each time it is).
+  std::mutex linesLock;
+  int refused = 0;
+  SetDebugSink([&](const std::string& l) {
+    std::lock_guard<std::mutex> hold(linesLock);
+    refused += l == "close refused: the install is running";
+  });
+  const auto refusals = [&] {
+    std::lock_guard<std::mutex> hold(linesLock);
+    return refused;
+  };
   PressKey(hwnd, VK_ESCAPE);
-  PressKey(hwnd, VK_F4, VK_MENU);
   PumpFor(300);
+  EXPECT_EQ(refusals(), 0) << "Escape with the close button off asks for no close";
+  EXPECT_EQ(g_liveWindows, 1);
+  EXPECT_EQ(Page(), 1);
+  PressKey(hwnd, VK_F4, VK_MENU);
+  PumpUntil([&] { return refusals() >= 1; }, 5000);
+  PumpFor(300);
+  SetDebugSink(nullptr);
+  EXPECT_EQ(refusals(), 1) << "Alt+F4 is refused once";
   EXPECT_EQ(g_liveWindows, 1);
   EXPECT_TRUE(IsWindow(hwnd));
   EXPECT_EQ(Page(), 1);
