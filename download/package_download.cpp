@@ -92,6 +92,7 @@ bool PackageDownload::DownloadPackage(const RankedDomains& domains, const std::w
 
 void PackageDownload::TakeUpPartial(const std::wstring& targetPath) {
   partial = PartialFile();
+  if (!continueParts) return;
   const std::wstring partPath = PartialPathFor(targetPath), recordPath = RecordPathFor(targetPath);
   const int64_t partSize = FileSizeW(partPath);
   ResumeRecord record;
@@ -140,12 +141,13 @@ void PackageDownload::DiscardPartial(const std::wstring& targetPath) {
   DeleteFileAt(PartialPathFor(targetPath));
   DeleteFileAt(RecordPathFor(targetPath));
   partial = PartialFile();
+  continueParts = false;
 }
 
 ContinuePoint PackageDownload::ContinuePointFor(const std::string& url, const std::wstring& targetPath) const {
   ContinuePoint from;
   const int64_t onDisk = FileSizeW(targetPath);
-  if (partial.total <= 0 || onDisk <= 0 || onDisk >= partial.total) return from;
+  if (!continueParts || partial.total <= 0 || onDisk <= 0 || onDisk >= partial.total) return from;
   from.have = onDisk;
   from.total = partial.total;
   from.sameDomain = url == partial.url;

@@ -88,8 +88,9 @@ class PackageDownload : private Downloader::Delegate {
   // `targetPath` beside it with its record, for the next run, or removes it
   // when it cannot be continued. Never leaves anything at `targetPath`.
   void SetAsidePartial(const std::wstring& targetPath);
-  // Removes the file, any part set aside and its record: the next download
-  // starts from the first byte.
+  // Removes the file, any part set aside and its record, and continues no
+  // part from then on: every later attempt starts from the first byte, so a
+  // second download cannot mix two builds again.
   void DiscardPartial(const std::wstring& targetPath);
   // The file at the target holds bytes of more than one answer (continued
   // from another domain, the fallback or an earlier run).
@@ -139,6 +140,7 @@ class PackageDownload : private Downloader::Delegate {
   PackageDownloadSettings settings;
   const ProgressFn progress;
   PartialFile partial;
+  bool continueParts = true;  // false after DiscardPartial
   std::shared_ptr<Downloader> downloader;
   std::unique_ptr<ManualResetEvent> downloadDoneEvent;  // made when first needed
   std::atomic<bool> fallbackFailed{false};

@@ -400,6 +400,31 @@ TEST_F(PackageDownloadTest, NextDomainContinuesWhereTheLastStopped) {
   }
 }
 
+// After a continued file was refused, the owner discards it: the download
+// that follows takes every byte from one answer.
+TEST_F(PackageDownloadTest, AfterADiscardNoAttemptContinues) {
+  using F = TestFileServer::FaultKind;
+  constexpr int64_t kSize = 1 * MiB + 10, kBreak = kSize / 2;
+  const std::string content = MakeContent(kSize, 36);
+  auto breaks = Serve(content);
+  breaks->AddFault({0, F::Drop, kBreak, 500, 0, -1});
+  auto other = Serve(content);
+  TestHost host;
+  const std::wstring wideTarget = Utf8ToWide(target);
+  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*breaks), Domain(*other)}), wideTarget));
+  EXPECT_TRUE(host.FileIsContinued());
+  host.DiscardPartial(wideTarget);
+  EXPECT_NE(access(target.c_str(), F_OK), 0);
+  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*breaks), Domain(*other)}), wideTarget));
+  ExpectTargetIs(content);
+  EXPECT_FALSE(host.FileIsContinued());
+  const auto requests = other->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_TRUE(requests[0].ranged);
+  EXPECT_FALSE(requests[1].ranged);
+  EXPECT_EQ(host.AttemptStats().attempts.size(), 4u) << "every attempt keeps its record";
+}
+
 // The last attempt runs out of time after continuing: the segmented
 // fallback keeps what is there and plans its ranges over the rest.
 TEST_F(PackageDownloadTest, FallbackRangesCoverOnlyTheMissingPart) {
