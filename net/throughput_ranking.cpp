@@ -59,6 +59,12 @@ SpeedSample MeasureDomain(const std::string& url, int64_t windowMs, int64_t byte
   curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(handle, CURLOPT_PROGRESSFUNCTION, &ProbeProgress);
   curl_easy_setopt(handle, CURLOPT_PROGRESSDATA, &context);
+  // The server hands out no more than the probe reads: what it pushes ahead
+  // into the connection before the probe leaves would be lost at the
+  // vendor's cost. A server that ignores the range sends the file, and the
+  // probe still ends at the limit.
+  const std::string range = "0-" + std::to_string(byteLimit - 1);
+  if (byteLimit > 0) curl_easy_setopt(handle, CURLOPT_RANGE, range.c_str());
   TransferLimits limits;
   limits.connectTimeoutMs = kConnectLimitMs;
   limits.timeoutSeconds = transferLimitSeconds;
@@ -76,6 +82,9 @@ SpeedSample MeasureDomain(const std::string& url, int64_t windowMs, int64_t byte
     sample.totalMs = static_cast<int32_t>(totalSeconds * 1000);
     sample.connectMs = static_cast<int32_t>(connectSeconds * 1000);
     sample.ok = true;
+    // The ranged answer may end exactly at the limit before any progress
+    // call has seen it.
+    if (byteLimit > 0 && sample.bytes >= byteLimit) slot->reachedLimit.store(true);
   }
   return sample;
 }

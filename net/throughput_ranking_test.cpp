@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,7 +29,11 @@ class Domain {
  public:
   explicit Domain(Behaviour behaviour) : behaviour_(behaviour) {
     auto& s = server_.server();
-    s.Get(kPath, [this](const httplib::Request&, httplib::Response& res) {
+    s.Get(kPath, [this](const httplib::Request& req, httplib::Response& res) {
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        range = req.get_header_value("Range");
+      }
       ++requests;
       Answer(res, -1);
     });
@@ -39,6 +44,10 @@ class Domain {
   }
   std::string Url() const { return server_.Url(); }
   std::atomic<int> requests{0};  // GETs of the download path
+  std::string Range() {
+    std::lock_guard<std::mutex> guard(lock);
+    return range;
+  }
 
  private:
   void Answer(httplib::Response& res, int hopsLeft) {
@@ -88,6 +97,8 @@ class Domain {
   }
 
   Behaviour behaviour_;
+  std::mutex lock;
+  std::string range;  // of the last GET of the download path
   LocalServer server_;
 };
 
@@ -168,6 +179,8 @@ TEST(CheckThroughputAndSortDomains, FasterDomainComesFirst) {
   EXPECT_TRUE(r.samples[slow.Url()].ok);  // measured for the whole window
   EXPECT_GT(r.samples[slow.Url()].bytes, 0);
   EXPECT_LT(r.samples[slow.Url()].bytes, kLimit);
+  // The server is asked for no more than the probe reads.
+  EXPECT_EQ(fast.Range(), "bytes=0-2097151");
   ASSERT_EQ(r.log.size(), 1u);
   EXPECT_TRUE(
       Matches(r.log[0], "Domain Throughput Sort Result: " + Entry(fast.Url()) + ", " + Entry(slow.Url())))
