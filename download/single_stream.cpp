@@ -95,6 +95,11 @@ bool CheckAnswer(Transfer& t) {
     t.bodyStart = t.from->have;
     return SeekFile64(t.file, t.bodyStart, SEEK_SET);
   }
+  if (status == 206 && !t.ranged) {
+    // Part of a file nobody asked a part of: nothing of it is written.
+    t.discard = true;
+    return true;
+  }
   if (status == 206) {
     DebugOut("the answer does not continue the file: status 206, Content-Range " + t.contentRange);
     t.misfit = true;
