@@ -86,43 +86,54 @@ void ChannelManger::Run() {
   const std::wstring target = PrepareTarget(folder.Path());
   const DomainList domains = FetchBackupDomains(settings.userAgentLine, settings.test, settings.transfer);
   const RankedDomains ranked = CheckThroughputAndSortDomains(domains, kPackagePath, kRankingSeconds, settings.transfer);
-  const bool downloaded = download.DownloadPackage(ranked, target);
-  {
-    std::lock_guard<std::mutex> lock(publishedLock);
-    publishedAttempts = download.AttemptStats();
-  }
-  if (!downloaded) {
-    // Nothing partial stays behind: the fallback lets go of its files first.
-    download.StopDownload();
-    DeleteFileAt(target);
-    for (int range = 1; range <= 32; ++range) DeleteFileAt(target + std::to_wstring(range));
-    // Not the download's fault: the only way out wants credentials.
-    const ProxyRouting* routing = settings.transfer.routing.get();
-    if (routing && routing->ProxyAuthFailed()) {
-      DebugOut("down load up grade file failed: a proxy needs authentication");
-      Fail(InstallFailureKind::kProxyAuthRequired);
+  // A file continued from more than one answer may mix two builds of equal
+  // length, and only the publisher check of the whole file can tell: such a
+  // file gets one more download from the first byte before it is rejected.
+  UniqueHandle held;
+  for (bool retried = false;; retried = true) {
+    const bool downloaded = download.DownloadPackage(ranked, target);
+    {
+      std::lock_guard<std::mutex> lock(publishedLock);
+      publishedAttempts = download.AttemptStats();
+    }
+    if (!downloaded) {
+      // Nothing partial stays at the target: the fallback lets go of its
+      // files first, and a part worth continuing is set aside for the next run.
+      download.StopDownload();
+      download.SetAsidePartial(target);
+      for (int range = 1; range <= 32; ++range) DeleteFileAt(target + std::to_wstring(range));
+      // Not the download's fault: the only way out wants credentials.
+      const ProxyRouting* routing = settings.transfer.routing.get();
+      if (routing && routing->ProxyAuthFailed()) {
+        DebugOut("down load up grade file failed: a proxy needs authentication");
+        Fail(InstallFailureKind::kProxyAuthRequired);
+        return;
+      }
+      Fail(InstallFailureKind::kDownloadFailed);
+      DebugOut("down load up grade file failed");
       return;
     }
-    Fail(InstallFailureKind::kDownloadFailed);
-    DebugOut("down load up grade file failed");
-    return;
-  }
 
-  // From here until the full installer has started from it, nobody else may
-  // change or replace the file: it runs with the stub's rights. The bytes
-  // checked are the bytes started, so the hold begins before the check.
-  UniqueHandle held = HoldFileForCheck(target);
-  if (!held) {
-    const DWORD error = GetLastError();
-    DebugOut("the downloaded installer cannot be held against changes, error " + std::to_string(error));
-    wchar_t reason[64];
-    std::swprintf(reason, 64, L"not held %lu", static_cast<unsigned long>(error));
-    Reject(target, reason);
-    return;
-  }
-  const PublisherVerdict verdict = VerifyPublisher(target, Utf8ToWide(Vendor().publisher), held.get());
-  if (!PublisherAccepted(verdict.result)) {
+    // From here until the full installer has started from it, nobody else may
+    // change or replace the file: it runs with the stub's rights. The bytes
+    // checked are the bytes started, so the hold begins before the check.
+    held = HoldFileForCheck(target);
+    if (!held) {
+      const DWORD error = GetLastError();
+      DebugOut("the downloaded installer cannot be held against changes, error " + std::to_string(error));
+      wchar_t reason[64];
+      std::swprintf(reason, 64, L"not held %lu", static_cast<unsigned long>(error));
+      Reject(target, reason);
+      return;
+    }
+    const PublisherVerdict verdict = VerifyPublisher(target, Utf8ToWide(Vendor().publisher), held.get());
+    if (PublisherAccepted(verdict.result)) break;
     held.reset();  // the file can only be deleted once nobody holds it
+    if (!retried && download.FileIsContinued()) {
+      DebugOut("the continued download failed the publisher check; downloading it once more from the first byte");
+      download.DiscardPartial(target);
+      continue;
+    }
     wchar_t status[16];
     std::swprintf(status, 16, L"0x%08lX", static_cast<unsigned long>(verdict.status));
     Reject(target, AnsiToWide(PublisherCheckName(verdict.result)) + L" " + status);

@@ -301,6 +301,58 @@ headstatus=405|download failed?errorcode is? 1002|7102|--rate 0:2k
 headlength=$((size - 4096))|download failed?errorcode is? 1003|7103|--rate 0:2k --no-gzip
 EOF_CASES
 
+echo "# 7. a file continued from two builds of equal length is never started; one download from 0 follows"
+# Build B: the sample installer with one byte of its DOS stub changed, signed
+# by the test publisher like the build itself (so of equal length). Domain 0
+# serves the build and breaks its download in the middle; domain 1 serves B,
+# and continues the part with B's second half: a mix whose digest matches
+# neither. The retry takes every byte from one answer.
+signing=$(sed -n 's/^QV_SIGNING_DIR:PATH=//p' "$(dirname "$(dirname "$installer")")/CMakeCache.txt")
+other=$work/QVInstaller.other.exe
+python3 -c 'import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at = data.find(b"This program")
+data[at] = ord("t")
+open(sys.argv[2], "wb").write(data)' "$(dirname "$installer")/QVInstaller.unsigned.exe" "$work/other.unsigned.exe"
+osslsigncode sign -h sha256 -n sample_installer -certs "$signing/publisher.pem" -key "$signing/publisher.key" \
+  -in "$work/other.unsigned.exe" -out "$other" >/dev/null 2>&1
+size=$(stat -c %s "$installer")
+half=$((size / 2))
+[ -s "$other" ] && [ "$(stat -c %s "$other")" = "$size" ] && ! cmp -s "$other" "$installer"
+check $? "a second build of $size bytes, signed by the test publisher, differs from the first"
+forget_registration
+mix_dir=$work/installed_7
+start_vendor_sim "$sim" "$work/sim7" --file "$installer" --domains 2 --no-gzip --foreign-file "$other" \
+  --fault "0:cut=$half@2" --fault 1:foreign || exit 1
+run_setup "$work/run7.txt" -silent -auto-start -install-path "$(winpath "$mix_dir")"
+rc=$?
+stop_vendor_sim
+pid=$(stub_pid "$work/run7.txt")
+check $([ $rc -eq 0 ]; echo $?) "the install ends with exit code 0 (rc=$rc)"
+[ $rc -eq 0 ] || show_run "$work/run7.txt"
+grep -qx "$pid: continuing at $half of $size bytes" "$work/run7.txt"
+check $? "the second domain continued the first's part at $half bytes"
+grep -qx "$pid: the continued download failed the publisher check; downloading it once more from the first byte" \
+  "$work/run7.txt"
+check $? "the mix failed the publisher check, and the download was retried once"
+[ "$(grep -c "^$pid: continuing at" "$work/run7.txt")" = 1 ] && ! grep -q "^$pid: the downloaded installer is rejected" "$work/run7.txt"
+check $? "the retry continued nothing, and nothing was rejected"
+ranges=$(python3 -c 'import json, sys
+for l in open(sys.argv[1]):
+    r = json.loads(l)
+    if r["method"] == "GET" and r.get("domain") == 1 and r["path"].endswith("/QVInstaller.exe"):
+        print(r["headers"].get("Range", "-"))' "$SIM_RECORD" | tr '\n' ' ')
+[ "$ranges" = "bytes=0-2097151 bytes=$half- - " ]
+check $? "domain 1 got the probe, the continuation and the download from 0 (Range: $ranges)"
+started=$(sed -n "s/^[0-9]*: debug_capture: started \(.*ChannelIstaller[^ ]*\.exe\)\r\?$/\1/p" "$work/run7.txt" | head -1)
+started_unix=$prefix/drive_c/$(echo "${started#C:\\}" | tr '\\' /)
+cmp -s "$other" "$started_unix" && cmp -s "$client" "$mix_dir/Quorvane.exe"
+check $? "the file started is the second build, whole, and it installed the client ($started)"
+bytes=$(report_attempts "$SIM_RECORD" | sed -n 's/^http[^ ]* \([0-9]*\) .*/\1/p' | tr '\n' ' ')
+[ "$bytes" = "$half $size $half $size " ]
+check $? "the report carries the four attempts of the two downloads, each with the bytes on disk after it ($bytes)"
+rm -f "$temp"/ChannelIstaller*
+
 echo "# 6. a temporary folder whose name is outside the ANSI code page"
 # Wine maps Windows file names to Linux ones in the locale's character set:
 # under LC_ALL=C no name outside ASCII can be made or opened at all (Wine

@@ -30,10 +30,10 @@ Downloader::Downloader(const std::string& url, const std::wstring& path, Delegat
 Downloader::~Downloader() { Stop(); }
 
 std::shared_ptr<Downloader::tNode> Downloader::NewNode(int64_t start, int64_t end, int nextId,
-                                                       const std::wstring& filePath) {
+                                                       const std::wstring& filePath, int64_t keep) {
   auto node = std::make_shared<tNode>();
   node->start = start;
-  node->position = start;
+  node->position = start + keep;
   node->end = end;
   node->size = end - start + 1;
   node->nextId = nextId;
@@ -42,7 +42,8 @@ std::shared_ptr<Downloader::tNode> Downloader::NewNode(int64_t start, int64_t en
   node->owner = this;
   node->state = RangeState::kDownloading;
   node->handle = CurlHandle::Create();
-  node->file.reset(OpenFileW(filePath, "wb+"));
+  node->file.reset(OpenFileW(filePath, keep > 0 ? "rb+" : "wb+"));
+  if (keep > 0 && node->file && !SeekFile64(node->file.get(), start + keep, SEEK_SET)) node->file.reset();
   return node;
 }
 
@@ -68,9 +69,9 @@ std::vector<RangeProgress> Downloader::Ranges() {
   return RangesLocked();
 }
 
-bool Downloader::PrepareSingle() {
-  mergedBytes = 0;
-  singleNode = NewNode(0, fileLength - 1, -1, path);
+bool Downloader::PrepareSingle(int64_t keep) {
+  mergedBytes = keep;
+  singleNode = NewNode(0, fileLength - 1, -1, path, keep);
   if (!singleNode->handle || !singleNode->file) return false;
   SetTransferOptions(*singleNode, false);
   return true;
@@ -87,14 +88,24 @@ int Downloader::Prepare() {
   const std::wstring folder = FolderOf(path);
   if (!folder.empty()) EnsureFolderW(folder);
 
-  if (fileLength < kSegmentedMinimum) return PrepareSingle() ? 1 : 0;
+  // Bytes an earlier attempt left are kept when they belong to a file of
+  // this length; the ranges then cover only the missing part, and range 0
+  // (the target) carries on after the kept bytes.
+  keptBytes = 0;
+  if (continueHave > 0 && continueHave < fileLength && continueTotal == fileLength &&
+      FileSizeW(path) == continueHave) {
+    keptBytes = continueHave;
+    DebugOut("continuing at " + std::to_string(keptBytes) + " of " + std::to_string(fileLength) + " bytes");
+  }
+  if (fileLength - keptBytes < kSegmentedMinimum) return PrepareSingle(keptBytes) ? 1 : 0;
 
-  mergedBytes = 0;
-  const std::vector<PlannedRange> plan = PlanRanges(fileLength, threadCount);
+  mergedBytes = keptBytes;
+  const std::vector<PlannedRange> plan = PlanRanges(fileLength - keptBytes, threadCount);
   for (size_t j = 0; j < plan.size(); ++j) {
     const int id = static_cast<int>(j);
     const std::wstring filePath = id == 0 ? path : path + std::to_wstring(id);
-    auto node = NewNode(plan[j].start, plan[j].end, plan[j].nextId, filePath);
+    const int64_t start = id == 0 ? 0 : plan[j].start + keptBytes;
+    auto node = NewNode(start, plan[j].end + keptBytes, plan[j].nextId, filePath, id == 0 ? keptBytes : 0);
     LogRange(id, *node);
     {
       std::lock_guard<std::mutex> guard(progressSection);

@@ -124,6 +124,16 @@ class Downloader {
   // a usable length (kProbeStatus); none for other reasons.
   DownloadError StartError() const { return startError; }
 
+  // Before Start: the first `have` bytes of the target are the file's when
+  // the probe finds it `total` bytes long; the transfers then ask only for
+  // the rest (range 0 continues after them). Otherwise Start begins at 0.
+  void ContinueFrom(int64_t have, int64_t total) {
+    continueHave = have;
+    continueTotal = total;
+  }
+  // The bytes of the target the last Start kept.
+  int64_t KeptBytes() const { return keptBytes; }
+
   int ThreadCount() const { return threadCount; }
   int64_t FileLength() const { return fileLength; }
 
@@ -137,8 +147,10 @@ class Downloader {
   // Length probe and planning (downloader.cpp, downloader_transfer.cpp).
   double GetDownloadFileLenth(const std::string& probeUrl);
   int Prepare();
-  bool PrepareSingle();
-  std::shared_ptr<tNode> NewNode(int64_t start, int64_t end, int nextId, const std::wstring& filePath);
+  bool PrepareSingle(int64_t keep = 0);
+  // A range whose file already holds its first `keep` bytes (the target only).
+  std::shared_ptr<tNode> NewNode(int64_t start, int64_t end, int nextId, const std::wstring& filePath,
+                                 int64_t keep = 0);
   void SetTransferOptions(tNode& node, bool segmented);
   TransferLimits Limits() const;
   void LogRange(int id, const tNode& node);
@@ -184,6 +196,9 @@ class Downloader {
   const TransferPolicy policy;
   std::atomic<RunState> state{RunState::kIdle};
   int64_t fileLength = 0;
+  int64_t continueHave = 0;
+  int64_t continueTotal = -1;
+  int64_t keptBytes = 0;
   Mode mode = Mode::kSingle;
   int threadCount;
   int readChunk;

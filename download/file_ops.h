@@ -7,6 +7,8 @@
 
 FILE* OpenFileW(const std::wstring& path, const char* mode);
 bool DeleteFileAt(const std::wstring& path);
+// Moves `from` to `to`, replacing a file there; false when it did not move.
+bool ReplaceFileW(const std::wstring& from, const std::wstring& to);
 // Creates one folder level; true when it exists afterwards.
 bool EnsureFolderW(const std::wstring& folder);
 bool SeekFile64(FILE* file, int64_t offset, int whence);

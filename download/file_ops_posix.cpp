@@ -12,6 +12,10 @@ FILE* OpenFileW(const std::wstring& path, const char* mode) {
 
 bool DeleteFileAt(const std::wstring& path) { return ::unlink(WideToUtf8(path).c_str()) == 0; }
 
+bool ReplaceFileW(const std::wstring& from, const std::wstring& to) {
+  return std::rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) == 0;
+}
+
 bool EnsureFolderW(const std::wstring& folder) {
   const std::string narrow = WideToUtf8(folder);
   struct stat st;

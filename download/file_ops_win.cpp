@@ -9,6 +9,10 @@ FILE* OpenFileW(const std::wstring& path, const char* mode) {
 
 bool DeleteFileAt(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != 0; }
 
+bool ReplaceFileW(const std::wstring& from, const std::wstring& to) {
+  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 bool EnsureFolderW(const std::wstring& folder) {
   const DWORD attributes = ::GetFileAttributesW(folder.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "base/debug_output.h"
 #include "base/system_info.h"
 #include "base/text_convert.h"
 #include "download/download_error.h"
 #include "download/file_ops.h"
-#include "net/http_client.h"
+#include "download/resume_record.h"
 
 const char kPackagePath[] = "/official/pc/client_channel/QVInstaller.exe";
 
@@ -27,26 +28,13 @@ std::string CdnErrorMessage(int result) {
 }
 
 PackageDownload::PackageDownload(PackageDownloadSettings settings, ProgressFn progress)
-    : settings(std::move(settings)),
-      progress(std::move(progress)),
-      httpClient(std::make_unique<HttpClient>()) {
+    : settings(std::move(settings)), progress(std::move(progress)) {
   attemptStats.attemptId = MakeAttemptId();
-  httpClient->progressCallback = &PackageDownload::HttpProgress;
-  httpClient->progressContext = this;
 }
 
 PackageDownload::~PackageDownload() { StopDownload(); }
 
 void PackageDownload::StopDownload() { downloader.reset(); }
-
-int PackageDownload::HttpProgress(void* context, double downloadTotal, double downloadedNow, double,
-                                  double) noexcept try {
-  auto* self = static_cast<PackageDownload*>(context);
-  if (self->progress && downloadTotal != 0) self->progress(downloadedNow, downloadTotal);
-  return 0;
-} catch (...) {
-  return 0;  // libcurl is C: nothing may unwind through it
-}
 
 void PackageDownload::OnProgress(double downloaded, double total, double) {
   if (total == 0) return;
@@ -69,6 +57,7 @@ bool PackageDownload::DownloadPackage(const RankedDomains& domains, const std::w
   const int maxAttempts = static_cast<int>(std::min<size_t>(domains.size(), timeLimits.size()));
   int failures = 0;
   bool success = false;
+  TakeUpPartial(targetPath);
   for (const RankedDomain& domain : domains) {
     const std::string url = domain.domain + settings.packagePath;
     const uint64_t started = TickCount64();
@@ -97,8 +86,73 @@ bool PackageDownload::DownloadPackage(const RankedDomains& domains, const std::w
   // A part of a file must never be taken for the file (nor started). A
   // fallback that is kept may still hold it: its owner removes it after
   // StopDownload.
-  if (!success && !downloader && FileSizeW(targetPath) >= 0) DeleteFileAt(targetPath);  // never a device
+  if (!success && !downloader) SetAsidePartial(targetPath);
   return success;
+}
+
+void PackageDownload::TakeUpPartial(const std::wstring& targetPath) {
+  partial = PartialFile();
+  if (!continueParts) return;
+  const std::wstring partPath = PartialPathFor(targetPath), recordPath = RecordPathFor(targetPath);
+  const int64_t partSize = FileSizeW(partPath);
+  ResumeRecord record;
+  const bool loaded = LoadResumeRecord(recordPath, &record);
+  if (!loaded && partSize < 0) return;
+  std::string problem = loaded ? ResumeRecordProblem(record, settings.packagePath, partSize,
+                                                     static_cast<int64_t>(std::time(nullptr)))
+                               : "its record is missing or damaged";
+  if (problem.empty() && !ReplaceFileW(partPath, targetPath)) problem = "it cannot be moved";
+  DeleteFileAt(recordPath);
+  if (!problem.empty()) {
+    DebugOut("the partial download of an earlier run is discarded: " + problem);
+    if (partSize >= 0) DeleteFileAt(partPath);
+    return;
+  }
+  partial.url = record.url;
+  partial.total = record.total;
+  partial.validators = record.validators;
+  partial.mixed = true;
+}
+
+void PackageDownload::SetAsidePartial(const std::wstring& targetPath) {
+  const int64_t size = FileSizeW(targetPath);
+  if (size < 0) return;  // nothing there, or not a file (never a device)
+  ResumeRecord record;
+  record.url = partial.url;
+  record.total = partial.total;
+  record.validators = partial.validators;
+  record.good = size;
+  record.savedAt = static_cast<int64_t>(std::time(nullptr));
+  const bool kept = size > 0 && partial.total > size &&
+                    ReplaceFileW(targetPath, PartialPathFor(targetPath)) &&
+                    SaveResumeRecord(RecordPathFor(targetPath), record);
+  if (kept) {
+    DebugOut("the partial download is kept: " + std::to_string(size) + " of " + std::to_string(partial.total) +
+             " bytes");
+    return;
+  }
+  DeleteFileAt(targetPath);
+  DeleteFileAt(PartialPathFor(targetPath));
+}
+
+void PackageDownload::DiscardPartial(const std::wstring& targetPath) {
+  StopDownload();
+  DeleteFileAt(targetPath);
+  DeleteFileAt(PartialPathFor(targetPath));
+  DeleteFileAt(RecordPathFor(targetPath));
+  partial = PartialFile();
+  continueParts = false;
+}
+
+ContinuePoint PackageDownload::ContinuePointFor(const std::string& url, const std::wstring& targetPath) const {
+  ContinuePoint from;
+  const int64_t onDisk = FileSizeW(targetPath);
+  if (!continueParts || partial.total <= 0 || onDisk <= 0 || onDisk >= partial.total) return from;
+  from.have = onDisk;
+  from.total = partial.total;
+  from.sameDomain = url == partial.url;
+  from.validators = partial.validators;
+  return from;
 }
 
 AttemptOutcome PackageDownload::DownloadAttempt(const std::string& url, const std::wstring& targetPath,
@@ -114,6 +168,8 @@ AttemptOutcome PackageDownload::DownloadAttempt(const std::string& url, const st
   Downloader::Delegate* delegate = this;
   downloader = std::make_shared<Downloader>(url, targetPath, delegate, settings.lowSpeedSeconds,
                                             settings.transferPolicy);
+  const ContinuePoint from = ContinuePointFor(url, targetPath);
+  downloader->ContinueFrom(from.have, from.total);
   if (!downloadDoneEvent) downloadDoneEvent = std::make_unique<ManualResetEvent>();
   downloadDoneEvent->Reset();
   if (!downloader->Start()) {
@@ -126,6 +182,15 @@ AttemptOutcome PackageDownload::DownloadAttempt(const std::string& url, const st
   // OnComplete always comes.
   downloadDoneEvent->Wait();
   result.fileSize = SaturatedBytes(bytesDownloaded);
+  // Whatever the fallback left in the target is a run of its bytes from the
+  // first one (range 0, then the merged ranges in order).
+  if (downloader->KeptBytes() > 0) {
+    partial.mixed = true;
+  } else {
+    partial = PartialFile();
+    partial.url = url;
+    partial.total = downloader->FileLength();
+  }
   if (fallbackFailed) {
     const int code = fallbackCode;
     if (code >= kProbeStatusResult && code <= kSizeMismatchResult) return {AttemptEnd::kNotWhole, code};
@@ -136,23 +201,30 @@ AttemptOutcome PackageDownload::DownloadAttempt(const std::string& url, const st
 
 AttemptOutcome PackageDownload::DownloadOnce(const std::string& url, const std::wstring& targetPath,
                                              long timeLimit, AttemptResult& result) {
-  FILE* file = OpenFileW(targetPath, "wb+");
-  if (!file) {
+  const ContinuePoint from = ContinuePointFor(url, targetPath);
+  const StreamAnswer a = FetchIntoFile(url, targetPath, from, timeLimit, settings.transferPolicy,
+                                       [this](double downloaded, double total) {
+                                         if (progress && total != 0) progress(downloaded, total);
+                                       });
+  if (!a.opened) {
     DebugOutW(L"fopen file  fialed :" + targetPath);
     result.fileSize = 0;
     result.connectMs = 0;
     return {AttemptEnd::kTargetNotOpened, 0};
   }
-  std::string response;
-  httpClient->policy = settings.transferPolicy;
-  const int r = httpClient->Get(url, "", response, file, timeLimit);
+  const int r = a.result;
   if (r != 200) DebugOutW(L"download file " + targetPath + L" failed return value " + std::to_wstring(r));
-  double seconds = httpClient->InfoSeconds(CURLINFO_APPCONNECT_TIME);
-  if (seconds <= 0) seconds = httpClient->InfoSeconds(CURLINFO_CONNECT_TIME);
-  result.connectMs = static_cast<int32_t>(seconds * 1000);
-  const bool closed = CloseFileChecked(file);
+  result.connectMs = static_cast<int32_t>(a.connectSeconds * 1000);
   const int64_t size = FileSizeW(targetPath);
   result.fileSize = SaturatedBytes(size);
+  if (a.continued) {
+    partial.mixed = true;
+  } else if (a.fromStart) {
+    partial = PartialFile();
+    partial.url = url;
+    partial.total = a.total;
+    partial.validators = a.validators;
+  }
   const AttemptOutcome answer = OutcomeOfHttpResult(r);
   if (!answer.Succeeded()) {
     // A short write (full disk) makes libcurl end the transfer with its write error.
@@ -160,21 +232,20 @@ AttemptOutcome PackageDownload::DownloadOnce(const std::string& url, const std::
       return {AttemptEnd::kNotWhole, kWriteFailedResult};
     return answer;
   }
-  if (!closed) {
+  if (a.writeFailed) {
     DebugOut("closing the downloaded file failed, error " + std::to_string(LastSystemError()));
     return {AttemptEnd::kNotWhole, kWriteFailedResult};
   }
   // The answer must announce its length and deliver exactly that many bytes
   // (encoded ones when it is compressed); every byte it delivered reached the
-  // disk, as no write, flush or close failed.
-  const int64_t announced = httpClient->InfoBytes(CURLINFO_CONTENT_LENGTH_DOWNLOAD_T);
-  const int64_t received = httpClient->InfoBytes(CURLINFO_SIZE_DOWNLOAD_T);
-  if (announced < 0) {
+  // disk, as no write, flush or close failed. A file of known length must
+  // hold exactly that length.
+  if (a.announced < 0) {
     DebugOut("the answer announced no length");
     return {AttemptEnd::kNotWhole, kLengthMismatchResult};
   }
-  if (received != announced || size < 0) {
-    DebugOut("the answer delivered " + std::to_string(received) + " of " + std::to_string(announced) +
+  if (a.received != a.announced || size < 0 || (a.total >= 0 && size != a.total)) {
+    DebugOut("the answer delivered " + std::to_string(a.received) + " of " + std::to_string(a.announced) +
              " bytes; the file holds " + std::to_string(size));
     return {AttemptEnd::kNotWhole, kSizeMismatchResult};
   }

@@ -4,6 +4,14 @@
 // attempt runs out of time, the same URL is fetched once more with the
 // segmented Downloader. Every attempt leaves one CdnAttempt record.
 //
+// No byte is fetched twice when it can be helped: an attempt that follows one
+// which left part of the file asks only for the rest (single_stream.h), the
+// fallback plans its ranges over the missing part, and a download that fails
+// sets its part aside with a small record (resume_record.h) that the next run
+// continues. A continued file may mix two builds of the same length: the
+// owner's check of the whole file is the guard, and FileIsContinued tells it
+// when one more download from the first byte can help.
+//
 // Threads: DownloadPackage and its helpers run on one worker thread (the
 // channel thread) and block it until the file is there or every allowed
 // attempt has failed. The progress function runs on that thread (single
@@ -23,10 +31,9 @@
 #include "download/attempt_outcome.h"
 #include "download/cdn_attempt_stats.h"
 #include "download/downloader.h"
+#include "download/single_stream.h"
 #include "net/domains.h"
 #include "net/transfer_policy.h"
-
-class HttpClient;
 
 // The path of the full installer on every domain.
 extern const char kPackagePath[];
@@ -72,10 +79,22 @@ class PackageDownload : private Downloader::Delegate {
 
   // Tries the domains in ranked order, at most three; true when an attempt
   // succeeded. Each record's rtt is its domain's ranking sample (0 for an
-  // unprobed one); `targetPath` is the file to write. When every attempt
-  // failed, no part of the file is left at `targetPath` unless a fallback is
-  // held (HoldsFallback): then StopDownload before removing it.
+  // unprobed one); `targetPath` is the file to write. First takes up the part
+  // an earlier run set aside beside `targetPath`, when its record fits. When
+  // every attempt failed, no part of the file is left at `targetPath` unless
+  // a fallback is held (HoldsFallback): then StopDownload and SetAsidePartial.
   bool DownloadPackage(const RankedDomains& domains, const std::wstring& targetPath);
+  // After a failed download (and StopDownload): moves the part at
+  // `targetPath` beside it with its record, for the next run, or removes it
+  // when it cannot be continued. Never leaves anything at `targetPath`.
+  void SetAsidePartial(const std::wstring& targetPath);
+  // Removes the file, any part set aside and its record, and continues no
+  // part from then on: every later attempt starts from the first byte, so a
+  // second download cannot mix two builds again.
+  void DiscardPartial(const std::wstring& targetPath);
+  // The file at the target holds bytes of more than one answer (continued
+  // from another domain, the fallback or an earlier run).
+  bool FileIsContinued() const { return partial.mixed; }
   // One attempt: the single stream, then the fallback when it was the last
   // allowed attempt and it timed out.
   AttemptOutcome DownloadAttempt(const std::string& url, const std::wstring& targetPath, long timeLimit,
@@ -106,12 +125,22 @@ class PackageDownload : private Downloader::Delegate {
   void OnProgress(double downloaded, double total, double bytesPerSecond) override;
   void OnError(int code) override;
   void OnComplete() override;
-  static int HttpProgress(void* context, double downloadTotal, double downloadedNow, double uploadTotal,
-                          double uploadedNow) noexcept;
+
+  // What is known of the file at the target between attempts and runs.
+  struct PartialFile {
+    std::string url;            // the answer its first byte came from
+    int64_t total = -1;         // the whole file's length by that answer; -1: cannot be continued
+    FileValidators validators;  // of that answer
+    bool mixed = false;         // holds bytes of more than one answer
+  };
+  // The bytes at the target that the next request may continue from.
+  ContinuePoint ContinuePointFor(const std::string& url, const std::wstring& targetPath) const;
+  void TakeUpPartial(const std::wstring& targetPath);
 
   PackageDownloadSettings settings;
   const ProgressFn progress;
-  std::unique_ptr<HttpClient> httpClient;
+  PartialFile partial;
+  bool continueParts = true;  // false after DiscardPartial
   std::shared_ptr<Downloader> downloader;
   std::unique_ptr<ManualResetEvent> downloadDoneEvent;  // made when first needed
   std::atomic<bool> fallbackFailed{false};

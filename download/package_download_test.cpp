@@ -12,6 +12,7 @@
 #include "base/debug_output.h"
 #include "base/text_convert.h"
 #include "download/download_error.h"
+#include "download/resume_record.h"
 #include "testing/servers/test_file_server.h"
 
 namespace {
@@ -350,4 +351,241 @@ TEST(SaturatedBytes, ClampsToTheReportField) {
   EXPECT_EQ(SaturatedBytes(3145828), 3145828);
   EXPECT_EQ(SaturatedBytes(int64_t{INT32_MAX}), INT32_MAX);
   EXPECT_EQ(SaturatedBytes(int64_t{5} * 1024 * 1024 * 1024), INT32_MAX);
+}
+
+// An attempt after one that left part of the file asks only for the rest,
+// and takes it only when it is the rest of the same file; otherwise that
+// attempt starts from the first byte, as the first one did.
+TEST_F(PackageDownloadTest, NextDomainContinuesWhereTheLastStopped) {
+  using F = TestFileServer::FaultKind;
+  constexpr int64_t kSize = 3 * MiB + 100, kBreak = kSize / 2;
+  struct Case {
+    const char* name;
+    int64_t secondSize;     // the second domain's file
+    uint32_t secondSeed;
+    bool ignoresRanges;
+    bool wrongStart;        // 206 whose Content-Range starts one byte late
+    std::vector<int64_t> asked;  // where the second domain's GETs began (-1 unranged)
+    int64_t fetched;        // body bytes the second domain sent
+  } cases[] = {
+      {"the rest of the same file", kSize, 31, false, false, {kBreak}, kSize - kBreak},
+      {"range ignored: the whole file", kSize, 31, true, false, {kBreak}, kSize},
+      {"another total length: from 0", kSize + 1000, 32, false, false, {kBreak, -1}, kSize + 1000},
+      {"answer not at the asked byte: from 0", kSize, 31, false, true, {kBreak, -1}, kSize},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      std::lock_guard<std::mutex> guard(logLock);
+      log.clear();
+    }
+    const std::string content = MakeContent(kSize, 31);
+    const std::string second = MakeContent(c.secondSize, c.secondSeed);
+    auto breaks = Serve(content);
+    breaks->AddFault({0, F::Drop, kBreak, 500, 0, -1});
+    auto other = Serve(second);
+    other->ignoreRanges = c.ignoresRanges;
+    other->wrongContentRange = c.wrongStart;
+    TestHost host;
+    ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*breaks), Domain(*other)}), Utf8ToWide(target)));
+    ExpectTargetIs(second);
+    std::vector<int64_t> asked;
+    for (const auto& r : other->Requests()) asked.push_back(r.ranged ? r.first : -1);
+    EXPECT_EQ(asked, c.asked);
+    // A 206 that does not fit is left at its headers, but what the server
+    // had already pushed into the connection's buffers counts as sent.
+    const bool leftAtHeaders = c.asked.size() == 2;
+    if (leftAtHeaders) {
+      EXPECT_GE(other->BodyBytesSent(), c.fetched);
+    } else {
+      EXPECT_EQ(other->BodyBytesSent(), c.fetched);
+    }
+    EXPECT_EQ(CountLines("continuing at " + std::to_string(kBreak) + " of " + std::to_string(kSize) + " bytes"),
+              1);
+    const auto& attempts = host.AttemptStats().attempts;
+    ASSERT_EQ(attempts.size(), 2u);
+    EXPECT_EQ(attempts[0].downloadByte, kBreak);
+    EXPECT_EQ(attempts[1].downloadByte, c.secondSize) << "the bytes on disk after the attempt";
+    EXPECT_EQ(host.FileIsContinued(), c.fetched == kSize - kBreak);
+  }
+}
+
+// After a continued file was refused, the owner discards it: the download
+// that follows takes every byte from one answer.
+TEST_F(PackageDownloadTest, AfterADiscardNoAttemptContinues) {
+  using F = TestFileServer::FaultKind;
+  constexpr int64_t kSize = 1 * MiB + 10, kBreak = kSize / 2;
+  const std::string content = MakeContent(kSize, 36);
+  auto breaks = Serve(content);
+  breaks->AddFault({0, F::Drop, kBreak, 500, 0, -1});
+  auto other = Serve(content);
+  TestHost host;
+  const std::wstring wideTarget = Utf8ToWide(target);
+  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*breaks), Domain(*other)}), wideTarget));
+  EXPECT_TRUE(host.FileIsContinued());
+  host.DiscardPartial(wideTarget);
+  EXPECT_NE(access(target.c_str(), F_OK), 0);
+  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*breaks), Domain(*other)}), wideTarget));
+  ExpectTargetIs(content);
+  EXPECT_FALSE(host.FileIsContinued());
+  const auto requests = other->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_TRUE(requests[0].ranged);
+  EXPECT_FALSE(requests[1].ranged);
+  EXPECT_EQ(host.AttemptStats().attempts.size(), 4u) << "every attempt keeps its record";
+}
+
+// The last attempt runs out of time after continuing: the segmented
+// fallback keeps what is there and plans its ranges over the rest.
+TEST_F(PackageDownloadTest, FallbackRangesCoverOnlyTheMissingPart) {
+  using F = TestFileServer::FaultKind;
+  constexpr int64_t kSize = 24 * MiB + 5, kBreak = 7 * MiB, kStallAfter = 1 * MiB;
+  const std::string content = MakeContent(kSize, 33);
+  auto breaks = Serve(content);
+  breaks->AddFault({0, F::Drop, kBreak, 500, 0, -1});
+  auto stalls = Serve(content);
+  stalls->AddFault({kBreak, F::Stall, kStallAfter, 500, 0, 1});
+  TestHost host;
+  ASSERT_TRUE(host.DownloadPackage(Ranked({Domain(*breaks), Domain(*stalls)}), Utf8ToWide(target)));
+  ExpectTargetIs(content);
+  ASSERT_TRUE(host.HoldsFallback());
+  int64_t firstAsked = kSize;
+  for (const auto& r : stalls->Requests()) {
+    if (r.method != "GET") continue;
+    EXPECT_TRUE(r.ranged);
+    firstAsked = std::min(firstAsked, r.first);
+  }
+  EXPECT_EQ(firstAsked, kBreak);
+  EXPECT_EQ(CountLines("continuing at " + std::to_string(kBreak + kStallAfter) + " of " +
+                       std::to_string(kSize) + " bytes"),
+            1);
+  EXPECT_LE(stalls->BodyBytesSent(), kSize - kBreak + 64 * 1024) << "bytes fetched twice";
+  EXPECT_EQ(host.AttemptStats().attempts.back().downloadByte, kSize);
+}
+
+// A failed run sets its part aside with a record; the next run continues it
+// only when the record is whole, fresh and fits the file the server has.
+TEST_F(PackageDownloadTest, NextRunContinuesAPartThatFits) {
+  using F = TestFileServer::FaultKind;
+  constexpr int64_t kSize = 2 * MiB + 300, kBreak = kSize * 6 / 10;
+  enum class Change { kNone, kCorrupt, kStale, kPartShorter, kRangesIgnored, kOtherLength, kOtherEtag };
+  struct Case {
+    const char* name;
+    Change change;
+    bool continued;
+  } cases[] = {
+      {"a fitting record", Change::kNone, true},
+      {"a corrupt record", Change::kCorrupt, false},
+      {"a record older than a day", Change::kStale, false},
+      {"a part that lost bytes", Change::kPartShorter, false},
+      {"the server ignores ranges", Change::kRangesIgnored, false},
+      {"the server's file has another length", Change::kOtherLength, false},
+      {"the same domain names another ETag", Change::kOtherEtag, false},
+  };
+  const std::wstring wideTarget = Utf8ToWide(target);
+  const std::string partPath = WideToUtf8(PartialPathFor(wideTarget));
+  const std::string recordPath = WideToUtf8(RecordPathFor(wideTarget));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string content = MakeContent(kSize, 34);
+    {
+      auto breaks = Serve(content);
+      breaks->etag = "\"v1\"";
+      breaks->AddFault({0, F::Drop, kBreak, 500, 0, -1});
+      TestHost first;
+      ASSERT_FALSE(first.DownloadPackage(Ranked({Domain(*breaks)}), wideTarget));
+      EXPECT_NE(access(target.c_str(), F_OK), 0) << "a part was left at the target";
+      bool ok = false;
+      EXPECT_EQ(ReadWholeFile(partPath, &ok), content.substr(0, kBreak));
+      ResumeRecord record;
+      ASSERT_TRUE(LoadResumeRecord(Utf8ToWide(recordPath), &record));
+      EXPECT_EQ(record.total, kSize);
+      EXPECT_EQ(record.good, kBreak);
+      EXPECT_EQ(record.validators.etag, "\"v1\"");
+      if (c.change == Change::kCorrupt) {
+        std::string text = ReadWholeFile(recordPath, &ok);
+        text[text.find("good=") + 5] ^= 1;
+        FILE* f = std::fopen(recordPath.c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+      } else if (c.change == Change::kStale) {
+        record.savedAt -= kResumeRecordLifetime + 1;
+        ASSERT_TRUE(SaveResumeRecord(Utf8ToWide(recordPath), record));
+      } else if (c.change == Change::kPartShorter) {
+        ASSERT_EQ(truncate(partPath.c_str(), kBreak - 1), 0);
+      }
+      // The next run reaches the same domain (the same port) again.
+      const int port = breaks->port();
+      breaks.reset();
+      auto again = std::make_unique<TestFileServer>(
+          c.change == Change::kOtherLength ? MakeContent(kSize + 7, 35) : content, port);
+      again->path = kPackagePath;
+      again->etag = c.change == Change::kOtherEtag ? "\"v2\"" : "\"v1\"";
+      again->ignoreRanges = c.change == Change::kRangesIgnored;
+      TestHost next;
+      ASSERT_TRUE(next.DownloadPackage(Ranked({Domain(*again)}), wideTarget));
+      ExpectTargetIs(c.change == Change::kOtherLength ? MakeContent(kSize + 7, 35) : content);
+      const auto requests = again->Requests();
+      ASSERT_FALSE(requests.empty());
+      const bool askedRest = requests[0].ranged && requests[0].first == kBreak;
+      const bool recordUsed = c.change == Change::kNone || c.change >= Change::kRangesIgnored;
+      EXPECT_EQ(askedRest, recordUsed);
+      const int64_t fetched = c.continued ? kSize - kBreak : static_cast<int64_t>(ReadWholeFile(target).size());
+      const bool leftAtHeaders = c.change == Change::kOtherLength || c.change == Change::kOtherEtag;
+      if (leftAtHeaders) {  // see NextDomainContinuesWhereTheLastStopped
+        EXPECT_GE(again->BodyBytesSent(), fetched);
+        EXPECT_EQ(again->Requests().size(), 2u);
+      } else {
+        EXPECT_EQ(again->BodyBytesSent(), fetched);
+      }
+      EXPECT_EQ(next.FileIsContinued(), c.continued);
+      EXPECT_NE(access(partPath.c_str(), F_OK), 0);
+      EXPECT_NE(access(recordPath.c_str(), F_OK), 0);
+      EXPECT_EQ(CountLines("the partial download of an earlier run is discarded"), recordUsed ? 0 : 1);
+    }
+    std::lock_guard<std::mutex> guard(logLock);
+    log.clear();
+    std::remove(target.c_str());
+  }
+}
+
+TEST(ResumeRecord, TextRoundTripsAndRefusesDamage) {
+  ResumeRecord r;
+  r.url = "http://127.0.0.1:80/official/pc/client_channel/QVInstaller.exe";
+  r.total = 8388608;
+  r.validators = {"\"abc\"", "Tue, 01 Dec 2026 10:00:00 GMT"};
+  r.good = 4194304;
+  r.savedAt = 1796000000;
+  const std::string text = FormatResumeRecord(r);
+  ResumeRecord back;
+  ASSERT_TRUE(ParseResumeRecord(text, &back));
+  EXPECT_EQ(FormatResumeRecord(back), text);
+  EXPECT_EQ(ResumeRecordProblem(back, kPackagePath, r.good, r.savedAt + 10), "");
+  struct Case {
+    const char* name;
+    std::string text;
+  } damaged[] = {
+      {"empty", ""},
+      {"cut short", text.substr(0, text.size() / 2)},
+      {"a digit changed", std::string(text).replace(text.find("total=") + 6, 1, "9")},
+      {"no check line", text.substr(0, text.find("check="))},
+      {"a line more", "x=1\n" + text},
+  };
+  for (const Case& c : damaged) EXPECT_FALSE(ParseResumeRecord(c.text, &back)) << c.name;
+  struct Fit {
+    const char* name;
+    std::string path;
+    int64_t partSize;
+    int64_t now;
+    bool usable;
+  } fits[] = {
+      {"fits", kPackagePath, r.good, r.savedAt + kResumeRecordLifetime, true},
+      {"a day and a second old", kPackagePath, r.good, r.savedAt + kResumeRecordLifetime + 1, false},
+      {"saved in the future", kPackagePath, r.good, r.savedAt - 3600, false},
+      {"another file", "/other.exe", r.good, r.savedAt, false},
+      {"part missing", kPackagePath, -1, r.savedAt, false},
+      {"part longer", kPackagePath, r.good + 1, r.savedAt, false},
+  };
+  for (const Fit& f : fits)
+    EXPECT_EQ(ResumeRecordProblem(r, f.path, f.partSize, f.now).empty(), f.usable) << f.name;
 }

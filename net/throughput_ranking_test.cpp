@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,13 +29,25 @@ class Domain {
  public:
   explicit Domain(Behaviour behaviour) : behaviour_(behaviour) {
     auto& s = server_.server();
-    s.Get(kPath, [this](const httplib::Request&, httplib::Response& res) { Answer(res, -1); });
+    s.Get(kPath, [this](const httplib::Request& req, httplib::Response& res) {
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        range = req.get_header_value("Range");
+      }
+      ++requests;
+      Answer(res, -1);
+    });
     s.Get(R"(/hop/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
       Answer(res, std::stoi(req.matches[1]));
     });
     server_.Start();
   }
   std::string Url() const { return server_.Url(); }
+  std::atomic<int> requests{0};  // GETs of the download path
+  std::string Range() {
+    std::lock_guard<std::mutex> guard(lock);
+    return range;
+  }
 
  private:
   void Answer(httplib::Response& res, int hopsLeft) {
@@ -84,6 +97,8 @@ class Domain {
   }
 
   Behaviour behaviour_;
+  std::mutex lock;
+  std::string range;  // of the last GET of the download path
   LocalServer server_;
 };
 
@@ -164,6 +179,8 @@ TEST(CheckThroughputAndSortDomains, FasterDomainComesFirst) {
   EXPECT_TRUE(r.samples[slow.Url()].ok);  // measured for the whole window
   EXPECT_GT(r.samples[slow.Url()].bytes, 0);
   EXPECT_LT(r.samples[slow.Url()].bytes, kLimit);
+  // The server is asked for no more than the probe reads.
+  EXPECT_EQ(fast.Range(), "bytes=0-2097151");
   ASSERT_EQ(r.log.size(), 1u);
   EXPECT_TRUE(
       Matches(r.log[0], "Domain Throughput Sort Result: " + Entry(fast.Url()) + ", " + Entry(slow.Url())))
@@ -246,11 +263,47 @@ TEST(CheckThroughputAndSortDomains, EqualByteCountsKeepDirectoryOrder) {
   EXPECT_EQ(Rank({b.Url(), a.Url()}).order, (DomainList{b.Url(), a.Url()}));
 }
 
-TEST(CheckThroughputAndSortDomains, DuplicateDomainsShareOneSample) {
-  Domain fast(Behaviour::kFast), small(Behaviour::kSmall);
-  Ranked r = Rank({small.Url(), fast.Url(), small.Url(), fast.Url()});
-  EXPECT_EQ(r.samples.size(), 2u);
-  EXPECT_EQ(r.order, (DomainList{fast.Url(), fast.Url(), small.Url(), small.Url()}));
+// Each probe costs the vendor up to 2 MiB: a domain is probed once however
+// often it is listed, and no more than six domains are probed.
+TEST(CheckThroughputAndSortDomains, ProbesEachDomainOnceAndAtMostSix) {
+  struct Case {
+    const char* name;
+    std::vector<Behaviour> servers;
+    std::vector<int> entries;     // the directory, as indexes into `servers`
+    std::vector<int> probes;      // expected GETs per server
+    std::vector<int> order;       // expected ranked list, as indexes
+  } cases[] = {
+      {"a duplicate keeps its first place and is listed once",
+       {Behaviour::kSmall, Behaviour::kFast},
+       {0, 1, 0, 1},
+       {1, 1},
+       {1, 0}},
+      {"the first six are probed; the rest follow in directory order",
+       {Behaviour::kNotFound, Behaviour::kSmall, Behaviour::kSmall, Behaviour::kSmall, Behaviour::kSmall,
+        Behaviour::kSmall, Behaviour::kSmall, Behaviour::kFast},
+       {0, 1, 2, 3, 4, 5, 6, 7},
+       {1, 1, 1, 1, 1, 1, 0, 0},
+       {1, 2, 3, 4, 5, 0, 6, 7}},
+      {"1,500 entries over five domains",
+       {Behaviour::kSmall, Behaviour::kSmall, Behaviour::kSmall, Behaviour::kSmall, Behaviour::kSmall},
+       {},  // filled below
+       {1, 1, 1, 1, 1},
+       {0, 1, 2, 3, 4}},
+  };
+  for (int i = 0; i < 1500; ++i) cases[2].entries.push_back(i % 5);
+  for (const Case& c : cases) {
+    std::vector<std::unique_ptr<Domain>> servers;
+    for (Behaviour b : c.servers) servers.push_back(std::make_unique<Domain>(b));
+    DomainList domains;
+    for (int e : c.entries) domains.push_back(servers[e]->Url());
+    Ranked r = Rank(domains);
+    DomainList expected;
+    for (int e : c.order) expected.push_back(servers[e]->Url());
+    EXPECT_EQ(r.order, expected) << c.name;
+    for (size_t k = 0; k < servers.size(); ++k)
+      EXPECT_EQ(servers[k]->requests.load(), c.probes[k]) << c.name << ", server " << k;
+    EXPECT_LT(r.elapsedMs, kDeadlineMs + kMarginMs) << c.name;
+  }
 }
 
 TEST(CheckThroughputAndSortDomains, ProbesVerifyCertificates) {

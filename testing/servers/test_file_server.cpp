@@ -63,13 +63,14 @@ int UnusedPort() {
   return ntohs(addr.sin_port);
 }
 
-TestFileServer::TestFileServer(std::string content) : content_(std::move(content)) {
+TestFileServer::TestFileServer(std::string content, int port) : content_(std::move(content)) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
   int one = 1;
   ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
   if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
       ::listen(listenFd_, 64) != 0) {
     std::perror("test server");
@@ -181,12 +182,14 @@ bool TestFileServer::SendBody(int fd, int64_t first, int64_t last, const Fault* 
       // A trickle: slow enough to be overtaken, fast enough for a low-speed limit.
       if (!SendAll(fd, content_.data() + at, 1)) return false;
       ++at;
+      ++bodyBytes_;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
     }
     const int64_t n = std::min<int64_t>(64 * 1024, limit - at);
     if (!SendAll(fd, content_.data() + at, static_cast<size_t>(n))) return false;
     at += n;
+    bodyBytes_ += n;
     if (fault && fault->kind == FaultKind::Slow && fault->rate > 0) {
       const auto due = begin + std::chrono::microseconds((at - first) * 1000000 / fault->rate);
       while (!stopping_ && std::chrono::steady_clock::now() < due) {
@@ -273,6 +276,7 @@ void TestFileServer::Serve(int fd) {
   } else {
     answer = "HTTP/1.1 200 OK\r\n";
   }
+  if (!etag.empty()) answer += "ETag: " + etag + "\r\n";
   answer += "Content-Length: " + std::to_string(last - first + 1) + "\r\nConnection: close\r\n\r\n";
   if (!SendAll(fd, answer.data(), answer.size())) return;
   SendBody(fd, first, last, faulty ? &fault : nullptr);

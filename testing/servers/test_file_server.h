@@ -43,7 +43,8 @@ class TestFileServer {
     int64_t last = -1;
   };
 
-  explicit TestFileServer(std::string content);
+  // `port` 0 picks a free one; another one serves at a port used before.
+  explicit TestFileServer(std::string content, int port = 0);
   ~TestFileServer();
 
   // Options; set before the client starts.
@@ -54,11 +55,14 @@ class TestFileServer {
   int headStatus = 200;            // status of the HEAD answer (others get a short error body)
   int64_t headLength = -1;         // Content-Length the HEAD announces; -1: the file's size
   std::string path = "/file.bin";
+  std::string etag;                // sent as ETag with every answer of the file when not empty
 
   int port() const { return port_; }
   std::string Url() const;  // "http://127.0.0.1:port/file.bin"
   std::vector<Request> Requests() const;
   int CountRequests(const std::string& method) const;
+  // Body bytes of the file written to clients so far.
+  int64_t BodyBytesSent() const { return bodyBytes_.load(); }
 
  private:
   void AcceptLoop();
@@ -73,6 +77,7 @@ class TestFileServer {
   int listenFd_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
+  std::atomic<int64_t> bodyBytes_{0};
   std::thread acceptThread_;
   mutable std::mutex lock_;
   std::vector<std::thread> connections_;

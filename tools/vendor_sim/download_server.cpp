@@ -253,7 +253,7 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
       if (f.kind == Fault::kNoRanges) noRanges = true;
       if (f.kind == Fault::kNoLength) noLength = true;
       if (f.kind == Fault::kStatus && !status) status = &f;
-      if ((f.kind == Fault::kStall || f.kind == Fault::kDrop) && !body) body = &f;
+      if ((f.kind == Fault::kStall || f.kind == Fault::kDrop || f.kind == Fault::kCut) && !body) body = &f;
     }
   }
 
@@ -366,6 +366,11 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
     if (body->kind == Fault::kStall) {
       toSend = body->arg < 0 ? 0 : std::min(body->arg, length);
       rec.fault = "stall";
+    } else if (body->kind == Fault::kCut) {
+      // The file ends for this answer at its byte `arg`, wherever the answer began.
+      toSend = std::clamp<int64_t>(body->arg - first, 0, length);
+      rec.fault = "cut";
+      closeAfter = true;
     } else {
       toSend = body->arg < 0 ? length / 2 : std::min(body->arg, length);
       rec.fault = "drop";
@@ -381,6 +386,13 @@ bool DownloadServer::Answer(int fd, const std::string& head) {
     chunk.resize(static_cast<size_t>(std::clamp<int64_t>(config_.rate / 20, 1024, 64 * 1024)));
   const auto start = std::chrono::steady_clock::now();
   int64_t sent = 0;
+  // What the body handed out is counted however the answer ends.
+  struct Counted {
+    RequestLog& log;
+    int domain;
+    const int64_t& sent;
+    ~Counted() { log.CountBody(domain, sent); }
+  } counted{log_, index_, sent};
   while (sent < toSend) {
     size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(chunk.size()), toSend - sent));
     if (gzipped)

@@ -117,6 +117,7 @@ int main(int argc, char** argv) {
   // A very large file is left to the first request that asks for gzip.
   if (config.gzip && content.size() <= 64 * 1024 * 1024) content.Gzipped();
   RequestLog log;
+  log.OpenBytes(config.bytesFile);
   if (!log.Open(config.recordFile)) {
     std::fprintf(stderr, "vendor_sim: cannot create %s\n", config.recordFile.c_str());
     return 2;

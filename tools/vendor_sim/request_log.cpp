@@ -4,6 +4,7 @@
 #include <rapidjson/writer.h>
 
 #include <chrono>
+#include <cstdio>
 
 RequestLog::~RequestLog() {
   if (file_) std::fclose(file_);
@@ -13,6 +14,24 @@ bool RequestLog::Open(const std::string& path) {
   if (path.empty()) return true;
   file_ = std::fopen(path.c_str(), "ab");
   return file_ != nullptr;
+}
+
+void RequestLog::CountBody(int domain, long long bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bodyBytes_[domain] += bytes;
+  if (bytesPath_.empty()) return;
+  std::string text = "{";
+  long long total = 0;
+  for (const auto& [index, count] : bodyBytes_) {
+    text += "\"" + std::to_string(index) + "\":" + std::to_string(count) + ",";
+    total += count;
+  }
+  text += "\"total\":" + std::to_string(total) + "}\n";
+  const std::string fresh = bytesPath_ + ".tmp";
+  if (std::FILE* f = std::fopen(fresh.c_str(), "wb")) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    if (std::fclose(f) == 0) std::rename(fresh.c_str(), bytesPath_.c_str());
+  }
 }
 
 std::string SanitizeUtf8(const std::string& bytes) {

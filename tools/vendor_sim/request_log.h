@@ -30,11 +30,19 @@ class RequestLog {
   // An empty path keeps nothing. False when the file cannot be created.
   bool Open(const std::string& path);
   void Add(const RecordedRequest& request);
+  // Body bytes of the download file handed out, per domain: after every
+  // answer the totals are written to `path` as one JSON object
+  // {"0":N,"1":M,...,"total":T} (to path.tmp, then renamed). An empty path
+  // counts without writing.
+  void OpenBytes(const std::string& path) { bytesPath_ = path; }
+  void CountBody(int domain, long long bytes);
 
  private:
   std::mutex mutex_;
   std::FILE* file_ = nullptr;
   long long seq_ = 0;
+  std::string bytesPath_;
+  std::map<int, long long> bodyBytes_;  // guarded by mutex_
 };
 
 // Bytes that are not valid UTF-8 become U+0080..U+00FF (their Latin-1 reading),

@@ -8,12 +8,13 @@ const char kSimUsage[] =
     "  --rate I:R[,I:R...]      per-connection rate of domain I (R like 500k, 2m; I may be *)\n"
     "  --fault I:KIND[@N][,...] fault of domain I from its N-th download GET on; KIND is\n"
     "                           refuse | reset | 404 | status=CODE | stall[=BYTES] |\n"
-    "                           drop[=BYTES] | noranges | nolength | unsigned |\n"
+    "                           drop[=BYTES] | cut=OFFSET | noranges | nolength | unsigned |\n"
     "                           tamper[=OFFSET] | foreign | short=BYTES | html |\n"
     "                           headlength=BYTES | headstatus=CODE\n"
     "  --foreign-file PATH      the file the 'foreign' fault serves\n"
     "  --no-gzip                never compress\n"
     "  --record FILE            every request received, as JSON lines\n"
+    "  --bytes-file FILE        body bytes of the file handed out per domain, as JSON\n"
     "  --port-file FILE         ports and base URLs as JSON, written once listening\n"
     "  --env-file FILE          the same environment as shell export lines, written before the port file\n"
     "  --api-port N             port of the directory/report/activation server (default any)\n"
@@ -145,6 +146,11 @@ bool ParseFault(const std::string& text, Fault& fault, bool& refuse) {
     fault.kind = Fault::kStatus;
     return ParseInt(arg, fault.arg) && fault.arg >= 100 && fault.arg <= 999;
   }
+  if (kind == "cut") {
+    fault.kind = Fault::kCut;
+    fault.arg = ParseByteCount(arg);
+    return fault.arg >= 0;
+  }
   if (kind == "stall" || kind == "drop") {
     fault.kind = kind == "stall" ? Fault::kStall : Fault::kDrop;
     if (arg.empty()) return true;
@@ -199,6 +205,8 @@ bool ParseSimConfig(int argc, char** argv, SimConfig& config, std::string& error
       config.gzip = false;
     } else if (flag == "--record") {
       if (!value(config.recordFile)) return false;
+    } else if (flag == "--bytes-file") {
+      if (!value(config.bytesFile)) return false;
     } else if (flag == "--port-file") {
       if (!value(config.portFile)) return false;
     } else if (flag == "--env-file") {

@@ -9,14 +9,15 @@
 // ranking probe well and then fail the real download.
 struct Fault {
   enum Kind {
-    kReset, kStatus, kStall, kDrop, kNoRanges, kNoLength,
+    kReset, kStatus, kStall, kDrop, kCut, kNoRanges, kNoLength,
     // What is served instead of the file (HEAD announces its length too).
     kUnsigned, kTamper, kForeign, kShort, kHtml,
     // The length probe (HEAD) disagrees with the download (GET).
     kHeadLength, kHeadStatus
   };
   Kind kind = kStatus;
-  // status code; bytes sent before a stall or drop; offset of the changed
+  // status code; bytes sent before a stall or drop; the file offset a cut
+  // stops at; offset of the changed
   // byte; length kept or announced (-1 = default)
   int64_t arg = -1;
   int from = 1;
@@ -35,6 +36,7 @@ struct SimConfig {
   std::vector<DomainConfig> domains;
   bool gzip = true;  // compress whole-file answers when the client accepts gzip
   std::string recordFile;
+  std::string bytesFile;  // body bytes handed out per domain, JSON
   std::string portFile;
   std::string envFile;  // shell "export" lines of the environment
   int apiPort = 0;

@@ -350,6 +350,34 @@ class Faults(unittest.TestCase):
                 finally:
                     sim.stop()
 
+    def test_cut_at_a_file_offset_and_the_bytes_handed_out(self):
+        counts = os.path.join(tempfile.mkdtemp(prefix="vendor_sim_bytes."), "bytes.json")
+        sim = Sim("--domains", "2", "--no-gzip", "--fault", "0:cut=3000", "--bytes-file", counts)
+        try:
+            # name, curl flags, bytes received: the file ends at byte 3000 whatever was asked
+            for name, flags, first, received in [("whole file", (), 0, 3000),
+                                                  ("from byte 1000", ("-r", "1000-"), 1000, 2000),
+                                                  ("beyond the cut", ("-r", "5000-"), 5000, 0)]:
+                with self.subTest(name):
+                    rc, code, size, head, body = curl(*flags, sim.domains[0] + DOWNLOAD)
+                    self.assertEqual((rc, size), (18, received))
+                    self.assertEqual(body, sim.content[first:first + received])
+            self.assertEqual(curl(sim.domains[1] + DOWNLOAD)[:3], (0, 200, SIZE))
+            expected = {"0": 5000, "1": SIZE, "total": 5000 + SIZE}
+
+            def counted():
+                try:
+                    with open(counts) as f:
+                        return json.load(f) == expected
+                except (OSError, ValueError):
+                    return False
+            self.assertTrue(wait_until(counted), open(counts).read() if os.path.exists(counts) else "no file")
+            self.assertEqual([r["fault"] for r in sim.requests() if r["server"] == "domain" and r["domain"] == 0],
+                             ["cut"] * 3)
+        finally:
+            sim.stop()
+            shutil.rmtree(os.path.dirname(counts), ignore_errors=True)
+
     def test_payload_variants_and_probe_disagreements(self):
         signed, unsigned = fake_signed_program()
         foreign = b"MZ foreign" + bytes(range(256)) * 40
