@@ -84,6 +84,14 @@ void ChannelManger::Run() {
     return;
   }
   const std::wstring target = PrepareTarget(folder.Path());
+  // A part an earlier run kept is continued from here, and a part this run
+  // could not finish goes back for the next one.
+  std::string storeProblem;
+  PartStore parts = PartStore::Open(folder, &storeProblem);
+  if (parts)
+    parts.Lend(target);
+  else
+    DebugOut("partial downloads are not kept between runs: " + storeProblem);
   const DomainList domains = FetchBackupDomains(settings.userAgentLine, settings.test, settings.transfer);
   const RankedDomains ranked = CheckThroughputAndSortDomains(domains, kPackagePath, kRankingSeconds, settings.transfer);
   // A file continued from more than one answer may mix two builds of equal
@@ -101,6 +109,7 @@ void ChannelManger::Run() {
       // files first, and a part worth continuing is set aside for the next run.
       download.StopDownload();
       download.SetAsidePartial(target);
+      parts.Keep(target);
       for (int range = 1; range <= 32; ++range) DeleteFileAt(target + std::to_wstring(range));
       // Not the download's fault: the only way out wants credentials.
       const ProxyRouting* routing = settings.transfer.routing.get();

@@ -107,7 +107,9 @@ rm -f "$temp"/ChannelIstaller*.exe
 wintemp=$(ls -d "$prefix"/drive_c/windows/temp "$prefix"/drive_c/windows/Temp 2>/dev/null | head -1)
 [ -d "$wintemp" ] || { echo "FAIL - no Windows temporary folder in $prefix"; exit 1; }
 rm -rf "$wintemp"/QuorvaneSetup.*
-run_folders_left() { ls -d "$wintemp"/QuorvaneSetup.* 2>/dev/null; }
+run_folders_left() { ls -d "$wintemp"/QuorvaneSetup.* 2>/dev/null | grep -v '/QuorvaneSetup\.parts$'; }
+# Where a partial download waits for the next run.
+store=$wintemp/QuorvaneSetup.parts
 forget_registration
 
 echo "# 1. a channel install that succeeds, while a ChannelIstaller.exe is running"
@@ -247,6 +249,7 @@ rejected="Download rejected: the file is not signed by Quorvane"
 size=$(stat -c %s "$installer")
 while IFS='|' read -r kind text code more; do
   [ -n "$kind" ] || continue
+  rm -rf "$store"  # each row starts without a part an earlier row kept
   dir=$work/installed_$kind
   dir=${dir//=/_}
   forget_registration </dev/null
@@ -356,6 +359,63 @@ bytes=$(report_attempts "$SIM_RECORD" | sed -n 's/^http[^ ]* \([0-9]*\) .*/\1/p'
 [ "$bytes" = "$half $size $half $size " ]
 check $? "the report carries the four attempts of the two downloads, each with the bytes on disk after it ($bytes)"
 rm -f "$temp"/ChannelIstaller*
+
+echo "# 8. a run whose download breaks at half keeps the part; the next run asks only for the rest"
+# The first run's only domain cuts every answer at the middle of the file, so
+# the run fails with exactly the first half on disk.
+size=$(stat -c %s "$installer")
+half=$((size / 2))
+rm -rf "$store"
+forget_registration
+start_vendor_sim "$sim" "$work/sim8a" --file "$installer" --domains 1 --no-gzip --fault "0:cut=$half" || exit 1
+END="channel install failed" END_MS=60000 run_setup "$work/run8a.txt" -silent -auto-start \
+  -install-path "$(winpath "$work/installed_8")"
+stop_vendor_sim
+pid=$(stub_pid "$work/run8a.txt")
+rc=$(sed -n "s/^$pid: debug_capture: exited \([0-9]*\)\r\?$/\1/p" "$work/run8a.txt")
+grep -qx "$pid: the partial download is kept: $half of $size bytes" "$work/run8a.txt" && [ "$rc" = 7102 ] &&
+  [ "$(stat -c %s "$store/ChannelIstaller.exe.partial" 2>/dev/null)" = "$half" ] &&
+  [ -s "$store/ChannelIstaller.exe.partial.txt" ] && [ -z "$(run_folders_left)" ]
+r=$?
+check $r "the failed run (rc=$rc) kept its $half bytes and their record in the store, and removed its own folder"
+[ $r = 0 ] || show_run "$work/run8a.txt"
+start_vendor_sim "$sim" "$work/sim8b" --file "$installer" --domains 1 --no-gzip || exit 1
+run_setup "$work/run8b.txt" -silent -auto-start -install-path "$(winpath "$work/installed_8")"
+rc=$?
+stop_vendor_sim
+pid=$(stub_pid "$work/run8b.txt")
+ranges=$(python3 -c 'import json, sys
+for l in open(sys.argv[1]):
+    r = json.loads(l)
+    if r["method"] == "GET" and r["path"].endswith("/QVInstaller.exe"):
+        print(r["headers"].get("Range", "-"))' "$SIM_RECORD" | tr '\n' ' ')
+# Every GET of the file names a range (none asks for all of it), the last
+# one the rest after the kept part.
+[ $rc -eq 0 ] && grep -qx "$pid: continuing at $half of $size bytes" "$work/run8b.txt" &&
+  [[ " $ranges" != *" - "* && "$ranges" == *"bytes=$half- " ]] && cmp -s "$client" "$work/installed_8/Quorvane.exe"
+r=$?
+check $r "the next run (rc=$rc) continued at $half bytes, asked only for the rest (Range: $ranges) and installed"
+[ $r = 0 ] || show_run "$work/run8b.txt"
+[ ! -e "$store/ChannelIstaller.exe.partial" ] && [ ! -e "$store/ChannelIstaller.exe.partial.txt" ]
+check $? "the part was used up: the store is empty"
+# A store that others may read or write (here: a folder whose mode lets
+# everyone in, which Wine reports as access for Everyone) is not used, and
+# what it holds is left alone: the run downloads from the first byte.
+mkdir -p "$store"
+cp "$work/run8a.txt" "$store/ChannelIstaller.exe.partial"
+echo planted >"$store/ChannelIstaller.exe.partial.txt"
+chmod 0777 "$store"
+forget_registration
+start_vendor_sim "$sim" "$work/sim8c" --file "$installer" --domains 1 --no-gzip || exit 1
+run_setup "$work/run8c.txt" -silent -auto-start -install-path "$(winpath "$work/installed_8c")"
+rc=$?
+stop_vendor_sim
+pid=$(stub_pid "$work/run8c.txt")
+[ $rc -eq 0 ] && grep -q "^$pid: partial downloads are not kept between runs: its owner or access" "$work/run8c.txt" &&
+  ! grep -q "^$pid: continuing at" "$work/run8c.txt" && ! grep -q "^$pid: the partial download of an earlier run" "$work/run8c.txt" &&
+  [ "$(cat "$store/ChannelIstaller.exe.partial.txt")" = planted ]
+check $? "a store anyone may change is not used nor emptied, and the run installs from the first byte (rc=$rc)"
+rm -rf "$store"
 
 echo "# 6. a temporary folder whose name is outside the ANSI code page"
 # Wine maps Windows file names to Linux ones in the locale's character set:

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 // after windows.h
+#include <aclapi.h>
 #include <objbase.h>
 #include <sddl.h>
 
@@ -10,6 +11,8 @@
 
 #include "base/debug_output.h"
 #include "base/text_convert.h"
+#include "channel/installer_launch.h"
+#include "download/resume_record.h"
 
 const wchar_t kRunFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
@@ -40,7 +43,125 @@ void RemoveEntry(const std::wstring& path, DWORD attributes) {
   MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
+constexpr wchar_t kPartStoreName[] = L"QuorvaneSetup.parts";
+
+// Opens the folder at `path` itself, never what a link there points to; the
+// handle lets nobody rename or delete the folder while it is open.
+HANDLE OpenFolderNoFollow(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return h;
+  BY_HANDLE_FILE_INFORMATION info{};
+  DWORD error = ERROR_SUCCESS;
+  if (!GetFileInformationByHandle(h, &info))
+    error = GetLastError();
+  else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    error = ERROR_REPARSE_TAG_INVALID;
+  else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    error = ERROR_DIRECTORY;
+  if (error == ERROR_SUCCESS) return h;
+  CloseHandle(h);
+  SetLastError(error);
+  return INVALID_HANDLE_VALUE;
+}
+
+std::wstring SecurityText(HANDLE folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD error = GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, nullptr, nullptr, &descriptor);
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return std::wstring();
+  }
+  wchar_t* text = nullptr;
+  std::wstring out;
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    out = text;
+    LocalFree(text);
+  }
+  LocalFree(descriptor);
+  return out;
+}
+
+// Moves `from` to `to`, replacing a file there; a file that does not move is
+// deleted, so that nothing stale is left for a later run.
+void MoveOrDelete(const std::wstring& from, const std::wstring& to) {
+  if (GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+  DebugOutW(L"the partial download cannot be moved to " + to + L", error " + std::to_wstring(GetLastError()));
+  DeleteFileW(from.c_str());
+}
+
 }  // namespace
+
+std::wstring FolderSecurityText(const std::wstring& path) {
+  HANDLE folder = OpenFolderNoFollow(path);
+  if (folder == INVALID_HANDLE_VALUE) return std::wstring();
+  std::wstring text = SecurityText(folder);
+  const DWORD error = GetLastError();
+  CloseHandle(folder);
+  SetLastError(error);
+  return text;
+}
+
+PartStore::~PartStore() {
+  if (folder_) CloseHandle(folder_);
+}
+
+PartStore::PartStore(PartStore&& o) noexcept
+    : path_(std::exchange(o.path_, std::wstring())), folder_(std::exchange(o.folder_, nullptr)) {}
+
+PartStore PartStore::Open(const RunFolder& runFolder, std::string* why, const std::wstring& parent) {
+  PartStore store;
+  auto fail = [&](const std::string& text) {
+    if (why) *why = text;
+    return PartStore();
+  };
+  const std::wstring base = parent.empty() ? WindowsTemporaryFolder() : parent;
+  if (base.empty() || !runFolder) return fail("there is no temporary folder");
+  std::wstring reference = runFolder.Path();
+  reference.pop_back();
+  const std::wstring expected = FolderSecurityText(reference);
+  if (expected.empty()) return fail("the run's own folder cannot be read, error " + std::to_string(GetLastError()));
+
+  const std::wstring path = base + kPartStoreName;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kRunFolderSecurity, SDDL_REVISION_1, &descriptor,
+                                                           nullptr)) {
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    CreateDirectoryW(path.c_str(), &attributes);  // an existing one is checked like a new one
+    LocalFree(descriptor);
+  }
+  HANDLE folder = OpenFolderNoFollow(path);
+  if (folder == INVALID_HANDLE_VALUE) return fail("it is no folder, error " + std::to_string(GetLastError()));
+  const std::wstring found = SecurityText(folder);
+  if (found != expected) {
+    CloseHandle(folder);
+    return fail("its owner or access (" + WideToUtf8(found) + ") are not those of the run's own folder (" +
+                WideToUtf8(expected) + ")");
+  }
+  store.path_ = path + L'\\';
+  store.folder_ = folder;
+  return store;
+}
+
+void PartStore::Lend(const std::wstring& target) {
+  if (path_.empty()) return;
+  const std::wstring name = AnsiToWide(kInstallerFileName);
+  MoveOrDelete(PartialPathFor(path_ + name), PartialPathFor(target));
+  MoveOrDelete(RecordPathFor(path_ + name), RecordPathFor(target));
+}
+
+void PartStore::Keep(const std::wstring& target) {
+  if (path_.empty()) return;
+  const std::wstring name = AnsiToWide(kInstallerFileName);
+  DeleteFileW(PartialPathFor(path_ + name).c_str());
+  DeleteFileW(RecordPathFor(path_ + name).c_str());
+  if (GetFileAttributesW(PartialPathFor(target).c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  MoveOrDelete(PartialPathFor(target), PartialPathFor(path_ + name));
+  MoveOrDelete(RecordPathFor(target), RecordPathFor(path_ + name));
+}
 
 std::wstring WindowsTemporaryFolder() {
   wchar_t windows[MAX_PATH + 1] = {};

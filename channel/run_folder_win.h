@@ -46,6 +46,53 @@ class RunFolder {
   std::wstring path_;
 };
 
+// Where a partial download waits between runs: "QuorvaneSetup.parts" below
+// the Windows temporary folder, one fixed name, so that the next run finds
+// it. Users may create folders there, so a folder of that name may be anyone's:
+// it is used only when it is a folder (never a link or junction, which are not
+// followed) whose owner and DACL are those of a run folder made by this very
+// run. Nobody without administrator rights can give a folder that owner, nor
+// change the folder afterwards; while the store is open the folder cannot be
+// renamed or deleted. One that does not pass is left alone and not used.
+//
+// At the start of a run the part and its record move into the run's folder
+// (Lend); a run whose download failed moves what it set aside back (Keep).
+// Threads: one owner, one thread at a time.
+class PartStore {
+ public:
+  PartStore() = default;
+  ~PartStore();
+  PartStore(const PartStore&) = delete;
+  PartStore& operator=(const PartStore&) = delete;
+  PartStore(PartStore&& o) noexcept;
+  PartStore& operator=(PartStore&& o) = delete;
+
+  // The store below `parent` (ending in a backslash; empty: the Windows
+  // temporary folder), made when missing, checked against `runFolder` (the
+  // run's own folder). Empty when there is none to trust; `why` says why.
+  static PartStore Open(const RunFolder& runFolder, std::string* why,
+                        const std::wstring& parent = std::wstring());
+
+  const std::wstring& Path() const { return path_; }
+  explicit operator bool() const { return !path_.empty(); }
+
+  // Moves a part kept by an earlier run, and its record, to where the
+  // download looks for them beside `target`. What does not move is deleted.
+  void Lend(const std::wstring& target);
+  // Moves the part set aside beside `target`, and its record, into the store,
+  // replacing what it held; with none there, the store is emptied.
+  void Keep(const std::wstring& target);
+
+ private:
+  std::wstring path_;
+  void* folder_ = nullptr;  // the open folder, so it cannot be swapped
+};
+
+// The owner and DACL of `path` in SDDL, read without following a link at
+// `path`; empty when it is no folder or cannot be read (the last error says
+// why, ERROR_DIRECTORY for a file, ERROR_REPARSE_TAG_INVALID for a link).
+std::wstring FolderSecurityText(const std::wstring& path);
+
 // The Windows temporary folder ("<Windows folder>\Temp\"); empty when the
 // system gives no Windows folder.
 std::wstring WindowsTemporaryFolder();

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -185,3 +186,117 @@ TEST(RunFolder, NoFolderWhereItCannotBeMade) {
 }
 
 }  // namespace
+
+std::string ReadAll(const std::wstring& path) {
+  std::string out;
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "(none)";
+  char buffer[256];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof(buffer), &got, nullptr) && got > 0) out.append(buffer, got);
+  CloseHandle(h);
+  return out;
+}
+
+void WriteText(const std::wstring& path, const char* text) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(h, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+  CloseHandle(h);
+}
+
+bool MakeFolder(const std::wstring& path, const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  const bool made = CreateDirectoryW(path.c_str(), &attributes) != FALSE;
+  LocalFree(descriptor);
+  return made;
+}
+
+// A folder of that name that anyone may have made beforehand is used only when
+// it is a folder with exactly the owner and access of the run's own folder;
+// what it holds is then neither moved nor deleted.
+TEST(PartStore, UsedOnlyWhenAFolderWithTheOwnerAndAccessOfTheRunsOwnFolder) {
+  struct Case {
+    const char* name;
+    const wchar_t* made;  // nullptr: nothing there; L"file": a file; else the folder's SDDL
+    bool used;
+  };
+  const Case cases[] = {
+      {"missing: made", nullptr, true},
+      {"made earlier like a run folder", kRunFolderSecurity, true},
+      {"a folder everyone may write", L"D:P(A;OICI;FA;;;WD)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
+      {"a folder everyone may read", L"D:P(A;OICI;FR;;;WD)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
+      {"a file", L"file", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunFolder parent = RunFolder::Create();
+    RunFolder run = RunFolder::Create();
+    ASSERT_TRUE(parent && run);
+    const std::wstring path = parent.Path() + L"QuorvaneSetup.parts";
+    const std::wstring planted = path + L"\\ChannelIstaller.exe.partial";
+    if (c.made && std::wstring(c.made) == L"file") {
+      WriteText(path, "a file");
+    } else if (c.made) {
+      ASSERT_TRUE(MakeFolder(path, c.made)) << GetLastError();
+      WriteText(planted, "planted");
+    }
+    std::string why;
+    PartStore store = PartStore::Open(run, &why, parent.Path());
+    EXPECT_EQ(static_cast<bool>(store), c.used) << why;
+    EXPECT_EQ(why.empty(), c.used) << why;
+    store.Lend(run.Path() + L"ChannelIstaller.exe");
+    const std::string lent = ReadAll(run.Path() + L"ChannelIstaller.exe.partial");
+    if (c.used) {
+      EXPECT_EQ(store.Path(), path + L"\\");
+      std::wstring reference = run.Path();
+      reference.pop_back();
+      EXPECT_EQ(FolderSecurityText(path), FolderSecurityText(reference));
+      EXPECT_EQ(lent, c.made ? "planted" : "(none)");
+    } else {
+      EXPECT_EQ(lent, "(none)");
+      const bool file = c.made && std::wstring(c.made) == L"file";
+      if (c.made) {
+        EXPECT_EQ(ReadAll(file ? path : planted), file ? "a file" : "planted");
+      }
+    }
+  }
+}
+
+// What one run keeps, the next run's folder gets, and the store is empty again.
+TEST(PartStore, KeepThenLendCarriesThePartAndItsRecordToTheNextRun) {
+  RunFolder parent = RunFolder::Create();
+  ASSERT_TRUE(parent);
+  const std::wstring stored = parent.Path() + L"QuorvaneSetup.parts\\ChannelIstaller.exe.partial";
+  std::string why;
+  {
+    RunFolder first = RunFolder::Create();
+    PartStore store = PartStore::Open(first, &why, parent.Path());
+    ASSERT_TRUE(store) << why;
+    const std::wstring target = first.Path() + L"ChannelIstaller.exe";
+    WriteText(target + L".partial", "part");
+    WriteText(target + L".partial.txt", "record");
+    store.Keep(target);
+    EXPECT_FALSE(Exists(target + L".partial"));
+    EXPECT_EQ(ReadAll(stored), "part");
+  }
+  {
+    RunFolder second = RunFolder::Create();
+    PartStore store = PartStore::Open(second, &why, parent.Path());
+    ASSERT_TRUE(store) << why;
+    const std::wstring target = second.Path() + L"ChannelIstaller.exe";
+    store.Lend(target);
+    EXPECT_EQ(ReadAll(target + L".partial"), "part");
+    EXPECT_EQ(ReadAll(target + L".partial.txt"), "record");
+    EXPECT_FALSE(Exists(stored));
+    // A run that keeps nothing leaves nothing from an earlier one.
+    WriteText(stored, "stale");
+    DeleteFileW((target + L".partial").c_str());
+    store.Keep(target);
+    EXPECT_FALSE(Exists(stored));
+    EXPECT_FALSE(Exists(stored + L".txt"));
+  }
+}
