@@ -48,8 +48,9 @@ constexpr wchar_t kPartStoreName[] = L"QuorvaneSetup.parts";
 // Opens the folder at `path` itself, never what a link there points to; the
 // handle lets nobody rename or delete the folder while it is open.
 HANDLE OpenFolderNoFollow(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h =
+      CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return h;
   BY_HANDLE_FILE_INFORMATION info{};
   DWORD error = ERROR_SUCCESS;
@@ -67,8 +68,9 @@ HANDLE OpenFolderNoFollow(const std::wstring& path) {
 
 std::wstring SecurityText(HANDLE folder) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const DWORD error = GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                      nullptr, nullptr, nullptr, nullptr, &descriptor);
+  const DWORD error =
+      GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                      nullptr, nullptr, nullptr, &descriptor);
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
     return std::wstring();
@@ -76,7 +78,8 @@ std::wstring SecurityText(HANDLE folder) {
   wchar_t* text = nullptr;
   std::wstring out;
   if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+          descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+          nullptr)) {
     out = text;
     LocalFree(text);
   }
@@ -123,7 +126,8 @@ PartStore PartStore::Open(const RunFolder& runFolder, std::string* why, const st
   std::wstring reference = runFolder.Path();
   reference.pop_back();
   const std::wstring expected = FolderSecurityText(reference);
-  if (expected.empty()) return fail("the run's own folder cannot be read, error " + std::to_string(GetLastError()));
+  if (expected.empty())
+    return fail("the run's own folder cannot be read, error " + std::to_string(GetLastError()));
 
   const std::wstring path = base + kPartStoreName;
   PSECURITY_DESCRIPTOR descriptor = nullptr;

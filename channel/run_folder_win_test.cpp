@@ -199,7 +199,8 @@ std::string ReadAll(const std::wstring& path) {
 }
 
 void WriteText(const std::wstring& path, const char* text) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   DWORD written = 0;
   ::WriteFile(h, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
@@ -208,11 +209,20 @@ void WriteText(const std::wstring& path, const char* text) {
 
 bool MakeFolder(const std::wstring& path, const wchar_t* sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
   const bool made = CreateDirectoryW(path.c_str(), &attributes) != FALSE;
   LocalFree(descriptor);
   return made;
+}
+
+// A run folder removes no folder inside it that is not empty: the tests
+// empty their stores themselves.
+void RemoveStore(const std::wstring& path) {
+  for (const wchar_t* name : {L"\\ChannelIstaller.exe.partial", L"\\ChannelIstaller.exe.partial.txt"})
+    DeleteFileW((path + name).c_str());
+  if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
 }
 
 // A folder of that name that anyone may have made beforehand is used only when
@@ -263,6 +273,7 @@ TEST(PartStore, UsedOnlyWhenAFolderWithTheOwnerAndAccessOfTheRunsOwnFolder) {
         EXPECT_EQ(ReadAll(file ? path : planted), file ? "a file" : "planted");
       }
     }
+    RemoveStore(path);
   }
 }
 
@@ -299,4 +310,5 @@ TEST(PartStore, KeepThenLendCarriesThePartAndItsRecordToTheNextRun) {
     EXPECT_FALSE(Exists(stored));
     EXPECT_FALSE(Exists(stored + L".txt"));
   }
+  RemoveStore(parent.Path() + L"QuorvaneSetup.parts");
 }

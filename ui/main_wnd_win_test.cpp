@@ -284,37 +284,45 @@ int WindowsTextWidth(skinui::PaintManager& pm, const std::wstring& text, int fon
   return rc.right - rc.left;
 }
 
-// What a person would see as unfinished on page 0 (and the failure row of
-// page 1): a text wider than its
-// control, controls of one row on top of each other, a control outside the
-// window. One line per fault.
+bool Inside(const skinui::Rect& inner, const skinui::Rect& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+// What a person would see as unfinished on the page shown: a text that does
+// not fit its control (the skin wraps no text), a text control cut by the row that holds it or by the window,
+// the controls of one row on top of each other. Every control that shows a text is checked, whatever page it
+// is on. One line per fault.
 std::vector<std::string> LayoutFaults(skinui::PaintManager& pm) {
   std::vector<std::string> faults;
-  const int width = pm.GetClientSize().cx;
-  for (const wchar_t* name : {L"install", L"browse", L"createshortcut", L"autostart", L"grantoption",
-                              L"protocol", L"pathIsOK", L"language_combo", L"installstatustips"}) {
-    auto* label = dynamic_cast<skinui::Label*>(pm.FindControl(name));
-    if (!label || !label->IsVisibleInTree()) continue;
-    const skinui::Rect& r = label->GetPos();
-    const skinui::Rect& pad = label->GetTextPadding();
+  const skinui::Size client = pm.GetClientSize();
+  pm.Visit([&](skinui::Control& c) {
+    auto* label = dynamic_cast<skinui::Label*>(&c);
+    if (!label || !label->IsVisibleInTree()) return;
     std::wstring shown = label->GetShownText();
     if (auto* combo = dynamic_cast<skinui::Combo*>(label)) {
       const skinui::ComboItem* item = combo->GetItem(combo->GetCurSel());
       shown = item ? pm.ResolveText(item->text) : std::wstring();
     }
-    const int text = WindowsTextWidth(pm, shown, label->GetFont());
-    const int needed = text + pm.ScaleLen(pad.left + pad.right);
-    if (needed > r.right - r.left)
-      faults.push_back(WideToUtf8(name) + ": text needs " + std::to_string(needed) + " px, has " +
-                       std::to_string(r.right - r.left));
-    if (r.left < 0 || r.right > width) faults.push_back(WideToUtf8(name) + ": outside the window");
-  }
+    if (shown.empty()) return;
+    const std::string name = WideToUtf8(c.GetName().empty() ? label->GetText() : c.GetName());
+    const skinui::Rect& r = label->GetPos();
+    const skinui::Rect pad = label->GetTextPadding();
+    const int room = r.Width() - pm.ScaleLen(pad.left + pad.right);
+    const int needed = WindowsTextWidth(pm, shown, label->GetFont());
+    if (needed > room)
+      faults.push_back(name + ": text needs " + std::to_string(needed) + " px, has " + std::to_string(room));
+    if (r.left < 0 || r.top < 0 || r.right > client.cx || r.bottom > client.cy)
+      faults.push_back(name + ": outside the window");
+    else if (c.GetParent() && !c.IsFloat() && !Inside(r, c.GetParent()->GetPos()))
+      faults.push_back(name + ": cut by the row that holds it");
+  });
   const std::pair<const wchar_t*, const wchar_t*> rows[] = {
       {L"createshortcut", L"language_combo"}, {L"grantoption", L"protocol"}, {L"installPath", L"browse"}};
   for (const auto& row : rows) {
     skinui::Control* a = pm.FindControl(row.first);
     skinui::Control* b = pm.FindControl(row.second);
-    if (!a || !b) continue;
+    if (!a || !b || !a->IsVisibleInTree() || !b->IsVisibleInTree()) continue;
     const skinui::Rect &ra = a->GetPos(), &rb = b->GetPos();
     if (!(ra.right <= rb.left || rb.right <= ra.left))
       faults.push_back(WideToUtf8(row.first) + " overlaps " + WideToUtf8(row.second));
@@ -684,6 +692,66 @@ TEST_F(MainWndTest, RejectedDownloadTextFitsTheFailureRowAtEveryScale) {
     }
   }
   UseLanguage(L"en");
+}
+
+// Every text of every page fits, in every language at 96, 144 and 192 DPI:
+// the options, the progress, the failure and the finished page.
+TEST_F(MainWndTest, EveryTextOfEveryPageFitsInEveryLanguageAndDpi) {
+  std::vector<std::wstring> codes;
+  for (const LanguageEntry& e : LanguageTable()) codes.push_back(e.code);
+  codes.push_back(L"zh_cn");
+  ASSERT_EQ(codes.size(), 16u);
+  auto setDpi = [&](int dpi) {
+    const int scale = skinui::ScaleForDpi(dpi);
+    RECT suggested = {20, 20, 20 + skinui::ScaleLength(550, scale), 20 + skinui::ScaleLength(365, scale)};
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    PumpFor(100);
+    ASSERT_EQ(window->GetScale(), scale);
+  };
+  int checked = 0;
+  auto everyLanguageAndDpi = [&](const char* page, int index) {
+    ASSERT_EQ(Page(), index) << page;
+    for (int dpi : {96, 144, 192}) {
+      setDpi(dpi);
+      for (const std::wstring& code : codes) {
+        const std::string name =
+            std::string(page) + ", " + WideToUtf8(code) + " at " + std::to_string(dpi) + " DPI";
+        SetCurrentLanguage(code);
+        LoadLanguage(L"language\\" + code + L".xml");
+        window->ApplyLanguage();
+        PumpFor(30);
+        for (const std::string& fault : LayoutFaults(window->Pm())) ADD_FAILURE() << name << ": " << fault;
+        ++checked;
+      }
+    }
+    UseLanguage(L"en");
+    window->ApplyLanguage();
+    setDpi(96);
+  };
+  InstallOptions options;
+  options.installPath = testsupport::MakeTempFolder(L"ui fit");
+  options.launchedByChannel = true;  // no reports leave the machine
+
+  failRun = true;
+  Open(options);
+  everyLanguageAndDpi("options", 0);
+  ClickControl(hwnd, C(L"install"));
+  ASSERT_TRUE(PumpUntil([&] { return channel->ran.load(); }));
+  everyLanguageAndDpi("progress", 1);
+  channel->Release();
+  ASSERT_TRUE(PumpUntil([&] { return Shown(L"installstatustips"); }));
+  everyLanguageAndDpi("failure", 1);
+  DestroyWindow(hwnd);
+  ASSERT_TRUE(PumpUntil([] { return g_liveWindows == 0; }));
+
+  failRun = false;
+  Open(options);
+  ClickControl(hwnd, C(L"install"));
+  ASSERT_TRUE(PumpUntil([&] { return channel->ran.load(); }));
+  channel->Release();
+  ASSERT_TRUE(PumpUntil([&] { return Page() == 2; }));
+  everyLanguageAndDpi("finished", 2);
+  EXPECT_EQ(checked, 4 * 3 * 16);
 }
 
 TEST_F(MainWndTest, FolderFieldIsValidatedAsTheUserTypes) {
@@ -1339,7 +1407,8 @@ TEST_F(MainWndTest, FolderPickerOwnsTheWindowWhileItIsOpen) {
     v.vt = VT_I4;
     v.lVal = browse;
     if (acc->accDoDefaultAction(v) == S_OK) faults.push_back("a second Browse was pressed");
-    if (!(ReadChild(acc, browse).state & STATE_SYSTEM_UNAVAILABLE)) faults.push_back("Browse reads as available");
+    if (!(ReadChild(acc, browse).state & STATE_SYSTEM_UNAVAILABLE))
+      faults.push_back("Browse reads as available");
     v.lVal = install;
     if (acc->accDoDefaultAction(v) == S_OK) faults.push_back("install was pressed");
     // A press that reaches the handler by any other way opens no second picker.
