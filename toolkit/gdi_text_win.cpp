@@ -55,8 +55,35 @@ Size GdiTextRenderer::Measure(const std::wstring& text, const FontDesc& font, in
   HGDIOBJ old = SelectObject(dc_, GetFont(font, scale));
   RECT rc = {0, 0, 0, 0};
   DrawTextW(dc_, text.c_str(), static_cast<int>(text.size()), &rc, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  Size size{rc.right - rc.left, rc.bottom - rc.top};
+  // The ink may reach past the advance widths (an underlined or italic last
+  // letter, a rasteriser whose drawn advances differ from its metrics): a
+  // text is as wide as the ink it draws, so that a control sized to it shows
+  // the last letter whole.
+  const int w = size.cx + size.cy, h = size.cy;
+  if (w > 0 && h > 0 && EnsureMask(w, h)) {
+    GdiFlush();
+    for (int y = 0; y < h; ++y)
+      std::fill(maskBits_ + static_cast<size_t>(y) * maskW_, maskBits_ + static_cast<size_t>(y) * maskW_ + w,
+                0u);
+    SetTextColor(dc_, RGB(255, 255, 255));
+    SetBkMode(dc_, TRANSPARENT);
+    RECT ink = {0, 0, w, h};
+    DrawTextW(dc_, text.c_str(), static_cast<int>(text.size()), &ink, DT_SINGLELINE | DT_NOPREFIX);
+    GdiFlush();
+    int right = 0;
+    for (int y = 0; y < h; ++y) {
+      const uint32_t* row = maskBits_ + static_cast<size_t>(y) * maskW_;
+      for (int x = w - 1; x >= right; --x)
+        if (row[x] & 0xFFFFFF) {
+          right = x + 1;
+          break;
+        }
+    }
+    size.cx = std::max(size.cx, right);
+  }
   SelectObject(dc_, old);
-  return Size{rc.right - rc.left, rc.bottom - rc.top};
+  return size;
 }
 
 HBITMAP CreateTopDownDib(HDC dc, int w, int h, uint32_t** bits) {

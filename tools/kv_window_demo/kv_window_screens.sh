@@ -102,14 +102,15 @@ run_case() {  # name dpi lang page
     kill "$demo_pid" 2>/dev/null; wait "$demo_pid" 2>/dev/null; demo_pid=
     return 1
   fi
-  # The window is on screen once its dark background shows (bounded wait:
-  # the compositor paints a moment after the window maps).
+  # The window is on screen once its dark background shows in front of the
+  # light backdrop (bounded wait: the compositor paints a moment after the
+  # windows map; a screen still black shows neither).
   set -- $(field window "$dir/report.txt")
   local px=$(($1 + 20)) py=$(($2 + $4 / 2))
   for _ in $(seq 1 40); do
     sleep 0.5
     import -window root -depth 8 "$dir/screen.ppm"
-    [ "$(lum "$(pixel "$dir/screen.ppm" $px $py)")" -lt 60 ] && break
+    [ "$(lum "$(pixel "$dir/screen.ppm" $px $py)")" -lt 60 ] && [ "$(lum "$(pixel "$dir/screen.ppm" 5 5)")" -gt 180 ] && break
   done
   sleep 1
   import -window root -depth 8 "$dir/screen.ppm"
