@@ -17,7 +17,7 @@ bad() { echo "FAIL: $*"; fail=1; }
 
 # The deadline that ends this script and everything in its prefix.
 . "$(dirname "$0")/../../testing/wine/wine_script.sh"
-qv_deadline 370  # without QV_SCRIPT_DEADLINE (run by hand)
+qv_deadline 570  # without QV_SCRIPT_DEADLINE (run by hand)
 # A private display, so that the compositor below changes no other window.
 . "$(dirname "$0")/../../testing/display.sh"
 qv_display_start || { echo "FAIL: no display"; exit 1; }
