@@ -78,7 +78,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
   auto* window = new (std::nothrow)
       CMainWnd(installOptions, std::make_unique<ChannelManger>(), std::move(actions), exitCode);
   if (!window) return EndRun(ExitCodeValue(ExitCode::kStartFailed));
-  window->endSession = [&exitCode] { EndRun(exitCode.value); };
+  // Once the session ends, Windows may end the process at any moment and
+  // with any code (Wine ends it with 0): a deployment tool would take an
+  // interrupted install for a finished one. The run's last line is written,
+  // then the process ends itself with the run's own code, at once, as it
+  // would be ended anyway (its workers are not waited for).
+  window->endSession = [&exitCode] { TerminateProcess(GetCurrentProcess(), static_cast<UINT>(EndRun(exitCode.value))); };
   // The window object deletes itself once its native window is gone, so a
   // failed creation (which may already have run that step) is not deleted
   // here; the process ends right after.

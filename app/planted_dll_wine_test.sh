@@ -19,6 +19,12 @@
 set -u
 wine_run=$1 exe=$2 out=$3 src=$4 installer=$5 cc=$6 objdump=$7 delay_dir=$8
 allowed_static=$9 delayed=${10}
+# First thing: the deadline that ends this script and what it started (its
+# own check and winpath below stand in for the helper's).
+. "$src/testing/wine/wine_script.sh"
+qv_deadline 370  # without QV_SCRIPT_DEADLINE (run by hand)
+prefix=${QV_WINEPREFIX:-$(sed -n 's/^export WINEPREFIX="\${QV_WINEPREFIX:-\(.*\)}"$/\1/p' "$wine_run")}
+trap 'qv_deadline_stop; qv_end_wine_programs "$prefix" "$out" ChannelIstaller' EXIT
 fail=0
 check() { if [ "$1" = ok ]; then echo "ok   - $2"; else echo "FAIL - $2"; fail=1; fi; }
 winpath() { echo "Z:$1" | tr / '\\'; }
@@ -88,7 +94,7 @@ echo "checked: $(echo $checked)"
 # 1. The installer: a whole silent install, and no plant loaded.
 . "$src/testing/servers/vendor_sim_env.sh"
 sim=$(find_vendor_sim "$src" "$(dirname "$wine_run")/vendor_sim_build") || { echo "FAIL - no vendor simulator"; exit 1; }
-trap stop_vendor_sim EXIT
+trap 'qv_deadline_stop; stop_vendor_sim; qv_end_wine_programs "$prefix" "$out" ChannelIstaller' EXIT
 start_vendor_sim "$sim" "$out/sim" --file "$installer" --domains 2 || exit 1
 WINEDLLOVERRIDES=$overrides timeout 180 "$wine_run" "$(winpath "$dir/QuorvaneSetup.exe")" -silent -auto-start \
   -install-path "$(winpath "$out/install")"

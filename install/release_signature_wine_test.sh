@@ -11,7 +11,12 @@ wine_run=${1:?WINE_RUN} probe=${2:?PROBE} exe=${3:?EXE} src=${4:?SOURCE_DIR} mod
 signing=${QV_SIGNING_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvane-signing}
 publisher=${QV_TEST_PUBLISHER_NAME:-Quorvane Test Publisher}
 work=$(mktemp -d /tmp/qv-release-sign-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+# The deadline that ends this script and the probe it runs (its own check
+# below stands in for the helper's).
+. "$src/testing/wine/wine_script.sh"
+qv_deadline 90  # without QV_SCRIPT_DEADLINE (run by hand)
+prefix=${QV_WINEPREFIX:-$(sed -n 's/^export WINEPREFIX="\${QV_WINEPREFIX:-\(.*\)}"$/\1/p' "$wine_run")}
+trap 'qv_deadline_stop; qv_end_wine_programs "$prefix" "$(basename "$probe")"; rm -rf "$work"' EXIT
 winpath() { echo "Z:$1" | tr / '\\'; }
 failed=0
 check() {  # NAME EXPECTED_EXIT EXPECTED_RESULT FILE PUBLISHER

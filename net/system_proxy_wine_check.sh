@@ -13,12 +13,17 @@ test_exe="$2"
 # no other test, whatever runs beside it.
 export QV_WINEPREFIX="${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix-system-proxy}"
 here="$(cd "$(dirname "$0")" && pwd)"
+# The deadline that ends this script and everything in its prefix.
+. "$here/../testing/wine/wine_script.sh"
+qv_deadline 270  # without QV_SCRIPT_DEADLINE (run by hand)
 settings="$here/../testing/proxy/connection_settings.py"
 work="$(mktemp -d /tmp/qv-proxy-wine-XXXXXX)"
 server_pid=""
 cleanup() {
   if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; fi
+  qv_deadline_stop
   python3 "$settings" "$wine_run" --clear
+  qv_end_prefix "$QV_WINEPREFIX"
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -6,8 +6,14 @@ wine_run="$1"
 test_exe="$2"
 testing="$(cd "$(dirname "$0")/../testing" && pwd)"
 work="$(mktemp -d /tmp/qv-net-wine-XXXXXX)"
+# The deadline that ends this script and the test program it runs.
+. "$testing/wine/wine_script.sh"
+qv_deadline 270  # without QV_SCRIPT_DEADLINE (run by hand)
+prefix=${QV_WINEPREFIX:-$(sed -n 's/^export WINEPREFIX="\${QV_WINEPREFIX:-\(.*\)}"$/\1/p' "$wine_run")}
 server_pid=""
 cleanup() {
+  qv_deadline_stop
+  qv_end_wine_programs "$prefix" "$(basename "$test_exe")"
   if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; fi
   rm -rf "$work"
 }

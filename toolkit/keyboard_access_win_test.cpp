@@ -13,6 +13,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "testing/fixtures/key_input_win.h"
 #include "testing/fixtures/msaa_client_win.h"
 #include "toolkit/controls.h"
 #include "toolkit/window_impl.h"
@@ -75,11 +76,6 @@ class TestWnd : public WindowImplBase {
   }
 };
 
-// Key releases this thread has taken from its queue: a key's effects (the
-// characters and messages its press posted) are handled before its release
-// is taken, so a stroke is done once its release has come through.
-size_t g_keyUps = 0;
-
 // Pumps until `done` holds or `ms` have passed.
 template <typename Done>
 bool PumpUntil(Done done, DWORD ms = 5000) {
@@ -87,7 +83,7 @@ bool PumpUntil(Done done, DWORD ms = 5000) {
   for (;;) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP) ++g_keyUps;
+      testsupport::NoteKeyRelease(msg);
       if (WindowImplBase::PreTranslate(&msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
@@ -102,45 +98,14 @@ void PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
 }
 
-// Waits for `count` more key releases than `before` (bounded: a stroke that
-// closed the window may have no release here), then lets what they posted run.
-void AwaitKeyUps(size_t before, size_t count) {
-  PumpUntil([&] { return g_keyUps >= before + count; });
-  PumpFor(20);
-}
-
-// Real key strokes through the input queue, with modifiers held around them.
-void Press(WORD vk, std::vector<WORD> modifiers = {}) {
-  std::vector<INPUT> in;
-  auto key = [&](WORD v, bool up) {
-    INPUT i = {};
-    i.type = INPUT_KEYBOARD;
-    i.ki.wVk = v;
-    i.ki.wScan = static_cast<WORD>(MapVirtualKeyW(v, MAPVK_VK_TO_VSC));
-    i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    if (v == VK_UP || v == VK_DOWN || v == VK_HOME || v == VK_END) i.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
-    in.push_back(i);
-  };
-  for (WORD m : modifiers) key(m, false);
-  key(vk, false);
-  key(vk, true);
-  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) key(*it, true);
-  const size_t before = g_keyUps;
-  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-  AwaitKeyUps(before, 1 + modifiers.size());
+// Real key strokes through the input queue, with modifiers held around them,
+// each done once its releases have come through this pump.
+void Press(WORD vk, const std::vector<WORD>& modifiers = {}) {
+  testsupport::PressKey(vk, modifiers, [](auto done, DWORD ms) { return PumpUntil(done, ms); });
 }
 
 void Type(const std::wstring& text) {
-  for (wchar_t ch : text) {
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_KEYBOARD;
-    in[0].ki.wScan = in[1].ki.wScan = ch;
-    in[0].ki.dwFlags = KEYEVENTF_UNICODE;
-    in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
-    const size_t before = g_keyUps;
-    SendInput(2, in, sizeof(INPUT));
-    AwaitKeyUps(before, 1);
-  }
+  testsupport::TypeText(text, [](auto done, DWORD ms) { return PumpUntil(done, ms); });
 }
 
 bool SavePng(const WindowImplBase& w, const std::string& name) {

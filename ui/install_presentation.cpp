@@ -28,23 +28,3 @@ std::wstring FailureText(const InstallFailure& failure) {
   if (failure.kind != InstallFailureKind::kDownloadFailed) return L"tt_failed";
   return std::wstring();
 }
-
-ExitCode ExitCodeFor(InstallFailureKind kind) {
-  switch (kind) {
-    case InstallFailureKind::kDownloadFailed: return ExitCode::kDownloadFailed;
-    case InstallFailureKind::kInstallerNotStarted: return ExitCode::kInstallerNotStarted;
-    case InstallFailureKind::kInstallerFailed: return ExitCode::kInstallerFailed;
-    case InstallFailureKind::kPackageRejected: return ExitCode::kPackageRejected;
-    case InstallFailureKind::kProxyAuthRequired: return ExitCode::kProxyAuthRequired;
-    case InstallFailureKind::kInternalError: return ExitCode::kInternalError;
-  }
-  return ExitCode::kInternalError;
-}
-
-ExitCode ExitCodeFor(const InstallFailure& failure) {
-  const std::optional<AttemptOutcome>& last = failure.lastDownloadFailure;
-  if (failure.kind == InstallFailureKind::kDownloadFailed && last && last->end == AttemptEnd::kNotWhole &&
-      last->code >= kLengthMismatchResult && last->code <= kSizeMismatchResult)
-    return ExitCode::kPackageRejected;
-  return ExitCodeFor(failure.kind);
-}

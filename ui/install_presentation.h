@@ -10,7 +10,6 @@
 #pragma once
 #include <string>
 
-#include "base/exit_codes.h"
 #include "channel/install_events.h"
 
 constexpr unsigned kBarDownloadEnd = 70;
@@ -28,11 +27,3 @@ unsigned InstallerBarValue(long percent);
 // attempt's result; else "tt_failed" (the id, which the window translates)
 // for an installer that failed; else "" (a download with no attempt at all).
 std::wstring FailureText(const InstallFailure& failure);
-
-// The process exit code of a failed install of this kind.
-ExitCode ExitCodeFor(InstallFailureKind kind);
-// The exit code of this failure: its kind's, except that a download whose
-// last attempt got bytes but not the whole file (results 1003..1005) is a
-// file that was not whole (kPackageRejected's code), not a download that no
-// domain answered.
-ExitCode ExitCodeFor(const InstallFailure& failure);

@@ -34,40 +34,6 @@ TEST(InstallPresentation, InstallerPercentOnTheBar) {
   }
 }
 
-TEST(InstallPresentation, EachFailureKindHasItsExitCode) {
-  const struct {
-    InstallFailureKind kind;
-    int code;
-  } cases[] = {
-      {InstallFailureKind::kDownloadFailed, 7102},      {InstallFailureKind::kPackageRejected, 7103},
-      {InstallFailureKind::kInstallerNotStarted, 7104}, {InstallFailureKind::kInstallerFailed, 7105},
-      {InstallFailureKind::kProxyAuthRequired, 7107},   {InstallFailureKind::kInternalError, 7108},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ExitCodeValue(ExitCodeFor(c.kind)), c.code) << c.code;
-}
-
-// A download that got bytes but not the whole file ends as a file that was
-// not whole; every other download failure as one that no domain delivered.
-TEST(InstallPresentation, NotWholeDownloadEndsAsARejectedPackage) {
-  using K = InstallFailureKind;
-  const struct {
-    const char* name;
-    InstallFailure failure;
-    int code;
-  } cases[] = {
-      {"announced length differs", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kNotWhole, 1003}, L""}, 7103},
-      {"write failed", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kNotWhole, 1004}, L""}, 7103},
-      {"size on disk differs", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kNotWhole, 1005}, L""}, 7103},
-      {"length probe refused", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kNotWhole, 1002}, L""}, 7102},
-      {"timed out", {K::kDownloadFailed, AttemptOutcome{AttemptEnd::kTransferError, 28}, L""}, 7102},
-      {"no attempt", {K::kDownloadFailed, std::nullopt, L""}, 7102},
-      // Only a failed download is judged by its last attempt.
-      {"installer failed after a short attempt", {K::kInstallerFailed, AttemptOutcome{AttemptEnd::kNotWhole, 1005}, L""},
-       7105},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ExitCodeValue(ExitCodeFor(c.failure)), c.code) << c.name;
-}
-
 TEST(InstallPresentation, DownloadOnTheBar) {
   const struct {
     double done, total;

@@ -68,7 +68,7 @@ class InstallRun {
   // failure's exit code: shows and reports the failure, writes the exit code
   // and, in a silent run, closes the window (its destructor waits for the
   // report, whose transfer is bounded).
-  void OnChannelFailed(const std::wstring& text, ExitCode code = ExitCode::kInstallerFailed);
+  void OnChannelFailed(const std::wstring& text, ExitCode code);
   // Between the install's start and its outcome (finished or failed); the
   // window cannot be closed then.
   bool InstallRunning() const { return started && !ended; }

@@ -328,7 +328,7 @@ TEST(InstallRun, LaunchedByChannelSendsOnlyTheActivation) {
   f.options.aid = L"901";
   {
     InstallRun failed(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
-    failed.OnChannelFailed(L"");
+    failed.OnChannelFailed(L"", ExitCode::kInstallerFailed);
   }
   InstallRun run(f.options, f.view, f.channel, f.events, f.Actions(), f.exitCode);
   run.OnChannelProgress(kBarFinished);

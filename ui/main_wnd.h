@@ -64,7 +64,8 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   std::function<void(const std::wstring& url)> openUrl;
   // Shows the folder picker titled `title`; true with the picked path.
   std::function<bool(const std::wstring& title, std::wstring& picked)> pickFolder;
-  // Called when the Windows session ends (the process goes right after).
+  // Called when the Windows session ends; the process goes with it (the
+  // program's entry ends it with the run's exit code).
   std::function<void()> endSession;
 
  protected:

@@ -26,6 +26,7 @@
 #include "base/vendor.h"
 #include "base/registry_win.h"
 #include "install/registration.h"
+#include "testing/fixtures/key_input_win.h"
 #include "testing/fixtures/msaa_client_win.h"
 #include "testing/wine/wine_test_support.h"
 #include "toolkit/controls.h"
@@ -143,10 +144,6 @@ void ExpectComboImages(skinui::Control* combo, bool reversed, const std::string&
 // Button releases this thread has dispatched: a click has been handled once
 // its release is counted.
 int g_buttonUps = 0;
-// Key releases this thread has taken from its queue: a key's effects (the
-// messages its press posted) are handled before its release is taken, so a
-// stroke is done once its release has come through.
-size_t g_keyUps = 0;
 
 bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000) {
   const DWORD start = GetTickCount();
@@ -158,7 +155,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000) {
         g_quit = true;
         continue;
       }
-      if (msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP) ++g_keyUps;
+      testsupport::NoteKeyRelease(msg);
       if (skinui::WindowImplBase::PreTranslate(&msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
@@ -1098,24 +1095,8 @@ void PressKey(HWND hwnd, WORD vk, WORD modifier = 0) {
   // keyboard; it hands the window's keys on.
   HWND fg = GetForegroundWindow();
   if (fg != hwnd && GetWindow(fg, GW_OWNER) != hwnd) SetForegroundWindow(hwnd);
-  std::vector<INPUT> in;
-  auto add = [&](WORD key, bool up) {
-    INPUT i = {};
-    i.type = INPUT_KEYBOARD;
-    i.ki.wVk = key;
-    i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    in.push_back(i);
-  };
-  if (modifier) add(modifier, false);
-  add(vk, false);
-  add(vk, true);
-  if (modifier) add(modifier, true);
-  // Done once its releases are taken (bounded: a stroke that closed the
-  // window may have none here), then what they posted has a moment to run.
-  const size_t before = g_keyUps;
-  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-  PumpUntil([&] { return g_keyUps >= before + (modifier ? 2 : 1); }, 5000);
-  PumpFor(20);
+  testsupport::PressKey(vk, modifier ? std::vector<WORD>{modifier} : std::vector<WORD>{},
+                        [](const std::function<bool()>& done, DWORD ms) { return PumpUntil(done, ms); });
 }
 
 std::wstring NameOf(skinui::Control* c) { return c ? c->GetName() : L"(none)"; }

@@ -13,7 +13,10 @@ export QV_WINEPREFIX="${QV_WINEPREFIX:-$(dirname "$wine_run")/wineprefix-ui}"
 # test's window.
 . "$(dirname "$0")/../testing/display.sh"
 . "$(dirname "$0")/../testing/wine/wine_script.sh"
+# Ends the test and everything in its prefix before CTest's limit would kill
+# the script outright.
+qv_deadline 270  # without QV_SCRIPT_DEADLINE (run by hand)
 qv_display_start || { echo "FAIL - no display"; exit 1; }
-trap 'qv_display_stop' EXIT
+trap 'qv_deadline_stop; qv_end_prefix "$QV_WINEPREFIX"; qv_display_stop' EXIT
 qv_map_fonts "$wine_run"
 "$wine_run" "$exe" "${@:3}"

@@ -30,7 +30,7 @@ class WindowInstallEvents : public InstallEvents {
 
   // The text of the last failure (a copy taken before its message was posted).
   std::wstring FailureText();
-  // The exit code of the last failure's kind.
+  // The exit code of the last failure (channel/install_failure.h).
   ExitCode FailureCode();
 
   // The latest download byte counts and whether the full installer has begun
@@ -46,7 +46,8 @@ class WindowInstallEvents : public InstallEvents {
   const HWND window;
   std::mutex lock;
   std::wstring failureText;  // guarded by lock
-  ExitCode failureCode = ExitCode::kInstallerFailed;  // guarded by lock
+  // Until a failure is recorded, a failure message cannot have come from here.
+  ExitCode failureCode = ExitCode::kInternalError;  // guarded by lock
   std::atomic<uint64_t> received{0}, total{0};
   std::atomic<bool> installerRunning{false};
 };

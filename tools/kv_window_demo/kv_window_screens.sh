@@ -15,6 +15,9 @@ fail=0
 say() { echo "$*"; }
 bad() { echo "FAIL: $*"; fail=1; }
 
+# The deadline that ends this script and everything in its prefix.
+. "$(dirname "$0")/../../testing/wine/wine_script.sh"
+qv_deadline 570  # without QV_SCRIPT_DEADLINE (run by hand)
 # A private display, so that the compositor below changes no other window.
 . "$(dirname "$0")/../../testing/display.sh"
 qv_display_start || { echo "FAIL: no display"; exit 1; }
@@ -25,8 +28,9 @@ if command -v xcompmgr >/dev/null; then
   sleep 1  # a window mapped before the compositor runs may stay unseen
 fi
 cleanup() {
+  qv_deadline_stop
   [ -n "${demo_pid:-}" ] && kill "$demo_pid" 2>/dev/null
-  WINEPREFIX="$QV_WINEPREFIX" wineserver -k 2>/dev/null
+  qv_end_prefix "$QV_WINEPREFIX"
   [ -n "$comp_pid" ] && kill "$comp_pid" 2>/dev/null
   qv_display_stop
 }
