@@ -14,6 +14,7 @@
 
 #include "base/debug_output.h"
 #include "base/text_convert.h"
+#include "base/win_handle.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -105,14 +106,12 @@ std::FILE* CreateNewLog(const std::string& path) {
 #ifdef _WIN32
   const std::wstring wide = Utf8ToWide(path);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
-      if (fd < 0) {
-        CloseHandle(h);
-        return nullptr;
-      }
+    UniqueHandle h(CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (h) {
+      const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h.get()), _O_APPEND | _O_BINARY);
+      if (fd < 0) return nullptr;
+      h.release();  // the descriptor owns it now
       std::FILE* file = _fdopen(fd, "ab");
       if (!file) _close(fd);
       return file;
