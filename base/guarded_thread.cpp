@@ -34,7 +34,6 @@ void NameThisThread(const std::string& name) {
 
 void RunGuarded(const std::string& name, const std::function<void()>& body) {
   try {
-    NameThisThread(name);
     body();
   } catch (const std::exception& e) {
     DebugOut(name + " ended by an exception: " + e.what());
@@ -69,9 +68,20 @@ void GuardedThread::Detach() {
 }
 
 ThreadStart StartGuardedThread(std::string name, std::function<void()> body) {
+  return StartGuardedThread(std::move(name), std::move(body), nullptr);
+}
+
+ThreadStart StartGuardedThread(std::string name, std::function<void()> body,
+                               std::function<void()> afterBody) {
   ThreadStart start;
   try {
-    start.thread.thread_ = std::thread([name, body = std::move(body)] { RunGuarded(name, body); });
+    start.thread.thread_ = std::thread([name, body = std::move(body), afterBody = std::move(afterBody)] {
+      RunGuarded(name, [&] {
+        NameThisThread(name);
+        body();
+      });
+      if (afterBody) RunGuarded(name, afterBody);
+    });
     start.thread.name_ = std::move(name);
     start.started = true;
   } catch (const std::exception& e) {

@@ -21,6 +21,11 @@ struct ThreadStart;
 // exception: <what>" (without ": <what>" for one that is no std::exception);
 // the thread then ends. May be called from any thread.
 [[nodiscard]] ThreadStart StartGuardedThread(std::string name, std::function<void()> body);
+// The same, and `afterBody` runs on the thread once `body` has ended however
+// it ended (after the line for an exception), guarded the same way: for a
+// thread that must always leave word of its end.
+[[nodiscard]] ThreadStart StartGuardedThread(std::string name, std::function<void()> body,
+                                             std::function<void()> afterBody);
 
 class GuardedThread {
  public:
@@ -47,7 +52,8 @@ class GuardedThread {
   const std::string& Name() const { return name_; }
 
  private:
-  friend ThreadStart StartGuardedThread(std::string name, std::function<void()> body);
+  friend ThreadStart StartGuardedThread(std::string name, std::function<void()> body,
+                                        std::function<void()> afterBody);
   std::string name_;
   std::thread thread_;
 };

@@ -1,9 +1,9 @@
 #include "base/run_log.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "base/debug_output.h"
+#include "base/guarded_thread.h"
 #include "base/text_convert.h"
+#include "base/unique_file.h"
 #include "base/win_handle.h"
 
 #ifdef _WIN32
@@ -185,16 +187,10 @@ std::string ThreadId() {
 class Writer {
  public:
   explicit Writer(std::FILE* file) : file(file) {}
-  ~Writer() {
-    if (file) std::fclose(file);
-  }
   bool Start() {
-    try {
-      thread = std::thread([this] { Loop(); });
-      return true;
-    } catch (...) {
-      return false;
-    }
+    ThreadStart start = StartGuardedThread("run log writer", [this] { Loop(); });
+    thread = std::move(start.thread);
+    return start.started;
   }
   void Add(std::string line) {
     {
@@ -210,7 +206,7 @@ class Writer {
       stopping = true;
     }
     wake.notify_one();
-    if (thread.joinable()) thread.join();
+    thread.Join();
   }
 
  private:
@@ -222,19 +218,19 @@ class Writer {
       batch.swap(queue);
       const bool last = stopping;
       guard.unlock();
-      for (const std::string& line : batch) std::fputs(line.c_str(), file);
-      std::fflush(file);
+      for (const std::string& line : batch) std::fputs(line.c_str(), file.get());
+      std::fflush(file.get());
       guard.lock();
       if (last && queue.empty()) return;
     }
   }
 
-  std::FILE* file;
+  UniqueFile file;  // closed after the thread has ended
   std::mutex lock;
   std::condition_variable wake;
   std::deque<std::string> queue;
   bool stopping = false;
-  std::thread thread;
+  GuardedThread thread;
 };
 
 std::mutex writerLock;
