@@ -1,6 +1,6 @@
 // Threads that are named, whose body cannot take the process down, and that
-// are waited for. Every thread the installer starts goes through
-// StartGuardedThread:
+// are waited for. The installer's threads are started with
+// StartGuardedThread, not with std::thread:
 //
 //   ThreadStart start = StartGuardedThread("install report", [=] { Send(request); });
 //   if (!start.started) DebugOut("report thread could not be started: " + start.failure);

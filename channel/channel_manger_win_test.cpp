@@ -94,7 +94,9 @@ TEST(LaunchInstaller, DecidesByExitCodeAndReleasesTheFile) {
     EXPECT_EQ(launch.Succeeded(), c.result) << c.name;
     EXPECT_EQ(launch.started, c.started) << c.name;
     EXPECT_EQ(launch.exitCode, c.started ? static_cast<DWORD>(c.exitCode) : 0u) << c.name;
-    if (!c.started) EXPECT_EQ(launch.error, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE)) << c.name;
+    if (!c.started) {
+      EXPECT_EQ(launch.error, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE)) << c.name;
+    }
     // The file was let go: it can be opened for writing again.
     UniqueHandle writable(CreateFileA(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, 0, nullptr));

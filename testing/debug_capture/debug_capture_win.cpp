@@ -141,11 +141,11 @@ int wmain(int argc, wchar_t** argv) {
         QueryFullProcessImageNameW(event.u.CreateProcessInfo.hProcess, 0, image, &size);
         std::printf("%lu: debug_capture: started %s\n", event.dwProcessId, ToUtf8(image).c_str());
         std::fflush(stdout);
-        UniqueHandle image(event.u.CreateProcessInfo.hFile);  // the debugger's to close
+        UniqueHandle imageFile(event.u.CreateProcessInfo.hFile);  // the debugger's to close
         break;
       }
       case LOAD_DLL_DEBUG_EVENT: {
-        UniqueHandle image(event.u.LoadDll.hFile);  // the debugger's to close
+        UniqueHandle dllFile(event.u.LoadDll.hFile);  // the debugger's to close
         break;
       }
       case OUTPUT_DEBUG_STRING_EVENT:
