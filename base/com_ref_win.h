@@ -8,30 +8,22 @@
 #include <unknwn.h>
 // clang-format on
 
-#include <utility>
+#include "base/unique_resource.h"
 
 template <typename T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() { reset(); }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  ComRef(ComRef&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // For the out-parameter of CoCreateInstance and QueryInterface.
-  void** put_void() {
-    reset();
-    return reinterpret_cast<void**>(&p_);
-  }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
+struct ComReleaseTraits {
+  using Handle = T*;
+  static Handle Empty() { return nullptr; }
+  static bool Valid(Handle p) { return p != nullptr; }
+  static void Close(Handle p) { p->Release(); }
+};
 
- private:
-  T* p_ = nullptr;
+template <typename T>
+class ComRef : public UniqueResource<ComReleaseTraits<T>> {
+ public:
+  using UniqueResource<ComReleaseTraits<T>>::UniqueResource;
+  T* operator->() const { return this->get(); }
+  // For the out-parameter of CoCreateInstance and QueryInterface.
+  void** put_void() { return reinterpret_cast<void**>(this->put()); }
 };
 #endif

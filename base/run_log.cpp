@@ -1,9 +1,9 @@
 #include "base/run_log.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "base/debug_output.h"
+#include "base/guarded_thread.h"
 #include "base/text_convert.h"
+#include "base/unique_file.h"
+#include "base/win_handle.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -105,14 +108,12 @@ std::FILE* CreateNewLog(const std::string& path) {
 #ifdef _WIN32
   const std::wstring wide = Utf8ToWide(path);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
-      if (fd < 0) {
-        CloseHandle(h);
-        return nullptr;
-      }
+    UniqueHandle h(CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (h) {
+      const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h.get()), _O_APPEND | _O_BINARY);
+      if (fd < 0) return nullptr;
+      h.release();  // the descriptor owns it now
       std::FILE* file = _fdopen(fd, "ab");
       if (!file) _close(fd);
       return file;
@@ -186,16 +187,10 @@ std::string ThreadId() {
 class Writer {
  public:
   explicit Writer(std::FILE* file) : file(file) {}
-  ~Writer() {
-    if (file) std::fclose(file);
-  }
   bool Start() {
-    try {
-      thread = std::thread([this] { Loop(); });
-      return true;
-    } catch (...) {
-      return false;
-    }
+    ThreadStart start = StartGuardedThread("run log writer", [this] { Loop(); });
+    thread = std::move(start.thread);
+    return start.started;
   }
   void Add(std::string line) {
     {
@@ -211,7 +206,7 @@ class Writer {
       stopping = true;
     }
     wake.notify_one();
-    if (thread.joinable()) thread.join();
+    thread.Join();
   }
 
  private:
@@ -223,19 +218,19 @@ class Writer {
       batch.swap(queue);
       const bool last = stopping;
       guard.unlock();
-      for (const std::string& line : batch) std::fputs(line.c_str(), file);
-      std::fflush(file);
+      for (const std::string& line : batch) std::fputs(line.c_str(), file.get());
+      std::fflush(file.get());
       guard.lock();
       if (last && queue.empty()) return;
     }
   }
 
-  std::FILE* file;
+  UniqueFile file;  // closed after the thread has ended
   std::mutex lock;
   std::condition_variable wake;
   std::deque<std::string> queue;
   bool stopping = false;
-  std::thread thread;
+  GuardedThread thread;
 };
 
 std::mutex writerLock;

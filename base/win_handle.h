@@ -1,56 +1,26 @@
-// Small RAII owners for Win32 handles (Windows build only).
+// The owners of Win32 kernel handles and registry keys (Windows build only).
 #pragma once
 #ifdef _WIN32
 #include <windows.h>
 
-#include <utility>
+#include "base/unique_resource.h"
 
 // A kernel handle closed with CloseHandle. Treats both null and
 // INVALID_HANDLE_VALUE as "none".
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : h_(h) {}
-  ~UniqueHandle() { reset(); }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.h_, nullptr));
-    return *this;
-  }
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-  explicit operator bool() const { return valid(); }
-  HANDLE release() { return std::exchange(h_, nullptr); }
-  void reset(HANDLE h = nullptr) {
-    if (valid()) CloseHandle(h_);
-    h_ = h;
-  }
-
- private:
-  HANDLE h_ = nullptr;
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static Handle Empty() { return nullptr; }
+  static bool Valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { CloseHandle(h); }
 };
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
 // An open registry key closed with RegCloseKey.
-class RegKey {
- public:
-  RegKey() = default;
-  ~RegKey() { reset(); }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  HKEY get() const { return k_; }
-  HKEY* put() {
-    reset();
-    return &k_;
-  }
-  explicit operator bool() const { return k_ != nullptr; }
-  void reset() {
-    if (k_) RegCloseKey(k_);
-    k_ = nullptr;
-  }
-
- private:
-  HKEY k_ = nullptr;
+struct RegKeyTraits {
+  using Handle = HKEY;
+  static Handle Empty() { return nullptr; }
+  static bool Valid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { RegCloseKey(h); }
 };
+using RegKey = UniqueResource<RegKeyTraits>;
 #endif

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "base/gdi_win.h"
+
 namespace {
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -40,11 +42,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  WindowDc screen(nullptr);
+  UniqueMemoryDc dc(CreateCompatibleDC(screen.get()));
+  UniqueBitmap bitmap(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap) return 1;
-  HGDIOBJ old = SelectObject(dc, bitmap);
+  GdiSelection selected(dc.get(), bitmap.get());
   auto* px = static_cast<uint32_t*>(bits);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) px[y * width + x] = 0xFF101830u + static_cast<uint32_t>(y * 64 / height);
@@ -52,7 +54,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   POINT src = {0, 0}, pos = {100, 100};
   SIZE size = {width, height};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  UpdateLayeredWindow(hwnd, screen, &pos, &size, dc, &src, 0, &blend, ULW_ALPHA);
+  UpdateLayeredWindow(hwnd, screen.get(), &pos, &size, dc.get(), &src, 0, &blend, ULW_ALPHA);
   ShowWindow(hwnd, SW_SHOW);
 
   MSG msg;
@@ -60,9 +62,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-  ReleaseDC(nullptr, screen);
   return 0;
 }

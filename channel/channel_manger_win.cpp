@@ -149,33 +149,36 @@ void ChannelManger::Run() {
     return;
   }
 
-  bool launched = false, started = false;
   std::wstring pipeName;
-  reader.Start(settings.events, settings.installerFailedText, &pipeName);
-  launched = RunFullInstaller(target, pipeName, settings.installPath, settings.forwardedArgs, std::move(held),
-                              &started);
-  const DWORD error = GetLastError();
+  if (reader.Start(settings.events, settings.installerFailedText, &pipeName) == PipeReaderStart::kNoThread) {
+    Fail(InstallFailureKind::kInternalError);
+    return;
+  }
+  const LaunchResult launch =
+      LaunchInstaller(target, pipeName, settings.installPath, settings.forwardedArgs, std::move(held));
 
-  if (launched) {
+  if (launch.Succeeded()) {
     reader.Stop(kReaderDrainMs);
     if (settings.events) settings.events->OnFinished();
     return;
   }
-  DebugOut("execute installer failed with error: " + std::to_string(error));
+  DebugOut("execute installer failed with error: " + std::to_string(launch.error));
   // The reader ends first, so a failure text the installer sent just before
   // it ended is not lost.
   reader.Stop(kReaderDrainMs);
-  Fail(started ? InstallFailureKind::kInstallerFailed : InstallFailureKind::kInstallerNotStarted);
+  Fail(launch.started ? InstallFailureKind::kInstallerFailed : InstallFailureKind::kInstallerNotStarted);
 }
 
-bool RunFullInstaller(const std::string& path, const std::wstring& pipeName, const std::string& installPath,
-                      const std::wstring& forwardedArgs, UniqueHandle heldInstaller, bool* started) {
-  return RunFullInstaller(AnsiToWide(path), pipeName, installPath, forwardedArgs, std::move(heldInstaller), started);
+LaunchResult LaunchInstaller(const std::string& path, const std::wstring& pipeName,
+                             const std::string& installPath, const std::wstring& forwardedArgs,
+                             UniqueHandle heldInstaller) {
+  return LaunchInstaller(AnsiToWide(path), pipeName, installPath, forwardedArgs, std::move(heldInstaller));
 }
 
-bool RunFullInstaller(const std::wstring& path, const std::wstring& pipeName, const std::string& installPath,
-                      const std::wstring& forwardedArgs, UniqueHandle heldInstaller, bool* started) {
-  *started = false;
+LaunchResult LaunchInstaller(const std::wstring& path, const std::wstring& pipeName,
+                             const std::string& installPath, const std::wstring& forwardedArgs,
+                             UniqueHandle heldInstaller) {
+  LaunchResult result;
   std::string commandLine;
   switch (BuildInstallerCommandLine(WideToAnsi(pipeName), installPath, WideToAnsi(forwardedArgs), &commandLine)) {
     case CommandLineFit::kWhole:
@@ -188,16 +191,18 @@ bool RunFullInstaller(const std::wstring& path, const std::wstring& pipeName, co
       DebugOut("CreateProcess failed, command line is  " + WideToAnsi(path) + ",params is (install folder too long),error: is " +
                std::to_string(ERROR_FILENAME_EXCED_RANGE));
       heldInstaller.reset();
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      return false;
+      result.error = ERROR_FILENAME_EXCED_RANGE;
+      return result;
   }
-  ProcessRun run = RunProcessAndWait(path, commandLine, std::move(heldInstaller));
+  const ProcessRun run = RunProcessAndWait(path, commandLine, std::move(heldInstaller));
   if (!run.started) {
     DebugOut("CreateProcess failed, command line is  " + WideToAnsi(path) + ",params is " + commandLine + ",error: is " +
              std::to_string(run.error));
-    SetLastError(run.error);
-    return false;
+    result.error = run.error;
+    return result;
   }
-  *started = true;
-  return run.exitCode == 0;
+  result.started = true;
+  result.exitCode = run.exitCode;
+  result.error = GetLastError();
+  return result;
 }

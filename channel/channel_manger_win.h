@@ -23,15 +23,26 @@
 #include "channel/pipe_reader_win.h"
 #include "download/package_download.h"
 
+// How a launch of the full installer went.
+struct LaunchResult {
+  bool started = false;  // the process ran and was waited for
+  DWORD exitCode = 0;    // when started
+  // Why it did not start (the system's error code); after a run, the
+  // thread's last error as the run left it.
+  DWORD error = 0;
+  bool Succeeded() const { return started && exitCode == 0; }
+};
+
 // Starts the full installer at `path` with its command line (`pipeName`,
 // `installPath` in the ANSI code page, `forwardedArgs`) and waits for it to
-// end; true when it ran and ended with exit code 0. `heldInstaller` is the
-// file held against changes; it is released right after the start (or on
-// any failure before). On false, the last error says why it did not start.
-bool RunFullInstaller(const std::string& path, const std::wstring& pipeName, const std::string& installPath,
-                      const std::wstring& forwardedArgs, UniqueHandle heldInstaller, bool* started);
-bool RunFullInstaller(const std::wstring& path, const std::wstring& pipeName, const std::string& installPath,
-                      const std::wstring& forwardedArgs, UniqueHandle heldInstaller, bool* started);
+// end. `heldInstaller` is the file held against changes; it is released
+// right after the start (or on any failure before).
+LaunchResult LaunchInstaller(const std::string& path, const std::wstring& pipeName,
+                             const std::string& installPath, const std::wstring& forwardedArgs,
+                             UniqueHandle heldInstaller);
+LaunchResult LaunchInstaller(const std::wstring& path, const std::wstring& pipeName,
+                             const std::string& installPath, const std::wstring& forwardedArgs,
+                             UniqueHandle heldInstaller);
 
 class ChannelManger : public ChannelController {
  public:

@@ -42,7 +42,7 @@ TEST(ProgressPipeReader, WhatTheInstallerWroteBeforeItEndedIsRead) {
     RecordingInstallEvents events;
     ProgressPipeReader reader;
     std::wstring name;
-    ASSERT_TRUE(reader.Start(&events, failedText, &name)) << c.name;
+    ASSERT_EQ(reader.Start(&events, failedText, &name), PipeReaderStart::kStarted) << c.name;
     if (c.connects) {
       // The installer connects, writes and ends at once.
       UniqueHandle client(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -60,7 +60,7 @@ TEST(ProgressPipeReader, WhatTheInstallerWroteBeforeItEndedIsRead) {
   }
 }
 
-// The child of RunFullInstaller: exits with the code it is given.
+// The child of LaunchInstaller: exits with the code it is given.
 TEST(ChannelMangerChild, DISABLED_ExitWith) {
   for (int i = 0; i < __argc; ++i) {
     std::string a = __argv[i];
@@ -68,7 +68,7 @@ TEST(ChannelMangerChild, DISABLED_ExitWith) {
   }
 }
 
-TEST(RunFullInstaller, DecidesByExitCodeAndReleasesTheFile) {
+TEST(LaunchInstaller, DecidesByExitCodeAndReleasesTheFile) {
   char own[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, own, MAX_PATH);
   std::string copy = TemporaryFolder() + "qv_channel_manger_child.exe";
@@ -90,9 +90,13 @@ TEST(RunFullInstaller, DecidesByExitCodeAndReleasesTheFile) {
         std::to_wstring(c.exitCode);
     UniqueHandle held = HoldFileAgainstChanges(copy);
     ASSERT_TRUE(held.valid()) << c.name;
-    bool started = !c.started;
-    EXPECT_EQ(RunFullInstaller(copy, L"", c.folder, forwarded, std::move(held), &started), c.result) << c.name;
-    EXPECT_EQ(started, c.started) << c.name;
+    const LaunchResult launch = LaunchInstaller(copy, L"", c.folder, forwarded, std::move(held));
+    EXPECT_EQ(launch.Succeeded(), c.result) << c.name;
+    EXPECT_EQ(launch.started, c.started) << c.name;
+    EXPECT_EQ(launch.exitCode, c.started ? static_cast<DWORD>(c.exitCode) : 0u) << c.name;
+    if (!c.started) {
+      EXPECT_EQ(launch.error, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE)) << c.name;
+    }
     // The file was let go: it can be opened for writing again.
     UniqueHandle writable(CreateFileA(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, 0, nullptr));

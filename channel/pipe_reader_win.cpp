@@ -115,33 +115,30 @@ UniqueHandle CreateProgressPipe(const std::wstring& name) {
 }
 
 void PipeReaderLoop(PipeReaderShared& shared, HANDLE pipe) {
-  try {
-    OVERLAPPED ov{};
-    ov.hEvent = shared.event.get();
-    if (!ov.hEvent) return;
-    if (!Connect(shared, pipe, ov)) return;
-    shared.clientConnected = true;
-    ReadMessages(shared, pipe, ov);
-  } catch (...) {
-    DebugOut("__update excetipn ");
-  }
+  OVERLAPPED ov{};
+  ov.hEvent = shared.event.get();
+  if (!ov.hEvent) return;
+  if (!Connect(shared, pipe, ov)) return;
+  shared.clientConnected = true;
+  ReadMessages(shared, pipe, ov);
 }
 
 ProgressPipeReader::~ProgressPipeReader() { Stop(0); }
 
-bool ProgressPipeReader::Start(InstallEvents* events, const std::wstring& failedText, std::wstring* pipeName) {
+PipeReaderStart ProgressPipeReader::Start(InstallEvents* events, const std::wstring& failedText,
+                                          std::wstring* pipeName) {
   std::wstring name = ProgressPipeName(GetCurrentProcessId());
   pipe = CreateProgressPipe(name);
-  if (!pipe) return false;
+  if (!pipe) return PipeReaderStart::kNoPipe;
   DebugOutW(L"__update namepipestr " + name);
-  if (reader.joinable()) reader.join();
+  reader.Join();
   auto state = std::make_unique<PipeReaderShared>();
   // The event exists before the reader runs, so a stop can never miss it.
   state->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   readerEnded.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!state->event || !readerEnded) {
     pipe.reset();
-    return false;
+    return PipeReaderStart::kNoPipe;
   }
   state->failedText = failedText;
   state->events = events;
@@ -149,12 +146,16 @@ bool ProgressPipeReader::Start(InstallEvents* events, const std::wstring& failed
   PipeReaderShared* s = shared.get();
   HANDLE handle = pipe.get();
   HANDLE ended = readerEnded.get();
-  reader = std::thread([s, handle, ended] {
-    PipeReaderLoop(*s, handle);
-    SetEvent(ended);
-  });
+  ThreadStart start = StartGuardedThread(
+      "progress pipe reader", [s, handle] { PipeReaderLoop(*s, handle); }, [ended] { SetEvent(ended); });
+  if (!start.started) {
+    DebugOut("progress pipe reader could not be started: " + start.failure);
+    pipe.reset();
+    return PipeReaderStart::kNoThread;
+  }
+  reader = std::move(start.thread);
   *pipeName = name;
-  return true;
+  return PipeReaderStart::kStarted;
 }
 
 // True when a client has connected to the pipe, even if the reader has not
@@ -167,14 +168,14 @@ bool ProgressPipeReader::ClientCameToPipe() const {
 }
 
 void ProgressPipeReader::Stop(DWORD drainMs) {
-  if (shared && reader.joinable()) {
+  if (shared && reader.Running()) {
     // The installer has ended, so its end is closed: a connected reader reads
     // what is left and ends by itself (unless a process it started kept the
     // end open).
     if (drainMs > 0 && ClientCameToPipe()) WaitForSingleObject(readerEnded.get(), drainMs);
     shared->stopped = true;
     SetEvent(shared->event.get());
-    reader.join();
+    reader.Join();
   }
   if (shared) {
     shared->stopped = true;

@@ -8,8 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "base/guarded_thread.h"
 #include "base/win_handle.h"
 #include "channel/install_events.h"
 
@@ -48,8 +48,15 @@ UniqueHandle CreateProgressPipe(const std::wstring& name);
 // a failure message, the value 100, a failed read (the client closed its end)
 // or `stopped`. Hands each percentage 0..100 to `shared.events`, keeps a
 // failure message in `shared`, disconnects but never closes the pipe. No
-// overlapped operation is left pending when it returns. Never throws.
+// overlapped operation is left pending when it returns. An exception while
+// handling one message is written ("__update excetipn ") and reading goes on.
 void PipeReaderLoop(PipeReaderShared& shared, HANDLE pipe);
+
+enum class PipeReaderStart {
+  kStarted,
+  kNoPipe,    // the pipe or its event could not be created: the installer runs without one
+  kNoThread,  // the reader thread could not start: the run cannot go on
+};
 
 // The pipe and its reader thread, owned by the channel controller and used
 // from its channel thread only.
@@ -60,12 +67,10 @@ class ProgressPipeReader {
   ProgressPipeReader(const ProgressPipeReader&) = delete;
   ProgressPipeReader& operator=(const ProgressPipeReader&) = delete;
 
-  // Creates the progress pipe of this process and starts the reader on it;
-  // false (and an empty name) when the pipe or its event cannot be created.
-  // Throws std::system_error when the reader thread cannot start (the pipe
-  // is then closed by Stop or the destructor); the channel thread turns that
-  // into an internal error.
-  bool Start(InstallEvents* events, const std::wstring& failedText, std::wstring* pipeName);
+  // Creates the progress pipe of this process and starts the reader on it,
+  // a thread named "progress pipe reader". `pipeName` is set only when it
+  // started; the pipe is closed again when not.
+  PipeReaderStart Start(InstallEvents* events, const std::wstring& failedText, std::wstring* pipeName);
   // After the full installer has ended: ends the reader, letting it first
   // read for up to `drainMs` what a connected installer wrote before it
   // ended, then closes the pipe and its event. Blocks until the reader has
@@ -82,6 +87,6 @@ class ProgressPipeReader {
 
   UniqueHandle pipe;
   std::unique_ptr<PipeReaderShared> shared;
-  std::thread reader;
+  GuardedThread reader;
   UniqueHandle readerEnded;  // manual reset, set by the reader as its last step
 };

@@ -3,25 +3,26 @@
 #include <windows.h>
 // after windows.h
 #include <aclapi.h>
-#include <sddl.h>
-
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
 
+#include "base/win_handle.h"
+
 namespace {
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void WriteFile(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  UniqueHandle h(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(h);
   DWORD written = 0;
-  ::WriteFile(h, "MZ", 2, &written, nullptr);
-  CloseHandle(h);
+  ::WriteFile(h.get(), "MZ", 2, &written, nullptr);
 }
 
 std::wstring SidText(PSID sid) {

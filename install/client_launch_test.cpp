@@ -27,12 +27,11 @@ class ClientLaunchTest : public ::testing::Test {
   void TearDown() override {
     // End whatever this test started and left running, by its own handle.
     for (PROCESS_INFORMATION& p : started_) {
-      if (WaitForSingleObject(p.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(p.hProcess, 9);
-        WaitForSingleObject(p.hProcess, kEndWaitMs);
+      UniqueHandle thread(p.hThread), process(p.hProcess);
+      if (WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process.get(), 9);
+        WaitForSingleObject(process.get(), kEndWaitMs);
       }
-      CloseHandle(p.hThread);
-      CloseHandle(p.hProcess);
     }
     RemoveTree(folder_);
     CoUninitialize();
@@ -149,18 +148,16 @@ TEST_F(ClientLaunchTest, StartClientRunsThePresentClientWithoutArguments) {
   ASSERT_TRUE(FileExists(mark));
   // Let the started client end before its folder is removed.
   if (DWORD pid = FindProcessId(L"Quorvane.exe")) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (process) {
-      WaitForSingleObject(process, kEndWaitMs);
-      CloseHandle(process);
-    }
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    if (process) WaitForSingleObject(process.get(), kEndWaitMs);
   }
-  HANDLE file = CreateFileW(mark.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  UniqueHandle file(
+      CreateFileW(mark.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file);
   wchar_t line[2048] = {};
   DWORD got = 0;
-  ReadFile(file, line, sizeof(line) - sizeof(wchar_t), &got, nullptr);
-  CloseHandle(file);
+  ReadFile(file.get(), line, sizeof(line) - sizeof(wchar_t), &got, nullptr);
+  file.reset();
   // The command line is the client's path, possibly quoted, and nothing else.
   std::wstring text(line, got / sizeof(wchar_t));
   std::wstring rest =

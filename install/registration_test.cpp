@@ -101,12 +101,11 @@ LinkContents ReadLink(const std::wstring& path) {
 }
 
 void WriteJunk(const std::wstring& path) {
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  UniqueHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file);
   DWORD written = 0;
-  WriteFile(file, "user's own link", 15, &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), "user's own link", 15, &written, nullptr);
 }
 
 TEST(AutostartCommandTest, QuotesOnlyUnquotedPathsWithBlanks) {

@@ -33,7 +33,8 @@ TEST(FetchBackupDomains, SendsTheFixedRequestToTheChosenHost) {
       if (line.rfind("Host:", 0) == 0) host = line.substr(0, line.rfind(':'));
       if (line.rfind("Host:", 0) != 0 && line.rfind("Accept-Encoding:", 0) != 0) sent.push_back(line);
     }
-    // The two endpoints are the same server under two names (net_test_environment.cpp).
+    // The two endpoints are the same server under two names
+    // (testing/servers/net_test_environment.cpp).
     EXPECT_EQ(host, testEndpoint ? "Host: localhost" : "Host: 127.0.0.1") << "test endpoint " << testEndpoint;
     // No build version natively: the empty "Client-Build-Version:" entry is not sent.
     std::vector<std::string> expected = {"Accept:application/json", "Saas-App-Id:QV_PC",

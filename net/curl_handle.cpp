@@ -2,21 +2,16 @@
 
 #include <curl/curl.h>
 
+void CurlEasyTraits::Close(CURL* h) { curl_easy_cleanup(h); }
+
+void CurlListTraits::Close(curl_slist* l) { curl_slist_free_all(l); }
+
 CurlHandle CurlHandle::Create() { return CurlHandle(curl_easy_init()); }
 
-void CurlHandle::reset(CURL* h) {
-  if (h_) curl_easy_cleanup(h_);
-  h_ = h;
-}
-
 bool CurlHeaderList::Append(const char* line) {
-  curl_slist* grown = curl_slist_append(l_, line);
+  curl_slist* grown = curl_slist_append(get(), line);
   if (!grown) return false;
-  l_ = grown;
+  release();  // the grown list holds the old one's lines
+  reset(grown);
   return true;
-}
-
-void CurlHeaderList::reset() {
-  if (l_) curl_slist_free_all(l_);
-  l_ = nullptr;
 }

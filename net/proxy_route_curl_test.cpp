@@ -95,7 +95,8 @@ class TestProxy {
 size_t Discard(char*, size_t size, size_t n, void*) { return size * n; }
 
 RouteAttemptResult Attempt(const std::string& url, const ProxyRoute& route, long connectMs, long totalMs) {
-  CURL* h = curl_easy_init();
+  CurlHandle owner = CurlHandle::Create();
+  CURL* h = owner.get();
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
   curl_easy_setopt(h, CURLOPT_PROXY, route.CurlProxy().c_str());
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Discard);
@@ -108,7 +109,6 @@ RouteAttemptResult Attempt(const std::string& url, const ProxyRoute& route, long
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &r.httpCode);
   curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &r.connectCode);
   curl_easy_getinfo(h, CURLINFO_HEADER_SIZE, &r.headerBytes);
-  curl_easy_cleanup(h);
   return r;
 }
 

@@ -3,9 +3,8 @@
 // script served by system_proxy_wine_check.sh (QV_TEST_PAC_URL).
 #include "net/system_proxy_win.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "base/win_handle.h"
 
 namespace {
 
@@ -46,13 +47,13 @@ void WriteSettings(const std::string& proxy, const std::string& bypass, const st
   PutText(data, bypass);
   PutText(data, script);
   data.resize(data.size() + 32, 0);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kConnections, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+  RegKey key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kConnections, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                            nullptr),
             ERROR_SUCCESS);
-  LONG rc = RegSetValueExW(key, L"DefaultConnectionSettings", 0, REG_BINARY, data.data(),
-                           static_cast<DWORD>(data.size()));
-  RegCloseKey(key);
-  ASSERT_EQ(rc, ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key.get(), L"DefaultConnectionSettings", 0, REG_BINARY, data.data(),
+                           static_cast<DWORD>(data.size())),
+            ERROR_SUCCESS);
 }
 
 std::string Proxies(const ProxyChoice& choice) {
@@ -166,11 +167,9 @@ TEST(SystemProxyWine, FailingScriptFallsBackToTheManualProxyAndIsNotAskedAgain) 
 // Without any stored settings WinHTTP reports "automatically detect", as
 // Windows' defaults are; with nothing to detect every URL goes direct.
 TEST(SystemProxyWine, NoSettingsMeanDetectionThenDirect) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnections, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-    RegDeleteValueW(key, L"DefaultConnectionSettings");
-    RegCloseKey(key);
-  }
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnections, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
+    RegDeleteValueW(key.get(), L"DefaultConnectionSettings");
   SystemProxyResolver resolver;
   EXPECT_TRUE(resolver.Settings().autoDetect);
   EXPECT_EQ(resolver.Settings().proxy, "");

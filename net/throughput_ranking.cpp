@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/debug_output.h"
+#include "base/guarded_thread.h"
 #include "base/system_info.h"
 #include "net/curl_handle.h"
 #include "net/transfer_policy.h"
@@ -89,20 +90,23 @@ SpeedSample MeasureDomain(const std::string& url, int64_t windowMs, int64_t byte
   return sample;
 }
 
-// Thread body: measures, publishes the sample, then sets `done`. Catches
-// everything: a probe must never take the process down.
-void RunProbe(std::shared_ptr<WorkerSlot> slot, int64_t windowMs, int64_t byteLimit,
-              std::shared_ptr<std::atomic<bool>> stopFlag, std::string url, long transferLimitSeconds,
-              TransferPolicy policy) {
-  SpeedSample sample;
-  try {
-    sample =
-        MeasureDomain(url, windowMs, byteLimit, transferLimitSeconds, policy, slot.get(), stopFlag.get());
-  } catch (...) {
-    sample = SpeedSample();
-  }
-  slot->sample = sample;
-  slot->done.store(true);
+// Starts one probe on a thread of its own: it measures, publishes the
+// sample, then sets `done`, also when the measurement ended by an exception
+// (a failed probe with a zero sample). False when no thread could be made.
+// The ranking does not wait for a probe past its deadline, so the thread is
+// let go; it shares everything it touches.
+bool StartProbe(std::shared_ptr<WorkerSlot> slot, int64_t windowMs, int64_t byteLimit,
+                std::shared_ptr<std::atomic<bool>> stopFlag, std::string url, long transferLimitSeconds,
+                const TransferPolicy& policy) {
+  ThreadStart start = StartGuardedThread(
+      "throughput probe",
+      [slot, windowMs, byteLimit, stopFlag, url = std::move(url), transferLimitSeconds, policy] {
+        slot->sample =
+            MeasureDomain(url, windowMs, byteLimit, transferLimitSeconds, policy, slot.get(), stopFlag.get());
+      },
+      [slot] { slot->done.store(true); });
+  start.thread.Detach();
+  return start.started;
 }
 
 }  // namespace
@@ -148,13 +152,8 @@ RankedDomains CheckThroughputAndSortDomains(const DomainList& listed, const std:
     for (size_t k = 0; k < probed; ++k) {
       auto slot = std::make_shared<WorkerSlot>();
       slots.push_back(slot);
-      try {
-        std::thread(RunProbe, slot, windowMs, kByteLimit, stopFlag, domains[k] + path, transferLimitSeconds,
-                    policy)
-            .detach();
-      } catch (...) {
+      if (!StartProbe(slot, windowMs, kByteLimit, stopFlag, domains[k] + path, transferLimitSeconds, policy))
         slot->done.store(true);  // no thread: a failed probe with a zero sample
-      }
     }
 
     const size_t needed = slots.size() == 3 ? 2 : std::min<size_t>(slots.size(), 3);

@@ -44,16 +44,14 @@ void SendInstallReport(const InstallReport& report, const std::string& reportHos
   }
 }
 
-std::thread StartInstallReport(InstallReport report, bool launchedByChannel, bool force,
-                               const TransferPolicy& policy) {
+GuardedThread StartInstallReport(InstallReport report, bool launchedByChannel, bool force,
+                                 const TransferPolicy& policy) {
   if (launchedByChannel && !force) return {};
-  try {
-    return std::thread(
-        [report = std::move(report), policy] { SendInstallReport(report, Vendor().report, policy); });
-  } catch (const std::exception& e) {
-    ReportException(e.what());
-    return {};
-  }
+  ThreadStart start = StartGuardedThread("install report", [report = std::move(report), policy] {
+    SendInstallReport(report, Vendor().report, policy);
+  });
+  if (!start.started) ReportException(start.failure.c_str());
+  return std::move(start.thread);
 }
 
 void SendClientActivation(const ClientActivation& activation, const std::string& clientServiceHost,
@@ -72,14 +70,11 @@ void SendClientActivation(const ClientActivation& activation, const std::string&
   }
 }
 
-std::thread StartClientActivation(ClientActivation activation, const TransferPolicy& policy) {
+GuardedThread StartClientActivation(ClientActivation activation, const TransferPolicy& policy) {
   if (activation.body.empty()) return {};
-  try {
-    return std::thread([activation = std::move(activation), policy] {
-      SendClientActivation(activation, Vendor().clientService, policy);
-    });
-  } catch (const std::exception& e) {
-    ReportException(e.what());
-    return {};
-  }
+  ThreadStart start = StartGuardedThread("activation report", [activation = std::move(activation), policy] {
+    SendClientActivation(activation, Vendor().clientService, policy);
+  });
+  if (!start.started) ReportException(start.failure.c_str());
+  return std::move(start.thread);
 }

@@ -1,14 +1,14 @@
 // Sending the install event report and the client activation report, each on
-// a thread of its own. The caller (the main window) owns the returned threads
-// and joins them before it goes; a thread that is not joinable means nothing
-// was started. Thread bodies catch everything, write their line and end.
+// a thread of its own. The caller owns the returned threads, which join when
+// they go; an owner that holds no thread means nothing was started. The
+// senders catch everything, write their line and end.
 //
 // A report that is not answered with 200 leaves one debugger line,
 // "upload install information failed result code <result>", and nothing else.
 #pragma once
 #include <string>
-#include <thread>
 
+#include "base/guarded_thread.h"
 #include "net/transfer_policy.h"
 #include "telemetry/activation_report.h"
 #include "telemetry/install_report.h"
@@ -21,8 +21,8 @@ void SendInstallReport(const InstallReport& report, const std::string& reportHos
 // Starts SendInstallReport towards Vendor().report. An installer started with
 // "-launch-by-channel" (`launchedByChannel`) sends no install report unless
 // `force` is set.
-std::thread StartInstallReport(InstallReport report, bool launchedByChannel, bool force,
-                               const TransferPolicy& policy);
+GuardedThread StartInstallReport(InstallReport report, bool launchedByChannel, bool force,
+                                 const TransferPolicy& policy);
 
 // The body of the activation thread: builds a fresh User-Agent line with the
 // language name in the ANSI code page and posts the body to
@@ -31,5 +31,6 @@ void SendClientActivation(const ClientActivation& activation, const std::string&
                           const TransferPolicy& policy);
 
 // Starts SendClientActivation towards Vendor().clientService when
-// `activation` has a body.
-std::thread StartClientActivation(ClientActivation activation, const TransferPolicy& policy);
+// `activation` has a body. The owner holds no thread when nothing is sent or
+// no thread could start (a line says so).
+GuardedThread StartClientActivation(ClientActivation activation, const TransferPolicy& policy);

@@ -221,9 +221,9 @@ TEST_F(ReportSending, StartedReportTakesStatisticsOnItsThread) {
     s.attemptId = "ABCDEF";
     return s;
   };
-  std::thread t = StartInstallReport(report, false, false, TransferPolicy());
-  ASSERT_TRUE(t.joinable());
-  t.join();
+  GuardedThread t = StartInstallReport(report, false, false, TransferPolicy());
+  ASSERT_TRUE(t.Running());
+  t.Join();
   EXPECT_TRUE(onOtherThread);
   std::vector<Recorded> got = server->Requests();
   ASSERT_EQ(got.size(), 1u);
@@ -249,13 +249,13 @@ TEST_F(ReportSending, LaunchedByChannelSendsOnlyTheActivation) {
     InstallReport report;
     report.userAgentLine = kUserAgent;
     report.actionType = "install";
-    std::thread activation =
+    GuardedThread activation =
         StartClientActivation(PrepareClientActivation(L"3", L"901", L"5", L"English"), TransferPolicy());
-    std::thread install = StartInstallReport(report, c.launchedByChannel, c.force, TransferPolicy());
-    EXPECT_EQ(install.joinable(), c.installReports == 1) << c.name;
-    if (install.joinable()) install.join();
-    ASSERT_TRUE(activation.joinable()) << c.name;
-    activation.join();
+    GuardedThread install = StartInstallReport(report, c.launchedByChannel, c.force, TransferPolicy());
+    EXPECT_EQ(install.Running(), c.installReports == 1) << c.name;
+    install.Join();
+    ASSERT_TRUE(activation.Running()) << c.name;
+    activation.Join();
     size_t installs = 0, activations = 0;
     for (const Recorded& r : server->Requests()) {
       if (r.path == "/api/data_report/client/update_pc_module") ++installs;
@@ -296,9 +296,9 @@ TEST_F(ReportSending, ActivationBodyAndItsOwnUserAgentLine) {
 }
 
 TEST_F(ReportSending, MissingIdentifiersSendNothing) {
-  std::thread t =
+  GuardedThread t =
       StartClientActivation(PrepareClientActivation(L"3", L"", L"5", L"English"), TransferPolicy());
-  EXPECT_FALSE(t.joinable());
+  EXPECT_FALSE(t.Running());
   SendClientActivation(PrepareClientActivation(L"", L"901", L"5", L"English"), server->Url(),
                        TransferPolicy());
   EXPECT_TRUE(server->Requests().empty());

@@ -16,7 +16,7 @@ COLORREF ToColorRef(uint32_t argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8)
 
 EditHost::EditHost(HWND owner, Edit* edit) : control_(edit) {
   RegisterHelperClass(kHostClass, Proc, IDC_IBEAM);
-  brush_ = CreateSolidBrush(ToColorRef(edit->GetNativeBkColor()));
+  brush_.reset(CreateSolidBrush(ToColorRef(edit->GetNativeBkColor())));
   // Owned by the skinned window: it stays above it and follows it.
   popup_ = CreateWindowExW(WS_EX_TOOLWINDOW, kHostClass, L"", WS_POPUP | WS_CLIPCHILDREN, 0, 0, 0, 0, owner, nullptr,
                            GetModuleHandleW(nullptr), this);
@@ -66,7 +66,6 @@ EditHost::~EditHost() {
     SetWindowLongPtrW(popup_, GWLP_USERDATA, 0);
     DestroyWindow(popup_);
   }
-  if (brush_) DeleteObject(brush_);
 }
 
 LRESULT CALLBACK EditHost::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -81,12 +80,12 @@ LRESULT CALLBACK EditHost::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HDC dc = reinterpret_cast<HDC>(wp);
       SetTextColor(dc, ToColorRef(self->control_->GetTextColor()));
       SetBkColor(dc, ToColorRef(self->control_->GetNativeBkColor()));
-      return reinterpret_cast<LRESULT>(self->brush_);
+      return reinterpret_cast<LRESULT>(self->brush_.get());
     }
     case WM_ERASEBKGND: {
       RECT rc;
       GetClientRect(hwnd, &rc);
-      FillRect(reinterpret_cast<HDC>(wp), &rc, self->brush_);
+      FillRect(reinterpret_cast<HDC>(wp), &rc, self->brush_.get());
       return 1;
     }
     case WM_NCDESTROY:
@@ -140,12 +139,12 @@ void EditHost::Sync(const RECT& screen, bool show, HFONT font) {
   if (newFont) SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   const int w = screen.right - screen.left, h = screen.bottom - screen.top;
   // The edit is as tall as its text, centred in the field.
-  HDC dc = GetDC(edit_);
-  HGDIOBJ old = SelectObject(dc, font);
   TEXTMETRICW tm = {};
-  GetTextMetricsW(dc, &tm);
-  SelectObject(dc, old);
-  ReleaseDC(edit_, dc);
+  {
+    WindowDc dc(edit_);
+    GdiSelection selected(dc.get(), font);
+    GetTextMetricsW(dc.get(), &tm);
+  }
   const int eh = std::min(h, static_cast<int>(tm.tmHeight) + 2);
   SetWindowPos(popup_, nullptr, screen.left, screen.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
   SetWindowPos(edit_, nullptr, 0, (h - eh) / 2, w, eh, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -6,20 +6,49 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "base/gdi_win.h"
 #include "toolkit/painter.h"
 
 namespace skinui {
 
-// A 32-bit top-down DIB section for `dc`; null on failure. `bits` receives its pixels.
-HBITMAP CreateTopDownDib(HDC dc, int w, int h, uint32_t** bits);
+// A 32-bit top-down DIB selected into its own memory DC: the window's
+// picture, the shadow's, and the text renderer's scratch bitmap.
+class Surface {
+ public:
+  Surface();
+  Surface(const Surface&) = delete;
+  Surface& operator=(const Surface&) = delete;
+  // Makes the bitmap exactly w x h (its pixels are then undefined); false
+  // keeps the one there was.
+  bool Ensure(int w, int h);
+  Canvas MakeCanvas() { return Canvas(bits_, w_, h_, w_); }
+  // Null when no DC could be made.
+  HDC Dc() const { return dc_.get(); }
+  int Width() const { return w_; }
+  int Height() const { return h_; }
+  const uint32_t* Bits() const { return bits_; }
+  // Rows of Width() pixels, for GDI's output read back.
+  uint32_t* Pixels() { return bits_; }
+  // Shows the surface as the layered window's picture at `screenPos`.
+  bool Present(HWND hwnd, POINT screenPos);
+
+ private:
+  // In this order: the selection is undone before the bitmap is deleted,
+  // and the bitmap before its DC.
+  UniqueMemoryDc dc_;
+  UniqueBitmap bmp_;
+  std::optional<GdiSelection> selected_;
+  uint32_t* bits_ = nullptr;
+  int w_ = 0, h_ = 0;
+};
 
 class GdiTextRenderer : public TextRenderer {
  public:
-  GdiTextRenderer();
-  ~GdiTextRenderer() override;
+  GdiTextRenderer() = default;
   GdiTextRenderer(const GdiTextRenderer&) = delete;
   GdiTextRenderer& operator=(const GdiTextRenderer&) = delete;
 
@@ -36,12 +65,9 @@ class GdiTextRenderer : public TextRenderer {
     FontDesc desc;
     int scale;
   };
-  std::vector<std::pair<FontKey, HFONT>> fonts_;
-  HDC dc_ = nullptr;
-  HBITMAP mask_ = nullptr;
-  HGDIOBJ oldBitmap_ = nullptr;
-  uint32_t* maskBits_ = nullptr;
-  int maskW_ = 0, maskH_ = 0;
+  std::vector<std::pair<FontKey, UniqueFont>> fonts_;
+  // White text on black; its DC also measures.
+  Surface mask_;
   std::vector<uint8_t> coverage_;
 };
 

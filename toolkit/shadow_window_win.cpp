@@ -5,38 +5,6 @@
 
 namespace skinui {
 
-Surface::~Surface() {
-  if (dc_ && old_) SelectObject(dc_, old_);
-  if (bmp_) DeleteObject(bmp_);
-  if (dc_) DeleteDC(dc_);
-}
-
-bool Surface::Ensure(int w, int h) {
-  if (w == w_ && h == h_ && bmp_) return true;
-  if (!dc_) dc_ = CreateCompatibleDC(nullptr);
-  if (!dc_) return false;
-  uint32_t* bits = nullptr;
-  HBITMAP bmp = CreateTopDownDib(dc_, w, h, &bits);
-  if (!bmp) return false;
-  if (old_) SelectObject(dc_, old_);
-  if (bmp_) DeleteObject(bmp_);
-  bmp_ = bmp;
-  old_ = SelectObject(dc_, bmp_);
-  bits_ = bits;
-  w_ = w;
-  h_ = h;
-  return true;
-}
-
-bool Surface::Present(HWND hwnd, POINT screenPos) {
-  if (!bmp_) return false;
-  GdiFlush();
-  SIZE size = {w_, h_};
-  POINT src = {0, 0};
-  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  return UpdateLayeredWindow(hwnd, nullptr, &screenPos, &size, dc_, &src, 0, &blend, ULW_ALPHA) != FALSE;
-}
-
 namespace {
 const wchar_t kShadowClass[] = L"SkinUiShadow";
 

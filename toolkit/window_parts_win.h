@@ -18,30 +18,6 @@ namespace skinui {
 // Registers the window class `name` of a helper window once per process.
 void RegisterHelperClass(const wchar_t* name, WNDPROC proc, LPCWSTR cursor);
 
-// A 32-bit top-down DIB selected into its own memory DC.
-class Surface {
- public:
-  Surface() = default;
-  ~Surface();
-  Surface(const Surface&) = delete;
-  Surface& operator=(const Surface&) = delete;
-  bool Ensure(int w, int h);
-  Canvas MakeCanvas() { return Canvas(bits_, w_, h_, w_); }
-  HDC Dc() const { return dc_; }
-  int Width() const { return w_; }
-  int Height() const { return h_; }
-  const uint32_t* Bits() const { return bits_; }
-  // Shows the surface as the layered window's picture at `screenPos`.
-  bool Present(HWND hwnd, POINT screenPos);
-
- private:
-  HDC dc_ = nullptr;
-  HBITMAP bmp_ = nullptr;
-  HGDIOBJ old_ = nullptr;
-  uint32_t* bits_ = nullptr;
-  int w_ = 0, h_ = 0;
-};
-
 // A tracking tool tip shown next to the mouse for the control or list item
 // under it.
 class TipWindow {
@@ -100,7 +76,7 @@ class EditHost {
   HWND popup_ = nullptr;
   HWND edit_ = nullptr;
   Edit* control_;
-  HBRUSH brush_ = nullptr;
+  UniqueBrush brush_;
   bool settingText_ = false;
   RECT placed_ = {0, 0, 0, 0};  // where Sync last put the host
 };

@@ -1,7 +1,5 @@
 #include "ui/install_run.h"
 
-#include <exception>
-
 #include "base/debug_output.h"
 #include "base/text_convert.h"
 #include "ui/install_presentation.h"
@@ -35,23 +33,16 @@ void InstallRun::StartInstall() {
   settings.installerFailedText = GetText(L"tt_failed");
   settings.events = &outcome;
   channel.Configure(settings);
-  try {
-    channelThread = std::thread([this] {
-      // An exception, a thread of the controller that could not start
-      // included, ends the run as an internal error like any other failure.
-      try {
-        channel.Run();
-      } catch (const std::exception& e) {
-        DebugOut(std::string("channel thread ended by an exception: ") + e.what());
-      } catch (...) {
-        DebugOut("channel thread ended by an exception");
-      }
-      outcome.EnsureOutcome();
-    });
-  } catch (const std::exception& e) {
-    DebugOut(std::string("channel thread could not be started: ") + e.what());
+  // An exception, a thread of the controller that could not start included,
+  // ends the run as an internal error like any other failure.
+  ThreadStart start = StartGuardedThread(
+      "channel thread", [this] { channel.Run(); }, [this] { outcome.EnsureOutcome(); });
+  if (!start.started) {
+    DebugOut("channel thread could not be started: " + start.failure);
     OnChannelFailed(L"tt_failed", ExitCode::kInternalError);
+    return;
   }
+  channelThread = std::move(start.thread);
 }
 
 void InstallRun::OnChannelProgress(unsigned value) {
@@ -94,20 +85,14 @@ void InstallRun::ReportSuccessOnce() {
   if (reportSent) return;
   reportSent = true;
   if (!options.platformId.empty() && !options.aid.empty() && actions.prepareActivationReport &&
-      !activationThread.joinable()) {
+      !activationThread.Running()) {
     std::function<void()> work = actions.prepareActivationReport(view.LanguageText());
     if (work) {
-      try {
-        activationThread = std::thread([work] {
-          try {
-            work();
-          } catch (...) {
-            DebugOut("activation report ended by an exception");
-          }
-        });
-      } catch (const std::exception& e) {
-        DebugOut(std::string("activation thread could not be started: ") + e.what());
-      }
+      ThreadStart start = StartGuardedThread("activation report", std::move(work));
+      if (start.started)
+        activationThread = std::move(start.thread);
+      else
+        DebugOut("activation thread could not be started: " + start.failure);
     }
   }
   SendReport("install", 0, "", false);
@@ -125,26 +110,18 @@ void InstallRun::SendReport(const std::string& actionType, int httpCode, const s
   request.userAgentLine = view.UserAgentLine();
   auto send = actions.sendInstallReport;
   ChannelController* source = &channel;
-  try {
-    reportThreads.emplace_back([send, request, source] {
-      try {
-        send(request, source->AttemptStats());
-      } catch (...) {
-        DebugOut("install report ended by an exception");
-      }
-    });
-  } catch (const std::exception& e) {
-    DebugOut(std::string("report thread could not be started: ") + e.what());
-  }
+  ThreadStart start = StartGuardedThread("install report",
+                                         [send, request, source] { send(request, source->AttemptStats()); });
+  if (start.started)
+    reportThreads.push_back(std::move(start.thread));
+  else
+    DebugOut("report thread could not be started: " + start.failure);
 }
 
-void InstallRun::JoinChannelThread() {
-  if (channelThread.joinable()) channelThread.join();
-}
+void InstallRun::JoinChannelThread() { channelThread.Join(); }
 
 void InstallRun::JoinReportThreads() {
-  for (auto& t : reportThreads)
-    if (t.joinable()) t.join();
+  for (GuardedThread& t : reportThreads) t.Join();
   reportThreads.clear();
-  if (activationThread.joinable()) activationThread.join();
+  activationThread.Join();
 }

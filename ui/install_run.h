@@ -11,10 +11,10 @@
 #pragma once
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/exit_codes.h"
+#include "base/guarded_thread.h"
 #include "channel/channel_controller.h"
 #include "channel/run_outcome.h"
 #include "ui/install_options.h"
@@ -79,9 +79,8 @@ class InstallRun {
   void JoinChannelThread();
   void JoinReportThreads();
 
-  bool Started() const { return channelThread.joinable() || started; }
-  bool shortcutWanted = false;
-  bool reportSent = false;
+  // After the finished page: whether the user asked for a shortcut.
+  bool ShortcutWanted() const { return shortcutWanted; }
 
  private:
   const InstallOptions& options;
@@ -93,7 +92,9 @@ class InstallRun {
   ExitCodeSlot& exitCode;
   bool started = false;
   bool ended = false;
-  std::thread channelThread;
-  std::vector<std::thread> reportThreads;
-  std::thread activationThread;
+  bool shortcutWanted = false;
+  bool reportSent = false;
+  GuardedThread channelThread;
+  std::vector<GuardedThread> reportThreads;
+  GuardedThread activationThread;
 };

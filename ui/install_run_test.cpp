@@ -136,7 +136,7 @@ TEST(InstallRun, ProgressOnlyRisesAnd101Completes) {
   run.OnChannelProgress(kBarFinished);
   EXPECT_EQ(f.view.page, InstallPage::kFinished);
   EXPECT_EQ(f.registrations, 1);
-  EXPECT_TRUE(run.shortcutWanted);
+  EXPECT_TRUE(run.ShortcutWanted());
   run.ShowPage(InstallPage::kFinished);  // a second finished page sends nothing more
   run.JoinReportThreads();
   ASSERT_EQ(f.reports.size(), 1u);

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "base/gdi_win.h"
 #include "base/text_convert.h"
 #include "toolkit/controls.h"
 #include "toolkit/zip_archive.h"
@@ -26,9 +27,8 @@ int MonitorDpi(HMONITOR monitor) {
   }();
   UINT x = 0, y = 0;
   if (fn && monitor && SUCCEEDED(fn(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y)) && x > 0) return static_cast<int>(x);
-  HDC dc = GetDC(nullptr);
-  int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 0;
-  if (dc) ReleaseDC(nullptr, dc);
+  WindowDc screen(nullptr);
+  const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 0;
   return dpi > 0 ? dpi : 96;
 }
 

@@ -22,14 +22,17 @@
 
 #include "app/install_wiring.h"
 #include "base/debug_output.h"
+#include "base/gdi_win.h"
+#include "base/registry_win.h"
 #include "base/text_convert.h"
 #include "base/vendor.h"
-#include "base/registry_win.h"
+#include "base/win_handle.h"
 #include "install/registration.h"
 #include "testing/fixtures/key_input_win.h"
 #include "testing/fixtures/msaa_client_win.h"
 #include "testing/wine/wine_test_support.h"
 #include "toolkit/controls.h"
+#include "toolkit/gdi_text_win.h"
 #include "toolkit/zip_archive.h"
 #include "ui/language_choice.h"
 #include "ui/path_pattern.h"
@@ -186,30 +189,18 @@ bool Screenshot(HWND hwnd, const std::string& name, int extraBottom = 0) {
   const int margin = 24;
   const int x = std::max<int>(0, r.left - margin), y = std::max<int>(0, r.top - margin);
   const int w = r.right - r.left + 2 * margin, h = r.bottom - r.top + 2 * margin + extraBottom;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi = {};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY);
+  WindowDc screen(nullptr);
+  skinui::Surface shot;
+  if (!shot.Ensure(w, h)) return false;
+  BitBlt(shot.Dc(), 0, 0, w, h, screen.get(), x, y, SRCCOPY);
   GdiFlush();
   std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
-  const auto* px = static_cast<const uint32_t*>(bits);
+  const uint32_t* px = shot.Bits();
   for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
     rgb[i * 3 + 0] = static_cast<unsigned char>((px[i] >> 16) & 0xFF);
     rgb[i * 3 + 1] = static_cast<unsigned char>((px[i] >> 8) & 0xFF);
     rgb[i * 3 + 2] = static_cast<unsigned char>(px[i] & 0xFF);
   }
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
   const std::string path = "Z:" + ScreenshotDir() + "/" + name + ".png";
   return stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3) != 0;
 }
@@ -266,18 +257,17 @@ int WindowsTextWidth(skinui::PaintManager& pm, const std::wstring& text, int fon
   bool covered = true;
   for (wchar_t ch : text) covered = covered && (ch < 0x0530 || (ch >= 0x1E00 && ch < 0x2070));
   if (font.face != L"Arial" || !covered) return pm.GetTextMeasurer()->Measure(text, fontId, pm.GetScale()).cx;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HFONT f = CreateFontW(-pm.ScaleLen(font.size), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, font.italic,
-                        font.underline, 0, DEFAULT_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, L"Liberation Sans");
-  HGDIOBJ old = SelectObject(dc, f);
+  UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+  UniqueFont f(CreateFontW(-pm.ScaleLen(font.size), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, font.italic,
+                           font.underline, 0, DEFAULT_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0,
+                           L"Liberation Sans"));
+  GdiSelection selected(dc.get(), f.get());
   wchar_t face[LF_FACESIZE] = {};
-  GetTextFaceW(dc, LF_FACESIZE, face);
+  GetTextFaceW(dc.get(), LF_FACESIZE, face);
   EXPECT_STREQ(face, L"Liberation Sans") << "scripts/setup installs it";
   RECT rc = {0, 0, 0, 0};
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, old);
-  DeleteObject(f);
-  DeleteDC(dc);
+  DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &rc,
+            DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
   return rc.right - rc.left;
 }
 
@@ -483,7 +473,7 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   PROCESS_INFORMATION pi = {};
   std::wstring stay = L"\"" + folder + L"\\Quorvane.exe\" -stay";
   ASSERT_TRUE(CreateProcessW(nullptr, &stay[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  CloseHandle(pi.hThread);
+  UniqueHandle clientThread(pi.hThread);
   UniqueHandle runningClient(pi.hProcess);
   channel->runningClient = runningClient.get();
 
@@ -514,15 +504,14 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   GetRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane",
                L"SEOID", stored, sizeof(stored), L"");
   EXPECT_EQ(std::wstring(stored), L"seo9");
-  HKEY runKey = nullptr;
-  bool runValue = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &runKey) == ERROR_SUCCESS;
-  if (runValue) {
-    runValue = RegQueryValueExW(runKey, kRunValueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    RegCloseKey(runKey);
-  }
+  RegKey runKey;
+  const bool runValue =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, runKey.put()) ==
+          ERROR_SUCCESS &&
+      RegQueryValueExW(runKey.get(), kRunValueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   EXPECT_TRUE(runValue) << "the autostart box was on";
   EXPECT_FALSE(FileExists(link)) << "the shortcut box was off";
-  EXPECT_FALSE(window->Run()->shortcutWanted);
+  EXPECT_FALSE(window->Run()->ShortcutWanted());
   PumpFor(300);
   EXPECT_TRUE(Screenshot(hwnd, "page2-finished"));
 
@@ -1453,14 +1442,15 @@ TEST(ShellOpen, OpensThroughTheDesktopShellOrElseItself) {
   // Opened by the desktop's shell, the script is no child of this process.
   DWORD parent = 0;
   std::map<DWORD, std::wstring> names;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
     names[entry.th32ProcessID] = entry.szExeFile;
     if (_wcsicmp(entry.szExeFile, L"cmd.exe") == 0) parent = entry.th32ParentProcessID;
   }
-  CloseHandle(snapshot);
+  snapshot.reset();
   std::fprintf(stderr, "script's parent %lu (%s), this process %lu\n", parent, WideToUtf8(names[parent]).c_str(),
                GetCurrentProcessId());
   ASSERT_NE(parent, 0u) << "the script's process was not found";

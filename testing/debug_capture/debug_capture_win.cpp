@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handle.h"
+
 namespace {
 
 std::string ToUtf8(const std::wstring& text) {
@@ -103,6 +105,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "debug_capture: cannot start the program, error %lu\n", GetLastError());
     return 2;
   }
+  const UniqueHandle mainThread(info.hThread), mainProcess(info.hProcess);
   const DWORD mainPid = info.dwProcessId;
   DWORD mainExit = 1;
   std::vector<std::pair<DWORD, HANDLE>> processes;
@@ -138,12 +141,13 @@ int wmain(int argc, wchar_t** argv) {
         QueryFullProcessImageNameW(event.u.CreateProcessInfo.hProcess, 0, image, &size);
         std::printf("%lu: debug_capture: started %s\n", event.dwProcessId, ToUtf8(image).c_str());
         std::fflush(stdout);
-        if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+        UniqueHandle imageFile(event.u.CreateProcessInfo.hFile);  // the debugger's to close
         break;
       }
-      case LOAD_DLL_DEBUG_EVENT:
-        if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+      case LOAD_DLL_DEBUG_EVENT: {
+        UniqueHandle dllFile(event.u.LoadDll.hFile);  // the debugger's to close
         break;
+      }
       case OUTPUT_DEBUG_STRING_EVENT:
         for (auto& p : processes) {
           if (p.first != event.dwProcessId) continue;
@@ -181,7 +185,5 @@ int wmain(int argc, wchar_t** argv) {
   // What the program started and left running goes on without a debugger.
   DebugSetProcessKillOnExit(FALSE);
   for (auto& p : processes) DebugActiveProcessStop(p.first);
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
   return ended ? 124 : static_cast<int>(mainExit);
 }

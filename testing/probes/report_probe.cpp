@@ -24,11 +24,11 @@ int wmain() {
     stats.attemptId = "00112233445566778899AABBCCDDEEFF";
     return stats;
   };
-  std::thread install = StartInstallReport(report, false, false, TransferPolicy());
-  std::thread activation = StartClientActivation(
+  GuardedThread install = StartInstallReport(report, false, false, TransferPolicy());
+  GuardedThread activation = StartClientActivation(
       PrepareClientActivation(L"3", L"9\"01", L"12", L"Fran\u00e7ais"), TransferPolicy());
-  install.join();
-  activation.join();
+  install.Join();
+  activation.Join();
   std::printf("%s\n%s\n%s\n%s\n", GetDeviceId().c_str(), GetOsDescription().c_str(), GetCpuBrand().c_str(),
               ClientBuildVersion().c_str());
   return 0;

@@ -95,7 +95,8 @@ class DebugCapture {
 
 // The directory server of this test process: QV_DIRECTORY_URL points at it
 // (set before the first Vendor() call), and QV_BUILTIN_DOMAINS names
-// kBuiltinStatic and kBuiltinAppHub.
+// kBuiltinStatic and kBuiltinAppHub. Defined with the net tests' environment
+// (net_test_environment.cpp), which a test executable links to use them.
 RawServer& DirectoryServer();
 extern const char kBuiltinStatic[];
 extern const char kBuiltinAppHub[];

@@ -10,6 +10,8 @@
 #include <cwchar>
 #include <string>
 
+#include "base/win_handle.h"
+
 int wmain(int argc, wchar_t** argv) {
   if (argc > 1 && wcscmp(argv[1], L"-stay") == 0) {
     Sleep(120 * 1000);
@@ -23,12 +25,12 @@ int wmain(int argc, wchar_t** argv) {
   mark += L"started.mark";
   // Write to a temporary name first so a reader never sees a half-written mark.
   std::wstring partial = mark + L".part";
-  HANDLE file =
-      CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 2;
+  UniqueHandle file(
+      CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return 2;
   const wchar_t* line = GetCommandLineW();
   DWORD written = 0;
-  WriteFile(file, line, static_cast<DWORD>(wcslen(line) * sizeof(wchar_t)), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), line, static_cast<DWORD>(wcslen(line) * sizeof(wchar_t)), &written, nullptr);
+  file.reset();  // closed before it is renamed
   return MoveFileExW(partial.c_str(), mark.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 2;
 }

@@ -28,29 +28,28 @@ struct StoredValue {
 
 inline StoredValue ReadStored(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view) {
   StoredValue value;
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS) return value;
+  RegKey handle;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, handle.put()) != ERROR_SUCCESS)
+    return value;
   DWORD size = 0;
-  if (RegQueryValueExW(handle, name.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+  if (RegQueryValueExW(handle.get(), name.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
     value.data.resize(size);
-    if (RegQueryValueExW(handle, name.c_str(), nullptr, &value.type, value.data.data(), &size) ==
+    if (RegQueryValueExW(handle.get(), name.c_str(), nullptr, &value.type, value.data.data(), &size) ==
         ERROR_SUCCESS) {
       value.data.resize(size);
       value.present = true;
     }
   }
-  RegCloseKey(handle);
   return value;
 }
 
 inline void WriteStored(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
                         const void* data, DWORD bytes, REGSAM view) {
-  HKEY handle = nullptr;
-  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &handle, nullptr) !=
-      ERROR_SUCCESS)
+  RegKey handle;
+  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, handle.put(),
+                      nullptr) != ERROR_SUCCESS)
     return;
-  RegSetValueExW(handle, name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes);
-  RegCloseKey(handle);
+  RegSetValueExW(handle.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes);
 }
 
 inline void WriteText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text,
@@ -60,42 +59,41 @@ inline void WriteText(HKEY root, const std::wstring& key, const std::wstring& na
 }
 
 inline void DeleteStored(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE | view, &handle) != ERROR_SUCCESS) return;
-  RegDeleteValueW(handle, name.c_str());
-  RegCloseKey(handle);
+  RegKey handle;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE | view, handle.put()) != ERROR_SUCCESS) return;
+  RegDeleteValueW(handle.get(), name.c_str());
 }
 
 inline bool KeyExists(HKEY root, const std::wstring& key, REGSAM view) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS) return false;
-  RegCloseKey(handle);
+  RegKey handle;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, handle.put()) != ERROR_SUCCESS)
+    return false;
   return true;
 }
 
 // Deletes `key` (the part after the last "\") with everything below it.
 inline void DeleteKeyTree(HKEY root, const std::wstring& key, REGSAM view) {
   size_t cut = key.find_last_of(L'\\');
-  HKEY parent = nullptr;
-  if (RegOpenKeyExW(root, key.substr(0, cut).c_str(), 0, KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
+  RegKey parent;
+  if (RegOpenKeyExW(root, key.substr(0, cut).c_str(), 0, KEY_ALL_ACCESS | view, parent.put()) !=
+      ERROR_SUCCESS)
     return;
-  RegDeleteTreeW(parent, key.substr(cut + 1).c_str());
-  RegDeleteKeyExW(parent, key.substr(cut + 1).c_str(), view, 0);
-  RegCloseKey(parent);
+  RegDeleteTreeW(parent.get(), key.substr(cut + 1).c_str());
+  RegDeleteKeyExW(parent.get(), key.substr(cut + 1).c_str(), view, 0);
 }
 
 inline std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& key, REGSAM view) {
   std::vector<std::wstring> names;
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS) return names;
+  RegKey handle;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, handle.put()) != ERROR_SUCCESS)
+    return names;
   for (DWORD index = 0;; ++index) {
     wchar_t name[256];
     DWORD chars = 256;
-    if (RegEnumValueW(handle, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegEnumValueW(handle.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
     names.emplace_back(name, chars);
   }
-  RegCloseKey(handle);
   return names;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handle.h"
+
 namespace testsupport {
 
 // The folder of the running test executable, with a trailing "\".
@@ -57,39 +59,36 @@ inline void RemoveTree(const std::wstring& folder) {
 // within a minute (then it is terminated).
 inline int RunAndCapture(const std::wstring& commandLine, std::string* output) {
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -1;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  UniqueHandle readEnd, writeEnd;
+  if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return -1;
+  SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
+  startup.hStdOutput = writeEnd.get();
+  startup.hStdError = writeEnd.get();
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process = {};
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(L'\0');
   BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                                 nullptr, &startup, &process);
-  CloseHandle(writeEnd);
-  if (!started) {
-    CloseHandle(readEnd);
-    return -1;
-  }
+  // Only the child holds the write end now: reading ends when it does.
+  writeEnd.reset();
+  if (!started) return -1;
+  UniqueHandle thread(process.hThread), child(process.hProcess);
   char chunk[4096];
   DWORD got = 0;
-  while (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
+  while (ReadFile(readEnd.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) {
     if (output) output->append(chunk, got);
   }
-  CloseHandle(readEnd);
+  readEnd.reset();
   DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.hProcess, 60 * 1000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &code);
+  if (WaitForSingleObject(child.get(), 60 * 1000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(child.get(), &code);
   } else {
-    TerminateProcess(process.hProcess, 1);
+    TerminateProcess(child.get(), 1);
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   return static_cast<int>(code);
 }
 
