@@ -4,13 +4,18 @@
 #pragma once
 #include <cstdint>
 
+#include "download/download_progress.h"
+
 // Notifications, called on the downloader's threads (OnProgress also from
 // inside libcurl's progress callback); the implementation must be safe to
 // call from them and must not call back into the downloader. Not deleted
 // through this interface.
+//
+// OnProgress reports come one at a time, at most one per kProgressInterval
+// (the first one and the one that reaches the total always).
 class DownloadDelegate {
  public:
-  virtual void OnProgress(double downloaded, double total, double bytesPerSecond) = 0;
+  virtual void OnProgress(const DownloadProgress& progress) = 0;
   virtual void OnStart() {}
   // A libcurl code (below 100) or an HTTP status of 400 or more.
   virtual void OnError(int code) = 0;

@@ -26,14 +26,15 @@
 // Parts: the plan and the lifecycle here; one range's transfer and what the
 // ranges of a run share in range_transfer.h; the ranges by id in
 // range_table.h; the read-back and append in range_merge.h over the bounded
-// MergeQueue; the pure range bookkeeping in range_plan.h.
+// MergeQueue; the progress snapshot and its throttle in download_progress.h;
+// the pure range bookkeeping in range_plan.h.
 //
 // Locks, one per class; never take an earlier one while holding a later one:
 //   Downloader::runLock -> RangeTransfer::lock -> RangeTable::tableLock
 //   Downloader::runLock -> MergeQueue::queueLock
 // RangeRun::progressSection is taken alone. The delegate is called with
-// progressSection held (segmented OnProgress) or runLock held (the end of a
-// segmented run): it must not call back in.
+// progressSection held (OnProgress) or runLock held (the end of a segmented
+// run): it must not call back in.
 #pragma once
 #include <atomic>
 #include <cstdint>

@@ -26,10 +26,11 @@ constexpr int kLowSpeedSeconds = 2;
 
 class RecordingDelegate : public Downloader::Delegate {
  public:
-  void OnProgress(double downloaded, double total, double) override {
+  void OnProgress(const DownloadProgress& now) override {
+    const double downloaded = static_cast<double>(now.received);
     std::lock_guard<std::mutex> guard(lock);
     ++progressCalls;
-    lastTotal = total;
+    lastTotal = static_cast<double>(now.total);
     if (downloaded < lastDownloaded) wentBack = true;
     lastDownloaded = downloaded;
   }

@@ -33,7 +33,7 @@ void RangeRun::Begin(DownloadDelegate* delegate, int64_t fileLength, bool segmen
   speedSum = 0;
   mergedBytes = kept;
   std::lock_guard<std::mutex> guard(progressSection);
-  progressCalls = 0;
+  throttle = ProgressThrottle();
 }
 
 void RangeRun::SpeedChanged(double before, double now) {
@@ -42,16 +42,12 @@ void RangeRun::SpeedChanged(double before, double now) {
 
 void RangeRun::Progress(double connectionSpeed) {
   if (!delegate) return;
-  if (!segmented) {
-    delegate->OnProgress(static_cast<double>(received.load()), static_cast<double>(fileLength),
-                         connectionSpeed);
-    return;
-  }
   std::lock_guard<std::mutex> guard(progressSection);
-  if (++progressCalls % 4 != 0) return;
-  progressCalls = 0;
-  delegate->OnProgress(static_cast<double>(received.load()), static_cast<double>(fileLength),
-                       static_cast<double>(speedSum.load()));
+  DownloadProgress now;
+  now.received = received;
+  now.total = fileLength;
+  now.bytesPerSecond = segmented ? static_cast<double>(speedSum.load()) : connectionSpeed;
+  if (throttle.Pass(now.received, now.total, ProgressThrottle::Clock::now())) delegate->OnProgress(now);
 }
 
 RangeTransfer::RangeTransfer(RangeRun& run, int64_t start, int64_t end, int nextId,

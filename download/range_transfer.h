@@ -11,6 +11,7 @@
 #include "base/unique_file.h"
 #include "download/download_delegate.h"
 #include "download/download_error.h"
+#include "download/download_progress.h"
 #include "download/range_plan.h"
 #include "net/curl_handle.h"
 #include "net/transfer_policy.h"
@@ -43,9 +44,10 @@ class RangeRun {
   void Received(int64_t bytes) { received += bytes; }
   // A range's transfer speed changed from `before` to `now` (bytes a second).
   void SpeedChanged(double before, double now);
-  // From a range's progress callback: tells the delegate, over one
-  // connection at every call with that connection's speed, segmented at
-  // every 4th call with the sums over all ranges.
+  // From a range's progress callback: tells the delegate what all ranges
+  // received and their summed speed (over one connection, that
+  // connection's), one report at a time and no more often than
+  // ProgressThrottle lets through.
   void Progress(double connectionSpeed);
 
   // Bytes in the target so far: what the range at offset 0 wrote plus the
@@ -61,7 +63,7 @@ class RangeRun {
   std::atomic<int64_t> received{0};      // the kept bytes and all that ranges wrote
   std::atomic<int64_t> speedSum{0};      // over the ranges, bytes a second
   std::mutex progressSection;            // one report at a time, in order
-  unsigned progressCalls = 0;            // guarded by progressSection
+  ProgressThrottle throttle;             // guarded by progressSection
 };
 
 // One byte range (Downloader::tNode). `position` and `end` change under
