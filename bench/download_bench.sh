@@ -4,16 +4,22 @@
 # downloader, our single stream, the curl tool and aria2c with 8 connections.
 # Prints wall time, the ratio to the physical limit
 # (size / (connections x rate)) and peak memory of each, over a few runs.
+# With OLD_REF, an earlier commit's segmented downloader runs in the same
+# set-up too, and the mean times of this tree's segmented downloader against
+# it and against aria2c are printed last.
 #
-# Usage: bench/download_bench.sh [BUILD_DIR] [RUNS]
+# Usage: bench/download_bench.sh [BUILD_DIR] [RUNS] [OLD_REF]
 #   BUILD_DIR  a native build holding bench/download_driver (default build/download-native;
 #              built here if missing)
 #   RUNS       runs per client (default 3)
+#   OLD_REF    an earlier commit to compare with (its sources are exported to
+#              build/download-bench-<commit>/src and built there once)
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$repo/build/download-native}
 runs=${2:-3}
+old_ref=${3:-}
 size_mib=200
 rate_mib=10
 
@@ -33,6 +39,18 @@ if [ ! -x "$build/bench/download_driver" ]; then
   cmake --build "$build" -j2 --target download_driver >/dev/null
 fi
 driver=$build/bench/download_driver
+old_driver=
+if [ -n "$old_ref" ]; then
+  old_ref=$(git -C "$repo" rev-parse --short "$old_ref")
+  old_root=$repo/build/download-bench-$old_ref
+  if [ ! -f "$old_root/src/CMakeLists.txt" ]; then
+    mkdir -p "$old_root/src"
+    git -C "$repo" archive "$old_ref" | tar -x -C "$old_root/src"
+  fi
+  [ -f "$old_root/build/CMakeCache.txt" ] || cmake --preset native -S "$old_root/src" -B "$old_root/build" >/dev/null
+  cmake --build "$old_root/build" -j2 --target download_driver >/dev/null
+  old_driver=$old_root/build/bench/download_driver
+fi
 
 work=$(mktemp -d /tmp/qv-bench-XXXXXX)
 chmod 755 "$work"
@@ -72,8 +90,10 @@ url="http://127.0.0.1:$port/file.bin"
 size=$((size_mib * 1024 * 1024))
 echo "file ${size_mib} MiB, limit_rate ${rate_mib}m per connection, $(nproc) processors, $runs runs each"
 
-# run NAME CONNECTIONS COMMAND...: times each run, checks the copy, prints one row.
+# run NAME CONNECTIONS COMMAND...: times each run, checks the copy, prints one
+# row; the mean is kept in means[NAME].
 results=()
+declare -A means
 run() {
   local name=$1 conns=$2
   shift 2
@@ -92,12 +112,16 @@ run() {
   local limit mean
   limit=$(python3 -c "print($size / ($conns * $rate_mib * 1048576))")
   mean=$(python3 -c "print($sum / $runs)")
+  means[$name]=$mean
   results+=("$(python3 -c "print('| %-26s | %2d | %6.2f s | %6.2f s | %6.2f s | %6.2f s | %5.2f | %6.1f MB |' % ('$name', $conns, $mean, $best, $worst, $limit, $mean / $limit, $rss / 1024))")")
 }
 
 # The downloader starts processors + 1 ranges, at most 8.
 segments=$(( $(nproc) + 1 )); [ "$segments" -gt 8 ] && segments=8
 run "segmented Downloader" "$segments" "$driver" segmented "$url" "$work/out/copy.bin"
+if [ -n "$old_driver" ]; then
+  run "segmented Downloader $old_ref" "$segments" "$old_driver" segmented "$url" "$work/out/copy.bin"
+fi
 run "single stream (HttpClient)" 1 "$driver" single "$url" "$work/out/copy.bin"
 run "curl" 1 curl -fsS -o "$work/out/copy.bin" "$url"
 run "aria2c -x8 -s8 -k1M" 8 aria2c -q -x8 -s8 -k1M --allow-overwrite=true --auto-file-renaming=false \
@@ -107,3 +131,9 @@ echo
 echo "| client                     | conns | mean | best | worst | physical limit | mean/limit | peak RSS |"
 echo "|---|---|---|---|---|---|---|---|"
 printf '%s\n' "${results[@]}"
+if [ -n "$old_driver" ]; then
+  echo
+  python3 -c "print('segmented Downloader / $old_ref: %.3f' % (${means["segmented Downloader"]} / ${means["segmented Downloader $old_ref"]}))"
+  python3 -c "print('segmented Downloader / aria2c: %.3f' % (${means["segmented Downloader"]} / ${means["aria2c -x8 -s8 -k1M"]}))"
+  python3 -c "print('segmented Downloader $old_ref / aria2c: %.3f' % (${means["segmented Downloader $old_ref"]} / ${means["aria2c -x8 -s8 -k1M"]}))"
+fi

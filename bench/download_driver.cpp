@@ -22,7 +22,7 @@
 namespace {
 class Waiter : public Downloader::Delegate {
  public:
-  void OnProgress(double, double, double) override {}
+  void OnProgress(const DownloadProgress&) override {}
   void OnError(int code) override {
     error = code;
     done.Set();

@@ -52,8 +52,11 @@ if [ ! -f "$old_src/CMakeLists.txt" ]; then
   mkdir -p "$old_src"
   git -C "$repo" archive "$old_ref" | tar -x -C "$old_src"
 fi
-# The earlier commit's library with this driver (it has the package mode).
-cp "$repo/bench/download_driver.cpp" "$old_src/bench/download_driver.cpp"
+# The earlier commit's library with this driver when its own has no package
+# mode (its own driver otherwise: it fits its library's delegate).
+if ! grep -q '"package"' "$old_src/bench/download_driver.cpp"; then
+  cp "$repo/bench/download_driver.cpp" "$old_src/bench/download_driver.cpp"
+fi
 build_tools "$old_src" "$old_src/../build" download_driver
 new_driver=$build/bench/download_driver
 old_driver=$old_src/../build/bench/download_driver

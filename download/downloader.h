@@ -16,93 +16,46 @@
 // probed length (Content-Length of a 200, the total of a 206's
 // Content-Range), every write, flush and close succeeded and the target on
 // disk holds exactly that length; otherwise OnError with a result of
-// download_error.h. A server
-// that does not honour byte ranges is detected before any byte is written, and
-// the download is finished over one connection.
+// download_error.h. A server that does not honour byte ranges is detected
+// before any byte is written, and the download is finished over one
+// connection.
 //
 // Own it with shared ownership and keep it alive until its work is over: the
 // threads use it by plain reference, and the destructor stops and joins them.
 //
-// Files: range bookkeeping in range_plan.h (pure), the length probe and the
-// transfers in downloader_transfer.cpp, ranges, splits and the end of a
-// segmented run in downloader_segments.cpp, the read-back and append in
-// downloader_merge.cpp.
+// Parts: the plan and the lifecycle here; one range's transfer and what the
+// ranges of a run share in range_transfer.h; the ranges by id in
+// range_table.h; the read-back and append in range_merge.h over the bounded
+// MergeQueue; the progress snapshot and its throttle in download_progress.h;
+// the pure range bookkeeping in range_plan.h.
 //
-// Lock order (never take an earlier lock while holding a later one):
-//   runLock -> splitLock -> tNode::lock -> progressSection
-//                                       -> queueLock
-// progressSection and queueLock are never held together. The delegate is
-// called with progressSection held (segmented OnProgress) or runLock held
-// (an error found while closing a range): it must not call back in.
+// Locks, one per class; never take an earlier one while holding a later one:
+//   Downloader::runLock -> RangeTransfer::lock -> RangeTable::tableLock
+//   Downloader::runLock -> MergeQueue::queueLock
+// RangeRun::progressSection is taken alone. The delegate is called with
+// progressSection held (OnProgress) or runLock held (the end of a segmented
+// run): it must not call back in.
 #pragma once
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <list>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "base/manual_reset_event.h"
-#include "base/unique_file.h"
+#include "download/download_delegate.h"
 #include "download/download_error.h"
+#include "download/merge_queue.h"
 #include "download/range_plan.h"
-#include "net/curl_handle.h"
+#include "download/range_table.h"
+#include "download/range_transfer.h"
 #include "net/transfer_policy.h"
 
 class Downloader {
  public:
-  // Notifications, called on the downloader's threads (OnProgress also from
-  // inside libcurl's progress callback); the implementation must be safe to
-  // call from them. Not deleted through this interface.
-  class Delegate {
-   public:
-    virtual void OnProgress(double downloaded, double total, double bytesPerSecond) = 0;
-    virtual void OnStart() {}
-    // A libcurl code (below 100) or an HTTP status of 400 or more.
-    virtual void OnError(int code) = 0;
-    virtual void OnComplete() = 0;
-    virtual void OnMergeProgress(int64_t bytesInTarget) {}
-    virtual void OnMergeStart() {}
-
-   protected:
-    ~Delegate() = default;
-  };
-
-  // One byte range and its transfer. `position` and `end` change under `lock`
-  // only (the split lowers `end` while the range's transfer runs); other
-  // threads may read them at any time.
-  struct tNode {
-    UniqueFile file;
-    int64_t start = 0;
-    std::atomic<int64_t> position{0};
-    std::atomic<int64_t> end{0};
-    int64_t size = 0;
-    CurlHandle handle;
-    std::atomic<double> speed{0};
-    std::wstring path;
-    std::atomic<int> nextId{-1};
-    int64_t mergeOffset = 0;
-    std::atomic<RangeState> state{RangeState::kNew};
-    Downloader* owner = nullptr;
-
-    std::mutex lock;
-    // The current attempt: where its body must begin, whether its answer has
-    // been checked, and the Content-Range of its final response.
-    int64_t requestStart = 0;
-    bool answerChecked = false;
-    bool discardBody = false;
-    std::string contentRange;
-    bool encoded = false;  // the answer names a Content-Encoding: its length is the encoded one
-    // Why the attempt must not go on whatever libcurl says: a length that
-    // disagrees with the probe, a failed write or flush. Ends the range.
-    DownloadError answerError;
-
-    bool Complete() const { return position.load() == end.load() + 1; }
-  };
+  using Delegate = DownloadDelegate;
+  using tNode = RangeTransfer;
 
   static constexpr int kDefaultLowSpeedSeconds = 30;
 
@@ -144,48 +97,24 @@ class Downloader {
   // The numbers are those of the "KVDown:down_type" line.
   enum class Mode { kSingle = 0, kSegmented = 1 };
 
-  // Length probe and planning (downloader.cpp, downloader_transfer.cpp).
+  // The length probe and the plan.
   double GetDownloadFileLenth(const std::string& probeUrl);
+  TransferLimits Limits() const;
   int Prepare();
   bool PrepareSingle(int64_t keep = 0);
-  // A range whose file already holds its first `keep` bytes (the target only).
-  std::shared_ptr<tNode> NewNode(int64_t start, int64_t end, int nextId, const std::wstring& filePath,
-                                 int64_t keep = 0);
-  void SetTransferOptions(tNode& node, bool segmented);
-  TransferLimits Limits() const;
-  void LogRange(int id, const tNode& node);
-  // Snapshots of the segmented ranges; RangesLocked with progressSection held.
-  std::vector<RangeProgress> Ranges();
-  std::vector<RangeProgress> RangesLocked() const;
 
-  // Transfers (downloader_transfer.cpp).
-  int RunAttempts(tNode& node, bool alwaysRanged);
-  DownloadError AttemptFailure(const tNode& node, int curlResult) const;
+  // The threads' bodies.
   void RunSingle();
-  DownloadError CloseAndMeasure(tNode& node);
-  static size_t WriteRange(char* data, size_t size, size_t count, void* context) noexcept;
-  static size_t ReadHeader(char* data, size_t size, size_t count, void* context) noexcept;
-  static int SingleProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal,
-                            int64_t ulNow) noexcept;
-  static int SegmentedProgress(void* context, int64_t dlTotal, int64_t dlNow, int64_t ulTotal,
-                               int64_t ulNow) noexcept;
-  bool AcceptAnswer(tNode& node);
-
-  // Segmented mode (downloader_segments.cpp, downloader_merge.cpp).
   void Worker(int id);
   void CloseWorker();
   bool SplitLargest();
-  void Reader();
-  DownloadError MergeWriter(tNode& first);
   void FinishSegmented();
   void FinishOverOneConnection();
 
-  // The end of a run (downloader.cpp).
+  // The end of a run.
   void Fail(const DownloadError& error);
-  void WakeMergeWaits();
-  bool Aborting() const;
-  std::shared_ptr<tNode> NodeById(int id);
-  static void ReleaseNode(tNode& node);
+  void Finished();
+  bool Aborting() const { return state != RunState::kRunning || run.RangesRefused(); }
   void Stop();
   void StopThreads();
   void Cleanup();
@@ -194,6 +123,7 @@ class Downloader {
   std::wstring path;
   Delegate* delegate;
   const TransferPolicy policy;
+  const int lowSpeedSeconds;
   std::atomic<RunState> state{RunState::kIdle};
   int64_t fileLength = 0;
   int64_t continueHave = 0;
@@ -202,29 +132,17 @@ class Downloader {
   Mode mode = Mode::kSingle;
   int threadCount;
   int readChunk;
-  int runningWorkers = 0;                       // guarded by runLock
-  std::map<int, std::shared_ptr<tNode>> nodes;  // guarded by progressSection
+  int probeRetries = 0;
+  bool peerFailureSeen = false;
+  DownloadError startError;
+
+  RangeRun run;  // shared by the transfers' callbacks; outlives every thread
+  RangeTable nodes;
   std::shared_ptr<tNode> singleNode;
+  MergeQueue mergeQueue;
+
+  std::mutex runLock;
+  int runningWorkers = 0;                  // guarded by runLock
   std::vector<std::thread> workerThreads;  // guarded by runLock
   std::thread singleThread;
-  std::list<std::string> mergeQueue;  // guarded by queueLock
-  std::atomic<int64_t> mergedBytes{0};
-  int probeRetries = 0;
-  DownloadError startError;
-  bool peerFailureSeen = false;
-  ManualResetEvent stopEvent;
-  std::mutex queueLock;
-  std::condition_variable dataReady;
-  std::condition_variable roomReady;
-  std::mutex splitLock;
-  std::mutex runLock;
-  std::mutex progressSection;
-  const int lowSpeedSeconds;
-
-  // A range answered without honouring the byte range: every transfer stops
-  // and the last thread out downloads the file over one connection.
-  std::atomic<bool> rangeRefused{false};
-  // The reader has queued all it will queue; the merge writer stops waiting.
-  bool readerDone = false;  // guarded by queueLock
-  std::atomic<bool> mergeFailed{false};
 };

@@ -13,6 +13,7 @@
 #include <regex>
 
 #include "base/debug_output.h"
+#include "base/manual_reset_event.h"
 #include "base/system_info.h"
 #include "base/text_convert.h"
 #include "download/download_error.h"
@@ -25,10 +26,13 @@ constexpr int kLowSpeedSeconds = 2;
 
 class RecordingDelegate : public Downloader::Delegate {
  public:
-  void OnProgress(double downloaded, double total, double) override {
+  void OnProgress(const DownloadProgress& now) override {
+    const double downloaded = static_cast<double>(now.received);
     std::lock_guard<std::mutex> guard(lock);
     ++progressCalls;
-    lastTotal = total;
+    lastTotal = static_cast<double>(now.total);
+    if (downloaded < lastDownloaded) wentBack = true;
+    lastDownloaded = downloaded;
   }
   void OnStart() override { ++starts; }
   void OnError(int code) override {
@@ -49,6 +53,8 @@ class RecordingDelegate : public Downloader::Delegate {
   std::mutex lock;
   int progressCalls = 0;
   double lastTotal = 0;
+  double lastDownloaded = 0;
+  bool wentBack = false;
   std::vector<int> errors;
   std::atomic<int> starts{0}, completes{0}, mergeStarts{0};
   ManualResetEvent done;
@@ -141,9 +147,14 @@ TEST_F(DownloaderTest, TenMiBIsTheSmallestSegmentedFile) {
     TestFileServer server(content);
     delegate.done.Reset();
     delegate.completes = 0;
+    delegate.lastDownloaded = 0;
     ClearLog();
     Run(server.Url());
     ExpectCompleteCopy(content, std::to_string(c.size));
+    // The reports count the bytes written so far over all ranges.
+    EXPECT_FALSE(delegate.wentBack) << "progress went back";
+    EXPECT_GT(delegate.lastDownloaded, 0.0);
+    EXPECT_LE(delegate.lastDownloaded, static_cast<double>(c.size));
     EXPECT_EQ(CountLines("KVDown:down_type " + std::to_string(c.mode)), 1);
     EXPECT_EQ(CountLines("KVDown: downfile_length=" + std::to_string(c.size)), 1);
     int ranged = 0, plain = 0;

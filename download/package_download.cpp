@@ -36,10 +36,10 @@ PackageDownload::~PackageDownload() { StopDownload(); }
 
 void PackageDownload::StopDownload() { downloader.reset(); }
 
-void PackageDownload::OnProgress(double downloaded, double total, double) {
-  if (total == 0) return;
-  bytesDownloaded = static_cast<int64_t>(downloaded);
-  if (progress) progress(downloaded, total);
+void PackageDownload::OnProgress(const DownloadProgress& now) {
+  if (now.total == 0) return;
+  bytesDownloaded = now.received;
+  if (progress) progress(static_cast<double>(now.received), static_cast<double>(now.total));
 }
 
 void PackageDownload::OnError(int code) {
@@ -203,8 +203,10 @@ AttemptOutcome PackageDownload::DownloadOnce(const std::string& url, const std::
                                              long timeLimit, AttemptResult& result) {
   const ContinuePoint from = ContinuePointFor(url, targetPath);
   const StreamAnswer a = FetchIntoFile(url, targetPath, from, timeLimit, settings.transferPolicy,
-                                       [this](double downloaded, double total) {
-                                         if (progress && total != 0) progress(downloaded, total);
+                                       [this](const DownloadProgress& now) {
+                                         if (progress && now.total != 0)
+                                           progress(static_cast<double>(now.received),
+                                                    static_cast<double>(now.total));
                                        });
   if (!a.opened) {
     DebugOutW(L"fopen file  fialed :" + targetPath);

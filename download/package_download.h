@@ -122,7 +122,7 @@ class PackageDownload : private Downloader::Delegate {
  private:
   // Downloader::Delegate, on the downloader's threads; they write before
   // `downloadDoneEvent` is signalled and the worker reads after its wait.
-  void OnProgress(double downloaded, double total, double bytesPerSecond) override;
+  void OnProgress(const DownloadProgress& progress) override;
   void OnError(int code) override;
   void OnComplete() override;
 

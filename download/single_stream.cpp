@@ -35,6 +35,7 @@ struct Transfer {
   const std::wstring* path = nullptr;
   const ContinuePoint* from = nullptr;
   const StreamProgress* progress = nullptr;
+  ProgressThrottle throttle;
   CURL* handle = nullptr;
   FILE* file = nullptr;
   bool ranged = false;
@@ -132,8 +133,15 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) noexcept try
 
 int OnProgress(void* context, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t, curl_off_t) noexcept try {
   auto* t = static_cast<Transfer*>(context);
-  if (dlTotal != 0 && *t->progress && t->checked && !t->discard)
-    (*t->progress)(static_cast<double>(t->bodyStart + dlNow), static_cast<double>(t->bodyStart + dlTotal));
+  if (dlTotal == 0 || !*t->progress || !t->checked || t->discard) return 0;
+  DownloadProgress now;
+  now.received = t->bodyStart + dlNow;
+  now.total = t->bodyStart + dlTotal;
+  if (!t->throttle.Pass(now.received, now.total, ProgressThrottle::Clock::now())) return 0;
+  curl_off_t speed = 0;
+  curl_easy_getinfo(t->handle, CURLINFO_SPEED_DOWNLOAD_T, &speed);
+  now.bytesPerSecond = static_cast<double>(speed);
+  (*t->progress)(now);
   return 0;
 } catch (...) {
   return 0;  // a progress that could not be shown ends nothing

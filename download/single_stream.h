@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "download/download_progress.h"
 #include "net/transfer_policy.h"
 
 // What an answer said about the whole file; empty texts when not sent.
@@ -46,8 +47,9 @@ struct StreamAnswer {
 };
 
 // `progress` gets bytes of the file so far and its length (both counted from
-// the file's first byte); it must not block.
-using StreamProgress = std::function<void(double downloaded, double total)>;
+// the file's first byte) and the rate, no more often than ProgressThrottle
+// lets through; it must not block.
+using StreamProgress = std::function<void(const DownloadProgress& progress)>;
 
 StreamAnswer FetchIntoFile(const std::string& url, const std::wstring& path, const ContinuePoint& from,
                            long timeLimitSeconds, const TransferPolicy& policy, const StreamProgress& progress);

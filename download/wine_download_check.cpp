@@ -10,13 +10,14 @@
 #include <string>
 
 #include "base/debug_output.h"
+#include "base/manual_reset_event.h"
 #include "base/text_convert.h"
 #include "download/downloader.h"
 
 namespace {
 class Delegate : public Downloader::Delegate {
  public:
-  void OnProgress(double, double, double) override {}
+  void OnProgress(const DownloadProgress&) override {}
   void OnError(int code) override {
     error = code;
     done.Set();
