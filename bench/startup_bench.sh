@@ -2,14 +2,15 @@
 # The release stub's size and start-up time; a measurement, not a test.
 #
 # Usage: bench/startup_bench.sh [BUILD_DIR] [RUNS]
-#   BUILD_DIR  a built windows-release tree (default build/windows-release):
-#              app/QuorvaneSetup.exe, skin/skin.zip, bench/bench_layered_window.exe
+#   BUILD_DIR  a built release tree: app/QuorvaneSetup.exe, skin/skin.zip,
+#              bench/bench_layered_window.exe. Default: the release build of
+#              the architecture this machine runs (scripts/windows-arch.sh):
+#              build/windows-release (i686), or build/windows-x86_64-release
+#              where 32-bit programs cannot run (or QV_WINDOWS_ARCH=x86_64).
 #   RUNS       counted runs of each program (default 7), after one warm-up each
 # Needs DISPLAY (an X server such as Xvfb), wine, xdotool, unshare (root).
 #
-# 1. Size: the file and its parts from the PE section table (code, read-only
-#    data, unwind tables, imports and relocations, resources split into the
-#    skin package and the rest, headers), and the largest symbols.
+# 1. Size: bench/size_bench.sh for this build.
 # 2. Start-up: the time from process start to the first painted frame, for
 #    the installer and for bench_layered_window (the least a program of the
 #    same toolchain does to show a layered window), run in turn A B A B ...
@@ -26,68 +27,52 @@
 #    than Wine's own start.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath "${1:-build/windows-release}")
+. scripts/windows-arch.sh
+if [ -n "${1:-}" ]; then
+  build=$(realpath "$1")
+else
+  qv_windows_arch || exit 2
+  [ -z "$QV_WINDOWS_WHY" ] || echo "== $QV_WINDOWS_WHY"
+  if [ "$QV_WINDOWS_ARCH" = x86_64 ]; then build=$(realpath build/windows-x86_64-release); else build=$(realpath build/windows-release); fi
+fi
 runs=${2:-7}
+# The executable's own architecture picks Wine's loader, as its wine-run does: the
+# 64-bit one for an x86_64 build (/usr/bin/wine prefers the 32-bit loader,
+# which cannot start where 32-bit programs cannot run).
+arch=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(4096); print({0x14C:"i686",0x8664:"x86_64"}.get(struct.unpack_from("<H",d,struct.unpack_from("<I",d,0x3C)[0]+4)[0],"?"))' "$build/app/QuorvaneSetup.exe" 2>/dev/null)
+wine=wine
+if [ "$arch" = x86_64 ]; then
+  export WINELOADER=/usr/lib/wine/wine64
+  wine=/usr/lib/wine/wine64
+fi
 exe=$build/app/QuorvaneSetup.exe
 ref=$build/bench/bench_layered_window.exe
 zip=$build/skin/skin.zip
 for f in "$exe" "$ref" "$zip"; do
-  [ -f "$f" ] || { echo "missing $f (build the windows-release preset: QuorvaneSetup bench_layered_window)"; exit 2; }
+  [ -f "$f" ] || { echo "missing $f (build the release preset: QuorvaneSetup bench_layered_window)"; exit 2; }
 done
 [ -n "${DISPLAY:-}" ] || { echo "DISPLAY is not set"; exit 2; }
 
-echo "== size of $(basename "$exe")"
-python3 - "$exe" "$zip" <<'PY'
-import struct, sys
-exe, zip_path = sys.argv[1], sys.argv[2]
-data = open(exe, "rb").read()
-skin = len(open(zip_path, "rb").read())
-pe = struct.unpack_from("<I", data, 0x3C)[0]
-count = struct.unpack_from("<H", data, pe + 6)[0]
-symtab, nsyms = struct.unpack_from("<II", data, pe + 12)
-opt_size = struct.unpack_from("<H", data, pe + 20)[0]
-table = pe + 24 + opt_size
-raw = {}
-for i in range(count):
-    name, vsize, va, rsize = struct.unpack_from("<8sIII", data, table + 40 * i)
-    name = name.rstrip(b"\0").decode()
-    if name.startswith("/"):  # a long name: offset into the COFF string table
-        at = symtab + 18 * nsyms + int(name[1:])
-        name = data[at:data.index(b"\0", at)].decode()
-    raw[name] = rsize
-take = lambda *names: sum(raw.pop(n, 0) for n in names)
-rows = [
-    ("code (.text)", take(".text")),
-    ("read-only and initialised data (.rdata .data .CRT .tls)", take(".rdata", ".data", ".CRT", ".tls")),
-    ("unwind tables (.eh_frame)", take(".eh_frame")),
-    ("imports and relocations (.idata .reloc)", take(".idata", ".reloc")),
-]
-rsrc = take(".rsrc")
-rows += [("resources: skin package (skin.zip)", skin),
-         ("resources: manifest, version, icon, directory", rsrc - skin)]
-other = sum(raw.values())
-rows.append(("other sections (%s)" % " ".join(sorted(raw)) if raw else "other sections", other))
-rows.append(("headers, symbol string table, alignment", len(data) - sum(v for _, v in rows)))
-for what, n in rows:
-    print("  %-58s %9d bytes  %5.1f %%" % (what, n, 100.0 * n / len(data)))
-print("  %-58s %9d bytes  (%.2f MiB)" % ("file", len(data), len(data) / 1048576.0))
-PY
-
-if [ -f "$exe.debug" ]; then
-  echo "== largest symbols (nm --size-sort of the symbols kept in $(basename "$exe").debug)"
-  i686-w64-mingw32-nm -C --size-sort -S "$exe.debug" | grep -v ' [NnUw] ' | tail -15 |
-    while read -r _ size _ name; do printf "  %7d  %s\n" $((16#$size)) "${name:0:100}"; done
-fi
+bench/size_bench.sh "$build"
+echo
 
 echo "== start-up to the first painted frame under Wine ($runs runs each, alternating)"
 export WINEPREFIX="${QV_WINEPREFIX:-$build/wineprefix}" WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 "$build/wine-run" cmd /c exit >/dev/null 2>&1   # creates the prefix on first use
 hold_fifo=$(mktemp -u) && mkfifo "$hold_fifo"
-wine cmd /k <"$hold_fifo" >/dev/null 2>&1 &
+"$wine" cmd /k <"$hold_fifo" >/dev/null 2>&1 &
 holder=$!
 exec 8>"$hold_fifo"
-cleanup() { exec 8>&-; wait "$holder" 2>/dev/null; rm -f "$hold_fifo"; }
+# The holder ends at the end of its input; the 64-bit loader's cmd may not,
+# so it is stopped after a moment.
+cleanup() {
+  exec 8>&-
+  for _ in $(seq 20); do kill -0 "$holder" 2>/dev/null || break; sleep 0.1; done
+  kill "$holder" 2>/dev/null
+  wait "$holder" 2>/dev/null
+  rm -f "$hold_fifo"
+}
 trap cleanup EXIT
 sleep 2
 
@@ -95,7 +80,7 @@ sleep 2
 first_frame_ms() {
   local program=$1 title=$2 start end pid
   start=$(date +%s%N)
-  unshare -n wine "$program" >/dev/null 2>&1 &
+  unshare -n "$wine" "$program" >/dev/null 2>&1 &
   pid=$!
   until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do
     if ! kill -0 "$pid" 2>/dev/null; then echo "$(basename "$program") ended before showing a window" >&2; return 1; fi

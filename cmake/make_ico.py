@@ -8,7 +8,11 @@ def main(out, pngs):
     images = []
     for path in pngs:
         data = open(path, "rb").read()
-        width, height = struct.unpack(">II", data[16:24])
+        width, height, depth, colour = struct.unpack(">IIBB", data[16:26])
+        # Icon entries are read as 32-bit RGBA; a recompressor that chose a
+        # palette or grey for fewer bytes must not change that.
+        if (depth, colour) != (8, 6):
+            sys.exit("%s: not 8-bit RGBA (bit depth %d, colour type %d)" % (path, depth, colour))
         images.append((width, height, data))
     header = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)

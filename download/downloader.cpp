@@ -136,22 +136,32 @@ bool Downloader::Start() {
   run.Go();
   state = RunState::kRunning;
   if (delegate) delegate->OnStart();
-  try {
-    if (n == 1) {
-      mode = Mode::kSingle;
-      singleThread = std::thread([this] { RunSingle(); });
-    } else {
-      mode = Mode::kSegmented;
-      std::lock_guard<std::mutex> guard(runLock);
-      runningWorkers = 0;
-      for (int id = 0; id < n; ++id) {
-        ++runningWorkers;
-        workerThreads.emplace_back([this, id] { Worker(id); });
+  std::string failure;
+  if (n == 1) {
+    mode = Mode::kSingle;
+    ThreadStart single = StartGuardedThread("download", [this] { RunSingle(); });
+    if (single.started)
+      singleThread = std::move(single.thread);
+    else
+      failure = single.failure;
+  } else {
+    mode = Mode::kSegmented;
+    std::lock_guard<std::mutex> guard(runLock);
+    runningWorkers = 0;
+    for (int id = 0; id < n && failure.empty(); ++id) {
+      ++runningWorkers;
+      ThreadStart worker = StartGuardedThread("download range " + std::to_string(id), [this, id] { Worker(id); });
+      if (worker.started) {
+        workerThreads.push_back(std::move(worker.thread));
+      } else {
+        --runningWorkers;
+        failure = worker.failure;
       }
     }
-  } catch (const std::exception& e) {
+  }
+  if (!failure.empty()) {
     // No thread could be made: stop the ones that run, as the destruction would.
-    DebugOut(std::string("KVDown: cannot start threads: ") + e.what());
+    DebugOut("KVDown: cannot start threads: " + failure);
     Stop();
     return false;
   }
@@ -268,12 +278,13 @@ bool Downloader::SplitLargest() {
   added->LogLine(m);
   victim->LogLine(v);
   ++runningWorkers;
-  try {
-    workerThreads.emplace_back([this, m] { Worker(m); });
-  } catch (const std::exception& e) {
+  ThreadStart worker = StartGuardedThread("download range " + std::to_string(m), [this, m] { Worker(m); });
+  if (worker.started) {
+    workerThreads.push_back(std::move(worker.thread));
+  } else {
     // The split-off bytes will never come: the run ends with an error.
     --runningWorkers;
-    DebugOut(std::string("KVDown: no thread for range ") + std::to_string(m) + ": " + e.what());
+    DebugOut("KVDown: no thread for range " + std::to_string(m) + ": " + worker.failure);
     Fail(DownloadError::Transfer(CURLE_OUT_OF_MEMORY));
   }
   return true;
@@ -346,29 +357,20 @@ void Downloader::StopThreads() {
   // A finishing worker may start a split thread while others are joined, so
   // take the list in rounds until it stays empty.
   for (;;) {
-    std::vector<std::thread> threads;
+    std::vector<GuardedThread> threads;
     {
       std::lock_guard<std::mutex> guard(runLock);
       threads.swap(workerThreads);
     }
     if (threads.empty()) break;
-    for (std::thread& t : threads) {
-      if (t.joinable() && t.get_id() != std::this_thread::get_id())
-        t.join();
-      else if (t.joinable())
-        t.detach();
-    }
+    // A worker that stops its own run is let go, with a line, not waited for.
+    for (GuardedThread& t : threads) t.Join();
   }
   {
     std::lock_guard<std::mutex> guard(runLock);
     runningWorkers = 0;
   }
-  if (singleThread.joinable()) {
-    if (singleThread.get_id() != std::this_thread::get_id())
-      singleThread.join();
-    else
-      singleThread.detach();
-  }
+  singleThread.Join();
 }
 
 void Downloader::Cleanup() {

@@ -41,9 +41,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "base/guarded_thread.h"
 #include "download/download_delegate.h"
 #include "download/download_error.h"
 #include "download/merge_queue.h"
@@ -143,6 +143,6 @@ class Downloader {
 
   std::mutex runLock;
   int runningWorkers = 0;                  // guarded by runLock
-  std::vector<std::thread> workerThreads;  // guarded by runLock
-  std::thread singleThread;
+  std::vector<GuardedThread> workerThreads;  // guarded by runLock
+  GuardedThread singleThread;
 };
