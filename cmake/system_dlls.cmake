@@ -89,8 +89,11 @@ function(qv_delay_import_lib dll)
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
       set(kill_at --kill-at)
     endif()
+    # dlltool names the library's symbols after the output path: a bare file
+    # name keeps the build folder out of them (the same bytes in any folder).
+    get_filename_component(out_name ${out} NAME)
     execute_process(COMMAND ${QV_DLLTOOL} --dllname ${dll}.dll --input-def ${def} ${kill_at}
-                            --output-delaylib ${out}
+                            --output-delaylib ${out_name}
       RESULT_VARIABLE failed ERROR_VARIABLE err WORKING_DIRECTORY ${qv_delay_dir})
     if(failed)
       message(FATAL_ERROR "dlltool failed for ${dll}: ${err}")
