@@ -27,7 +27,9 @@ function(qv_split_debug_symbols target)
   if(NOT WIN32 OR NOT QV_SPLIT_DEBUG)
     return()
   endif()
-  set(objcopy ${CMAKE_OBJCOPY})
+  # objcopy writes the time of its run into the PE header unless told a
+  # time: 0, as the linker leaves it (--no-insert-timestamp).
+  set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
     COMMAND ${objcopy} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
