@@ -48,18 +48,6 @@ wait_for_window() {
 # prefix's temporary folder, the newest one.
 newest_log() { ls -t "$prefix"/drive_c/users/*/AppData/Local/Temp/QuorvaneSetup_*.log \
                      "$prefix"/drive_c/users/*/Temp/QuorvaneSetup_*.log 2>/dev/null | head -1; }
-# The install reports the simulator received: "http_code error_module" per line.
-reports() {
-  python3 - "$SIM_RECORD" <<'PY'
-import json, sys
-for l in open(sys.argv[1], encoding="utf-8"):
-    if not l.strip(): continue
-    r = json.loads(l)
-    if r["path"] == "/api/data_report/client/update_pc_module":
-        d = json.loads(r["body"])["error_detail"]
-        print(d["http_code"], d.get("error_module", ""))
-PY
-}
 # Log lines carry a time stamp and a thread id; the run's own lines follow in order.
 log_ok() {  # log first_expected last_expected
   python3 - "$@" <<'PY'

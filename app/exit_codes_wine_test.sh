@@ -95,19 +95,6 @@ teardown() {
   unset QV_DIRECTORY_URL QV_REPORT_URL QV_CLIENT_SERVICE_URL QV_BUILTIN_DOMAINS
 }
 
-# The install reports the simulator received: "http_code error_module" per line.
-reports() {
-  python3 - "$SIM_RECORD" <<'PY'
-import json, sys
-for l in open(sys.argv[1], encoding="utf-8"):
-    if not l.strip(): continue
-    r = json.loads(l)
-    if r["path"] == "/api/data_report/client/update_pc_module":
-        d = json.loads(r["body"])["error_detail"]
-        print(d["http_code"], d.get("error_module", ""))
-PY
-}
-
 # NAME | exit code | a debugger line of the run (a prefix) | the reports the simulator received ("-": none)
 while IFS='|' read -r name code line want_reports; do
   [ -n "$name" ] || continue

@@ -67,3 +67,16 @@ stop_vendor_sim() {
     SIM_PID=
   fi
 }
+
+# The install reports the last simulator started received: "http_code error_module" per line.
+reports() {
+  python3 - "$SIM_RECORD" <<'PY'
+import json, sys
+for l in open(sys.argv[1], encoding="utf-8"):
+    if not l.strip(): continue
+    r = json.loads(l)
+    if r["path"] == "/api/data_report/client/update_pc_module":
+        d = json.loads(r["body"])["error_detail"]
+        print(d["http_code"], d.get("error_module", ""))
+PY
+}
