@@ -6,7 +6,7 @@
 //
 // Everything here runs on the main thread. Worker threads reach the window
 // only through its WindowInstallEvents adapter, which posts
-// WM_CHANNEL_PROGRESS and WM_CHANNEL_FAILED. The object deletes itself when
+// WM_CHANNEL_PROGRESS and WM_CHANNEL_FAILED, each with its facts as payload. The object deletes itself when
 // its native window is gone (after joining the channel thread); its
 // destructor joins the report threads, then the activation thread.
 #pragma once
@@ -24,7 +24,8 @@
 #include "ui/install_view.h"
 #include "ui/kv_window_base.h"
 #include "ui/main_wnd_rules.h"
-#include "ui/progress_text.h"
+#include "ui/channel_messages.h"
+#include "ui/transfer_status.h"
 #include "ui/window_install_events_win.h"
 
 class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageView {
@@ -91,10 +92,12 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   void RegisterNotifications();
   // Default button, cancel button and the first focus.
   void WireKeyboard();
-  // The status row on the progress page: size, rate and time left while the
-  // full installer downloads, then the installer's own line.
-  // `sample`: a progress message arrived (the rate takes a sample).
-  void ShowTransferStatus(bool sample);
+  // A WM_CHANNEL_PROGRESS snapshot, drawn once: the bar (through the run)
+  // and the status row, both from it.
+  void ShowProgress(const ChannelProgress& progress);
+  // Applies what the status row's presenter decided: the text, and the timer
+  // for a change it held back.
+  void ShowStatusRow(const StatusRowStep& step);
   void OnBrowse();
   void OnStartApp();
   void OnLanguageSelected();
@@ -112,9 +115,7 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   std::map<std::wstring, skinui::Control*> controls;
   bool pickerOpen = false;
   bool destroyedDuringPicker = false;
-  TransferRate downloadRate;
-  ULONGLONG rateStartMs = 0, statusShownMs = 0;
-  bool installerTextShown = false;
+  TransferStatus transferStatus;
 };
 
 // Opens the progress pipe `pipeName` as a client: waits up to `waitMs` for it,
