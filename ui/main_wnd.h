@@ -17,7 +17,6 @@
 #include <memory>
 #include <string>
 
-#include "base/win_handle.h"
 #include "channel/channel_controller.h"
 #include "ui/install_options.h"
 #include "ui/install_run.h"
@@ -37,10 +36,6 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
            ExitCodeSlot& exitCode);
   ~CMainWnd() override;
 
-  // The client identification line, built on the first call from the channel
-  // id and the language selector's text, then the same for the whole process.
-  std::string GetUserAgentLine();
-
   // InstallView, on the skin's controls (a missing control does nothing).
   void ShowPage(InstallPage page) override;
   int ProgressValue() override;
@@ -49,12 +44,10 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   ChosenOptions Choices() override;
   std::wstring InstallFolder() override { return rules.Folder(); }
   std::wstring LanguageText() override { return LanguageSelectorText(); }
-  std::string UserAgentLine() override { return GetUserAgentLine(); }
   void CloseWindow() override;
 
   const InstallOptions& Options() const { return options; }
   const std::wstring& PathPattern() const { return rules.Pattern(); }
-  bool HoldsPipe() const { return pipeHandle.valid(); }
   InstallRun* Run() { return run.get(); }
   // The text the language selector shows (the selected item's), or empty.
   std::wstring LanguageSelectorText();
@@ -105,7 +98,6 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
 
   InstallOptions options;
   OptionsPageRules rules;
-  UniqueHandle pipeHandle;
   std::unique_ptr<ChannelController> channel;
   InstallActions actions;
   ExitCodeSlot& exitCode;
@@ -117,11 +109,6 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   bool destroyedDuringPicker = false;
   TransferStatus transferStatus;
 };
-
-// Opens the progress pipe `pipeName` as a client: waits up to `waitMs` for it,
-// then opens it for reading and writing, unshared, overlapped. Writes one of
-// the "__install" debugger lines. An invalid handle when it cannot.
-UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs = 2000);
 
 // The system's folder picker (new dialog style), modal to `owner`, titled
 // `title`; true with the picked folder's path.

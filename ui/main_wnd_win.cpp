@@ -5,9 +5,7 @@
 
 #include "base/debug_output.h"
 #include "base/text_convert.h"
-#include "install/client_launch.h"
 #include "telemetry/device_identity.h"
-#include "telemetry/user_agent.h"
 #include "toolkit/controls.h"
 #include "ui/channel_messages.h"
 #include "ui/install_presentation.h"
@@ -72,20 +70,6 @@ bool ShowFolderPicker(HWND owner, const std::wstring& title, std::wstring& picke
   return ok;
 }
 
-UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs) {
-  if (!WaitNamedPipeW(pipeName.c_str(), waitMs)) {
-    DebugOut("__install WaitNamedPipe failed " + std::to_string(GetLastError()));
-    return UniqueHandle();
-  }
-  UniqueHandle pipe(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr));
-  if (pipe.valid())
-    DebugOutW(L"__install pipename suc " + pipeName);
-  else
-    DebugOutW(L"__install pipename failed " + pipeName);
-  return pipe;
-}
-
 CMainWnd::CMainWnd(const InstallOptions& opts, std::unique_ptr<ChannelController> ch, InstallActions acts,
                    ExitCodeSlot& exit)
     : options(opts),
@@ -95,7 +79,6 @@ CMainWnd::CMainWnd(const InstallOptions& opts, std::unique_ptr<ChannelController
       exitCode(exit),
       transferStatus(GetText) {
   ApplyWindowDefaults(options);
-  if (!options.pipeName.empty()) pipeHandle = OpenProgressPipe(options.pipeName);
   openUrl = OpenInBrowser;
   pickFolder = [this](const std::wstring& title, std::wstring& picked) {
     return ShowFolderPicker(GetHWND(), title, picked);
@@ -236,10 +219,6 @@ std::wstring CMainWnd::LanguageSelectorText() {
   return item ? Manager().ResolveText(item->text) : std::wstring();
 }
 
-std::string CMainWnd::GetUserAgentLine() {
-  return ProcessUserAgentLine(options.channelId, LanguageSelectorText());
-}
-
 void CMainWnd::RegisterNotifications() {
   skinui::NotifyPump& pump = Pump();
   pump.On(L"click", kAgreementBox, [this](const skinui::Notification&) { rules.AgreementClicked(); });
@@ -285,12 +264,7 @@ void CMainWnd::OnBrowse() {
 }
 
 void CMainWnd::OnStartApp() {
-  StartClient(rules.Folder());
-  exitCode.value = 0;
-  if (pipeHandle.valid()) {
-    DisconnectNamedPipe(pipeHandle.get());
-    pipeHandle.reset();
-  }
+  run->StartClient();
   if (HWND hwnd = GetHWND(); hwnd && IsWindow(hwnd)) PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
