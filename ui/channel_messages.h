@@ -24,10 +24,10 @@
 
 // Which event a progress message reports.
 enum class ProgressPhase {
-  kDownloading,      // the full installer's download
+  kDownloading,       // the full installer's download
   kInstallerRunning,  // the full installer's own percentage
-  kInstallerDone,    // the full installer has ended (bar value 100)
-  kFinished,         // finished: bar value 101
+  kInstallerDone,     // the full installer has ended (bar value 100)
+  kFinished,          // finished: bar value 101
 };
 
 // One progress snapshot: the bar and the status row are both drawn from it.

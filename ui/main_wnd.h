@@ -18,12 +18,12 @@
 #include <string>
 
 #include "channel/channel_controller.h"
+#include "ui/channel_messages.h"
 #include "ui/install_options.h"
 #include "ui/install_run.h"
 #include "ui/install_view.h"
 #include "ui/kv_window_base.h"
 #include "ui/main_wnd_rules.h"
-#include "ui/channel_messages.h"
 #include "ui/transfer_status.h"
 #include "ui/window_install_events_win.h"
 

@@ -8,14 +8,15 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "ui/progress_text.h"
 
 // What the window does with its status row after a call.
 struct StatusRowStep {
-  bool show = false;         // set the row to `text`
-  std::wstring text;         // with show
-  uint64_t waitMs = 0;       // > 0: call Due after this many milliseconds
+  bool show = false;          // set the row to `text`
+  std::wstring text;          // with show
+  uint64_t waitMs = 0;        // > 0: call Due after this many milliseconds
   bool downloadText = false;  // `text` is a download text (the window writes it as a line)
 };
 
@@ -28,7 +29,8 @@ class TransferStatus {
 
   // A download snapshot arrived at `nowMs` (any monotonic millisecond clock):
   // a rate sample, then the row unless the interval holds it back.
-  StatusRowStep Downloading(uint64_t received, uint64_t total, uint64_t nowMs, const std::wstring& languageCode);
+  StatusRowStep Downloading(uint64_t received, uint64_t total, uint64_t nowMs,
+                            const std::wstring& languageCode);
   // The full installer runs: its line, the first time only; download texts
   // end here.
   StatusRowStep InstallerRunning();

@@ -8,10 +8,14 @@ namespace {
 
 std::wstring English(const std::wstring& id) {
   static const std::map<std::wstring, std::wstring> t = {
-      {L"tt_size_b", L"%1 B"},          {L"tt_size_kb", L"%1 KB"},
-      {L"tt_size_mb", L"%1 MB"},        {L"tt_size_gb", L"%1 GB"},
-      {L"tt_rate", L"%1/s"},            {L"tt_time_s", L"%1 s"},
-      {L"tt_download_of", L"%1 of %2"}, {L"tt_download_of_rate", L"%1 of %2 at %3"},
+      {L"tt_size_b", L"%1 B"},
+      {L"tt_size_kb", L"%1 KB"},
+      {L"tt_size_mb", L"%1 MB"},
+      {L"tt_size_gb", L"%1 GB"},
+      {L"tt_rate", L"%1/s"},
+      {L"tt_time_s", L"%1 s"},
+      {L"tt_download_of", L"%1 of %2"},
+      {L"tt_download_of_rate", L"%1 of %2 at %3"},
       {L"tt_download_of_rate_left", L"%1 of %2 at %3, %4 left"},
       {L"tt_install_running", L"Running the installer…"}};
   auto it = t.find(id);
@@ -40,8 +44,10 @@ TEST(TransferStatus, RowFollowsTheSnapshotsAtMostOncePerInterval) {
       {"shown when due, with the rate", kDue, 600, 0, L"512 KB of 48.0 MB at 1.0 MB/s", 0},
       {"past the interval: at once", kDownload, 1000, 1 * MiB, L"1.0 MB of 48.0 MB at 1.0 MB/s", 0},
       {"three samples", kDownload, 1500, 3 * MiB / 2, L"1.5 MB of 48.0 MB at 1.0 MB/s", 0},
-      {"four samples, two seconds: no time left", kDownload, 2000, 2 * MiB, L"2.0 MB of 48.0 MB at 1.0 MB/s", 0},
-      {"under three seconds: no time left", kDownload, 2500, 5 * MiB / 2, L"2.5 MB of 48.0 MB at 1.0 MB/s", 0},
+      {"four samples, two seconds: no time left", kDownload, 2000, 2 * MiB, L"2.0 MB of 48.0 MB at 1.0 MB/s",
+       0},
+      {"under three seconds: no time left", kDownload, 2500, 5 * MiB / 2, L"2.5 MB of 48.0 MB at 1.0 MB/s",
+       0},
       {"steady: the time left", kDownload, 3000, 3 * MiB, L"3.0 MB of 48.0 MB at 1.0 MB/s, 45 s left", 0},
       {"held again", kDownload, 3100, 3 * MiB + 100 * KiB, nullptr, 200},
       {"a timer too early waits the rest", kDue, 3200, 0, nullptr, 100},

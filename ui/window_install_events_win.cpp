@@ -3,7 +3,8 @@
 #include "base/debug_output.h"
 #include "ui/install_presentation.h"
 
-void WindowInstallEvents::PostProgress(ProgressPhase phase, unsigned barValue, uint64_t received, uint64_t total) {
+void WindowInstallEvents::PostProgress(ProgressPhase phase, unsigned barValue, uint64_t received,
+                                       uint64_t total) {
   auto snapshot = std::make_unique<ChannelProgress>();
   snapshot->phase = phase;
   snapshot->barValue = barValue;
@@ -15,7 +16,8 @@ void WindowInstallEvents::PostProgress(ProgressPhase phase, unsigned barValue, u
 void WindowInstallEvents::OnDownloadProgress(double downloaded, double total) {
   if (total == 0) return;
   PostProgress(ProgressPhase::kDownloading, DownloadBarValue(downloaded, total),
-               downloaded >= 0 ? static_cast<uint64_t>(downloaded) : 0, total >= 0 ? static_cast<uint64_t>(total) : 0);
+               downloaded >= 0 ? static_cast<uint64_t>(downloaded) : 0,
+               total >= 0 ? static_cast<uint64_t>(total) : 0);
 }
 
 void WindowInstallEvents::OnInstallerProgress(long percent) {
