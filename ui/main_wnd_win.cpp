@@ -8,10 +8,8 @@
 #include "telemetry/device_identity.h"
 #include "toolkit/controls.h"
 #include "ui/channel_messages.h"
-#include "ui/install_presentation.h"
 #include "ui/links.h"
 #include "ui/path_pattern.h"
-#include "ui/progress_text.h"
 #include "ui/shell_open_win.h"
 #include "ui/text_table.h"
 
