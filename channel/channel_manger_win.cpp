@@ -45,8 +45,11 @@ void ChannelManger::Fail(InstallFailureKind kind, const std::wstring& rejectionR
   InstallFailure failure;
   failure.kind = kind;
   failure.rejectionReason = rejectionReason;
+  Report(failure);
+}
+
+void ChannelManger::Report(InstallFailure failure) {
   failure.lastDownloadFailure = download.LastFailure();
-  failure.installerText = reader.FailureText();
   if (settings.events) settings.events->OnFailed(failure);
 }
 
@@ -164,9 +167,11 @@ void ChannelManger::Run() {
   }
   DebugOut("execute installer failed with error: " + std::to_string(launch.error));
   // The reader ends first, so a failure text the installer sent just before
-  // it ended is not lost.
-  reader.Stop(kReaderDrainMs);
-  Fail(launch.started ? InstallFailureKind::kInstallerFailed : InstallFailureKind::kInstallerNotStarted);
+  // it ended is not lost; it travels on in the failure.
+  InstallFailure failure;
+  failure.kind = launch.started ? InstallFailureKind::kInstallerFailed : InstallFailureKind::kInstallerNotStarted;
+  failure.installerText = reader.Stop(kReaderDrainMs);
+  Report(failure);
 }
 
 LaunchResult LaunchInstaller(const std::string& path, const std::wstring& pipeName,

@@ -63,6 +63,8 @@ class ChannelManger : public ChannelController {
   // Everything the run downloads lives beside it.
   std::wstring PrepareTarget(const std::wstring& folder);
   void Fail(InstallFailureKind kind, const std::wstring& rejectionReason = std::wstring());
+  // Reports `failure` with the download's last failed attempt added.
+  void Report(InstallFailure failure);
   // The download is not the vendor's whole program: it goes, unstarted.
   void Reject(const std::wstring& target, const std::wstring& reason);
 

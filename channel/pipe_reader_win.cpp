@@ -47,19 +47,20 @@ bool Connect(PipeReaderShared& shared, HANDLE pipe, OVERLAPPED& ov) {
   return true;
 }
 
-void ReadMessages(PipeReaderShared& shared, HANDLE pipe, OVERLAPPED& ov) {
+// Returns the failure message, "" when the reading ended otherwise.
+std::wstring ReadMessages(PipeReaderShared& shared, HANDLE pipe, OVERLAPPED& ov) {
   unsigned char buffer[kPipeBufferBytes];
   for (;;) {
     ZeroMemory(buffer, sizeof(buffer));
-    if (!ReadFile(pipe, buffer, kPipeReadBytes, nullptr, &ov) && GetLastError() != ERROR_IO_PENDING) return;
+    if (!ReadFile(pipe, buffer, kPipeReadBytes, nullptr, &ov) && GetLastError() != ERROR_IO_PENDING) return {};
     if (shared.stopped) {
       FinishPendingIo(pipe, ov);
-      return;
+      return {};
     }
     WaitForSingleObject(ov.hEvent, INFINITE);
     if (shared.stopped) {
       FinishPendingIo(pipe, ov);
-      return;
+      return {};
     }
     // The read is complete (or failed because the client closed its end; the
     // cleared buffer then reads as 0).
@@ -69,16 +70,15 @@ void ReadMessages(PipeReaderShared& shared, HANDLE pipe, OVERLAPPED& ov) {
       std::wstring text = DecodePipeText(buffer, kPipeReadBytes);
       PipeMessage message = InterpretPipeMessage(text, shared.failedText);
       if (message.kind == PipeMessage::kFailure) {
-        shared.SetFailureText(text);
         DisconnectNamedPipe(pipe);
-        return;
+        return text;
       }
       DebugOutW(L"__update  ReadFile " + text);
       if (message.kind == PipeMessage::kProgress) {
         if (shared.events) shared.events->OnInstallerProgress(message.value);
         if (message.endsReading) {
           DisconnectNamedPipe(pipe);
-          return;
+          return {};
         }
       }
     } catch (...) {
@@ -88,16 +88,6 @@ void ReadMessages(PipeReaderShared& shared, HANDLE pipe, OVERLAPPED& ov) {
 }
 
 }  // namespace
-
-void PipeReaderShared::SetFailureText(const std::wstring& text) {
-  std::lock_guard<std::mutex> guard(lock);
-  failureText = text;
-}
-
-std::wstring PipeReaderShared::FailureText() const {
-  std::lock_guard<std::mutex> guard(lock);
-  return failureText;
-}
 
 UniqueHandle CreateProgressPipe(const std::wstring& name) {
   UniqueHandle pipe(CreateNamedPipeW(name.c_str(),
@@ -114,13 +104,13 @@ UniqueHandle CreateProgressPipe(const std::wstring& name) {
   return pipe;
 }
 
-void PipeReaderLoop(PipeReaderShared& shared, HANDLE pipe) {
+std::wstring PipeReaderLoop(PipeReaderShared& shared, HANDLE pipe) {
   OVERLAPPED ov{};
   ov.hEvent = shared.event.get();
-  if (!ov.hEvent) return;
-  if (!Connect(shared, pipe, ov)) return;
+  if (!ov.hEvent) return {};
+  if (!Connect(shared, pipe, ov)) return {};
   shared.clientConnected = true;
-  ReadMessages(shared, pipe, ov);
+  return ReadMessages(shared, pipe, ov);
 }
 
 ProgressPipeReader::~ProgressPipeReader() { Stop(0); }
@@ -132,6 +122,7 @@ PipeReaderStart ProgressPipeReader::Start(InstallEvents* events, const std::wstr
   if (!pipe) return PipeReaderStart::kNoPipe;
   DebugOutW(L"__update namepipestr " + name);
   reader.Join();
+  readerFailure.clear();
   auto state = std::make_unique<PipeReaderShared>();
   // The event exists before the reader runs, so a stop can never miss it.
   state->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -146,8 +137,10 @@ PipeReaderStart ProgressPipeReader::Start(InstallEvents* events, const std::wstr
   PipeReaderShared* s = shared.get();
   HANDLE handle = pipe.get();
   HANDLE ended = readerEnded.get();
+  std::wstring* failure = &readerFailure;
   ThreadStart start = StartGuardedThread(
-      "progress pipe reader", [s, handle] { PipeReaderLoop(*s, handle); }, [ended] { SetEvent(ended); });
+      "progress pipe reader", [s, handle, failure] { *failure = PipeReaderLoop(*s, handle); },
+      [ended] { SetEvent(ended); });
   if (!start.started) {
     DebugOut("progress pipe reader could not be started: " + start.failure);
     pipe.reset();
@@ -167,7 +160,7 @@ bool ProgressPipeReader::ClientCameToPipe() const {
   return GetLastError() == ERROR_BROKEN_PIPE;
 }
 
-void ProgressPipeReader::Stop(DWORD drainMs) {
+std::wstring ProgressPipeReader::Stop(DWORD drainMs) {
   if (shared && reader.Running()) {
     // The installer has ended, so its end is closed: a connected reader reads
     // what is left and ends by itself (unless a process it started kept the
@@ -182,4 +175,8 @@ void ProgressPipeReader::Stop(DWORD drainMs) {
     shared->event.reset();
   }
   pipe.reset();
+  // Taken once: a later Stop (the destructor's) returns "".
+  std::wstring failure;
+  failure.swap(readerFailure);
+  return failure;
 }

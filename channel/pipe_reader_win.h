@@ -1,12 +1,11 @@
 // The stub's end of the installer progress pipe: the server end and the
-// reader thread that relays the full installer's progress and keeps its
-// failure message.
+// reader thread that relays the full installer's progress and ends with its
+// failure message, which the owner gets back when it stops the reader.
 #pragma once
 #include <windows.h>
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "base/guarded_thread.h"
@@ -28,14 +27,6 @@ struct PipeReaderShared {
   // Set before the reader starts and not changed while it runs.
   std::wstring failedText;         // see ChannelSettings::installerFailedText
   InstallEvents* events = nullptr;  // receives the installer's percentages
-
-  // The failure message the reader received; any thread.
-  void SetFailureText(const std::wstring& text);
-  std::wstring FailureText() const;
-
- private:
-  mutable std::mutex lock;
-  std::wstring failureText;  // guarded by lock
 };
 
 // The server end: duplex, overlapped, byte stream, one instance, 512-byte
@@ -46,11 +37,12 @@ UniqueHandle CreateProgressPipe(const std::wstring& name);
 
 // The reader thread's body. Connects the client (overlapped), then reads until
 // a failure message, the value 100, a failed read (the client closed its end)
-// or `stopped`. Hands each percentage 0..100 to `shared.events`, keeps a
-// failure message in `shared`, disconnects but never closes the pipe. No
-// overlapped operation is left pending when it returns. An exception while
-// handling one message is written ("__update excetipn ") and reading goes on.
-void PipeReaderLoop(PipeReaderShared& shared, HANDLE pipe);
+// or `stopped`. Hands each percentage 0..100 to `shared.events`, disconnects
+// but never closes the pipe, and returns the failure message it read ("" when
+// none). No overlapped operation is left pending when it returns. An exception
+// while handling one message is written ("__update excetipn ") and reading
+// goes on.
+std::wstring PipeReaderLoop(PipeReaderShared& shared, HANDLE pipe);
 
 enum class PipeReaderStart {
   kStarted,
@@ -74,12 +66,10 @@ class ProgressPipeReader {
   // After the full installer has ended: ends the reader, letting it first
   // read for up to `drainMs` what a connected installer wrote before it
   // ended, then closes the pipe and its event. Blocks until the reader has
-  // ended.
-  void Stop(DWORD drainMs);
+  // ended. Returns the failure message the installer wrote; "" when none (or
+  // when the reader ran and was stopped before).
+  std::wstring Stop(DWORD drainMs);
 
-  // The failure message the installer wrote; empty when none. Complete once
-  // Stop has returned.
-  std::wstring FailureText() const { return shared ? shared->FailureText() : std::wstring(); }
   bool Stopped() const { return !shared || shared->stopped; }
 
  private:
@@ -89,4 +79,7 @@ class ProgressPipeReader {
   std::unique_ptr<PipeReaderShared> shared;
   GuardedThread reader;
   UniqueHandle readerEnded;  // manual reset, set by the reader as its last step
+  // What the reader returned: written by it before it ends, read by Stop
+  // after joining it.
+  std::wstring readerFailure;
 };

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,19 @@ TEST_F(FailureTextTest, MostPreciseKnownCauseWins) {
 }
 
 #ifdef _WIN32
+// What one posted message carried.
+struct Posted {
+  UINT message;
+  ChannelProgress progress;  // WM_CHANNEL_PROGRESS
+  ChannelFailed failed;      // WM_CHANNEL_FAILED
+};
+
+bool Same(const std::vector<ChannelProgress>& a, const std::vector<ChannelProgress>& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
+           return x.phase == y.phase && x.barValue == y.barValue && x.received == y.received && x.total == y.total;
+         });
+}
+
 class WindowInstallEventsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -100,52 +114,88 @@ class WindowInstallEventsTest : public ::testing::Test {
     ASSERT_NE(window, nullptr);
   }
   void TearDown() override { DestroyWindow(window); }
-  // The messages posted so far: progress values, and ~0u for a failure.
-  std::vector<unsigned> Posted() {
-    std::vector<unsigned> values;
+  // The messages posted so far with their payloads, taken as the window would.
+  std::vector<Posted> Received() {
+    std::vector<Posted> got;
     MSG msg;
     while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_CHANNEL_PROGRESS) values.push_back(static_cast<unsigned>(msg.wParam));
-      if (msg.message == WM_CHANNEL_FAILED) values.push_back(~0u);
+      Posted p{msg.message, {}, {}};
+      EXPECT_EQ(msg.wParam, 0u);
+      if (msg.message == WM_CHANNEL_PROGRESS) p.progress = *TakeChannelMessage<ChannelProgress>(msg.lParam);
+      if (msg.message == WM_CHANNEL_FAILED) p.failed = *TakeChannelMessage<ChannelFailed>(msg.lParam);
+      got.push_back(p);
     }
-    return values;
+    return got;
   }
   HWND window = nullptr;
 };
 
-TEST_F(WindowInstallEventsTest, EventsBecomeMessagesOnTheBarScale) {
+TEST_F(WindowInstallEventsTest, EachEventIsOneSnapshotOnTheBarScale) {
   WindowInstallEvents events(window);
+  using P = ProgressPhase;
   const struct {
     const char* name;
     void (*send)(InstallEvents&);
-    std::vector<unsigned> posted;
+    std::vector<ChannelProgress> posted;
   } cases[] = {
-      {"download, half", [](InstallEvents& e) { e.OnDownloadProgress(50, 100); }, {35}},
-      {"download, all", [](InstallEvents& e) { e.OnDownloadProgress(1000, 1000); }, {70}},
-      {"download, truncated", [](InstallEvents& e) { e.OnDownloadProgress(35, 100); }, {24}},
+      {"download, half", [](InstallEvents& e) { e.OnDownloadProgress(50, 100); }, {{P::kDownloading, 35, 50, 100}}},
+      {"download, all", [](InstallEvents& e) { e.OnDownloadProgress(1000, 1000); },
+       {{P::kDownloading, 70, 1000, 1000}}},
+      {"download, truncated", [](InstallEvents& e) { e.OnDownloadProgress(35, 100); }, {{P::kDownloading, 24, 35, 100}}},
+      {"download, beyond 4 GiB", [](InstallEvents& e) { e.OnDownloadProgress(5e9, 6e9); },
+       {{P::kDownloading, 58, 5000000000u, 6000000000u}}},
       {"download, total unknown", [](InstallEvents& e) { e.OnDownloadProgress(10, 0); }, {}},
-      {"installer, five", [](InstallEvents& e) { e.OnInstallerProgress(5); }, {71}},
-      {"installer, all", [](InstallEvents& e) { e.OnInstallerProgress(100); }, {99}},
-      {"finished", [](InstallEvents& e) { e.OnFinished(); }, {100, 101}},
+      {"installer, five", [](InstallEvents& e) { e.OnInstallerProgress(5); }, {{P::kInstallerRunning, 71, 0, 0}}},
+      {"installer, all", [](InstallEvents& e) { e.OnInstallerProgress(100); }, {{P::kInstallerRunning, 99, 0, 0}}},
+      {"finished", [](InstallEvents& e) { e.OnFinished(); },
+       {{P::kInstallerDone, 100, 0, 0}, {P::kFinished, 101, 0, 0}}},
   };
   for (const auto& c : cases) {
     c.send(events);
-    EXPECT_EQ(Posted(), c.posted) << c.name;
+    std::vector<ChannelProgress> got;
+    for (const Posted& p : Received()) {
+      EXPECT_EQ(p.message, static_cast<UINT>(WM_CHANNEL_PROGRESS)) << c.name;
+      got.push_back(p.progress);
+    }
+    EXPECT_TRUE(Same(got, c.posted)) << c.name << ": " << got.size() << " messages";
   }
 }
 
-TEST_F(WindowInstallEventsTest, FailureTextIsPublishedAndWrittenBeforeTheMessage) {
+TEST_F(WindowInstallEventsTest, FailureTravelsWithItsMessageAfterItsLine) {
   WindowInstallEvents events(window);
   std::vector<std::string> lines;
   SetDebugSink([&lines](const std::string& line) { lines.push_back(line); });
   InstallFailure failure;
   failure.kind = InstallFailureKind::kInstallerFailed;
   events.OnFailed(failure);
+  failure.kind = InstallFailureKind::kDownloadFailed;
+  failure.installerText = L"Disk full";
+  events.OnFailed(failure);
   SetDebugSink(nullptr);
-  EXPECT_EQ(events.FailureText(), L"tt_failed");
-  EXPECT_EQ(events.FailureCode(), ExitCode::kInstallerFailed);
-  EXPECT_EQ(lines, std::vector<std::string>{"channel install failed, status text: tt_failed"});
-  EXPECT_EQ(Posted(), std::vector<unsigned>{~0u});
+  EXPECT_EQ(lines, (std::vector<std::string>{"channel install failed, status text: tt_failed",
+                                             "channel install failed, status text: Disk full"}));
+  const std::vector<Posted> got = Received();
+  ASSERT_EQ(got.size(), 2u);
+  // Each message keeps its own failure: a later one does not overwrite an earlier one's.
+  EXPECT_EQ(got[0].message, static_cast<UINT>(WM_CHANNEL_FAILED));
+  EXPECT_EQ(got[0].failed.text, L"tt_failed");
+  EXPECT_EQ(got[0].failed.code, ExitCode::kInstallerFailed);
+  EXPECT_EQ(got[1].failed.text, L"Disk full");
+  EXPECT_EQ(got[1].failed.code, ExitCode::kDownloadFailed);
+}
+
+// A window that is gone takes no message (the poster frees the payload); what
+// a window never read is discarded with it when the window ends.
+TEST_F(WindowInstallEventsTest, PayloadsOfUnreadMessagesAreDiscarded) {
+  HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(gone, nullptr);
+  DestroyWindow(gone);
+  EXPECT_FALSE(PostChannelMessage(gone, WM_CHANNEL_PROGRESS, std::make_unique<ChannelProgress>()));
+  // Queued and never read: discarded with its payload.
+  ASSERT_TRUE(PostChannelMessage(window, WM_CHANNEL_FAILED, std::make_unique<ChannelFailed>()));
+  ASSERT_TRUE(PostChannelMessage(window, WM_CHANNEL_PROGRESS, std::make_unique<ChannelProgress>()));
+  DiscardChannelMessages(window);
+  EXPECT_TRUE(Received().empty());
 }
 #endif
 

@@ -27,7 +27,7 @@ void InstallRun::StartInstall() {
   ChannelSettings settings;
   settings.test = options.test;
   settings.forwardedArgs = options.forwardedArgs;
-  settings.userAgentLine = view.UserAgentLine();
+  settings.userAgentLine = UserAgentLine();
   settings.installPath = WideToAnsi(view.InstallFolder());
   settings.transfer = options.transfer;
   settings.installerFailedText = GetText(L"tt_failed");
@@ -107,7 +107,7 @@ void InstallRun::SendReport(const std::string& actionType, int httpCode, const s
   request.httpCode = httpCode;
   request.errorModule = errorModule;
   request.installPath = WideToAnsi(view.InstallFolder());
-  request.userAgentLine = view.UserAgentLine();
+  request.userAgentLine = UserAgentLine();
   auto send = actions.sendInstallReport;
   ChannelController* source = &channel;
   ThreadStart start = StartGuardedThread("install report",
@@ -116,6 +116,15 @@ void InstallRun::SendReport(const std::string& actionType, int httpCode, const s
     reportThreads.push_back(std::move(start.thread));
   else
     DebugOut("report thread could not be started: " + start.failure);
+}
+
+void InstallRun::StartClient() {
+  if (actions.startClient) actions.startClient(view.InstallFolder());
+  exitCode.value = 0;
+}
+
+std::string InstallRun::UserAgentLine() {
+  return actions.userAgentLine ? actions.userAgentLine(view.LanguageText()) : std::string();
 }
 
 void InstallRun::JoinChannelThread() { channelThread.Join(); }

@@ -42,6 +42,13 @@ struct InstallActions {
   // Called on the UI thread with the language selector's text; returns the
   // work that sends the client activation report on the activation thread.
   std::function<std::function<void()>(const std::wstring& languageText)> prepareActivationReport;
+  // UI thread, from the finished page's start button: starts the installed
+  // client in `folder` and lets go of the launcher's progress pipe, so the
+  // launcher sees this program done.
+  std::function<void(const std::wstring& folder)> startClient;
+  // UI thread: the client identification header line of this process, built
+  // on the first call from the language selector's text, then the same.
+  std::function<std::string(const std::wstring& languageText)> userAgentLine;
 };
 
 // The process's exit code, owned by the program's entry and handed down; the
@@ -75,6 +82,10 @@ class InstallRun {
   void ShowPage(InstallPage page);
   void SendReport(const std::string& actionType, int httpCode, const std::string& errorModule, bool force);
   void ReportSuccessOnce();
+  // The finished page's start button: starts the client; the exit code is 0.
+  void StartClient();
+  // The client identification header line (empty without the action).
+  std::string UserAgentLine();
 
   void JoinChannelThread();
   void JoinReportThreads();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/debug_output.h"
+#include "base/text_convert.h"
 #include "ui/install_presentation.h"
 
 namespace {
@@ -32,7 +33,6 @@ class RecordingView : public InstallView {
   ChosenOptions Choices() override { return chosen; }
   std::wstring InstallFolder() override { return L"C:\\Games\\Quorvane"; }
   std::wstring LanguageText() override { return L"English"; }
-  std::string UserAgentLine() override { return "User-Agent: test"; }
   void CloseWindow() override { closed = true; }
 };
 
@@ -99,6 +99,7 @@ struct Fixture {
       EXPECT_EQ(s.attemptId, "ID");
       reports.push_back(r);
     };
+    a.userAgentLine = [](const std::wstring& language) { return "User-Agent: test/" + WideToUtf8(language); };
     a.prepareActivationReport = [this](const std::wstring& language) {
       activationLanguages.push_back(language);
       return std::function<void()>([] {});
@@ -120,7 +121,7 @@ TEST(InstallRun, ProgressOnlyRisesAnd101Completes) {
   EXPECT_TRUE(f.channel.settings.test);
   EXPECT_EQ(f.channel.settings.forwardedArgs, L"-test -x=1");
   EXPECT_EQ(f.channel.settings.installPath, "C:\\Games\\Quorvane");
-  EXPECT_EQ(f.channel.settings.userAgentLine, "User-Agent: test");
+  EXPECT_EQ(f.channel.settings.userAgentLine, "User-Agent: test/English");
   EXPECT_EQ(f.channel.settings.installerFailedText, L"tt_failed");  // no text table loaded: the id
   // The channel's events reach the window's adapter.
   EXPECT_EQ(f.events.finished, 1);

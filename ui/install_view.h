@@ -28,8 +28,6 @@ class InstallView {
   virtual std::wstring InstallFolder() = 0;
   // The text of the selected language, as the selector shows it ("" when none).
   virtual std::wstring LanguageText() = 0;
-  // The client identification header line of this process.
-  virtual std::string UserAgentLine() = 0;
   // Destroys the window; the program ends after its message loop.
   virtual void CloseWindow() = 0;
 };

@@ -6,7 +6,7 @@
 //
 // Everything here runs on the main thread. Worker threads reach the window
 // only through its WindowInstallEvents adapter, which posts
-// WM_CHANNEL_PROGRESS and WM_CHANNEL_FAILED. The object deletes itself when
+// WM_CHANNEL_PROGRESS and WM_CHANNEL_FAILED, each with its facts as payload. The object deletes itself when
 // its native window is gone (after joining the channel thread); its
 // destructor joins the report threads, then the activation thread.
 #pragma once
@@ -17,14 +17,14 @@
 #include <memory>
 #include <string>
 
-#include "base/win_handle.h"
 #include "channel/channel_controller.h"
+#include "ui/channel_messages.h"
 #include "ui/install_options.h"
 #include "ui/install_run.h"
 #include "ui/install_view.h"
 #include "ui/kv_window_base.h"
 #include "ui/main_wnd_rules.h"
-#include "ui/progress_text.h"
+#include "ui/transfer_status.h"
 #include "ui/window_install_events_win.h"
 
 class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageView {
@@ -36,10 +36,6 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
            ExitCodeSlot& exitCode);
   ~CMainWnd() override;
 
-  // The client identification line, built on the first call from the channel
-  // id and the language selector's text, then the same for the whole process.
-  std::string GetUserAgentLine();
-
   // InstallView, on the skin's controls (a missing control does nothing).
   void ShowPage(InstallPage page) override;
   int ProgressValue() override;
@@ -48,12 +44,10 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   ChosenOptions Choices() override;
   std::wstring InstallFolder() override { return rules.Folder(); }
   std::wstring LanguageText() override { return LanguageSelectorText(); }
-  std::string UserAgentLine() override { return GetUserAgentLine(); }
   void CloseWindow() override;
 
   const InstallOptions& Options() const { return options; }
   const std::wstring& PathPattern() const { return rules.Pattern(); }
-  bool HoldsPipe() const { return pipeHandle.valid(); }
   InstallRun* Run() { return run.get(); }
   // The text the language selector shows (the selected item's), or empty.
   std::wstring LanguageSelectorText();
@@ -91,10 +85,12 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   void RegisterNotifications();
   // Default button, cancel button and the first focus.
   void WireKeyboard();
-  // The status row on the progress page: size, rate and time left while the
-  // full installer downloads, then the installer's own line.
-  // `sample`: a progress message arrived (the rate takes a sample).
-  void ShowTransferStatus(bool sample);
+  // A WM_CHANNEL_PROGRESS snapshot, drawn once: the bar (through the run)
+  // and the status row, both from it.
+  void ShowProgress(const ChannelProgress& progress);
+  // Applies what the status row's presenter decided: the text, and the timer
+  // for a change it held back.
+  void ShowStatusRow(const StatusRowStep& step);
   void OnBrowse();
   void OnStartApp();
   void OnLanguageSelected();
@@ -102,7 +98,6 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
 
   InstallOptions options;
   OptionsPageRules rules;
-  UniqueHandle pipeHandle;
   std::unique_ptr<ChannelController> channel;
   InstallActions actions;
   ExitCodeSlot& exitCode;
@@ -112,15 +107,8 @@ class CMainWnd : public KvWindowBase, public InstallView, private OptionsPageVie
   std::map<std::wstring, skinui::Control*> controls;
   bool pickerOpen = false;
   bool destroyedDuringPicker = false;
-  TransferRate downloadRate;
-  ULONGLONG rateStartMs = 0, statusShownMs = 0;
-  bool installerTextShown = false;
+  TransferStatus transferStatus;
 };
-
-// Opens the progress pipe `pipeName` as a client: waits up to `waitMs` for it,
-// then opens it for reading and writing, unshared, overlapped. Writes one of
-// the "__install" debugger lines. An invalid handle when it cannot.
-UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs = 2000);
 
 // The system's folder picker (new dialog style), modal to `owner`, titled
 // `title`; true with the picked folder's path.

@@ -5,15 +5,11 @@
 
 #include "base/debug_output.h"
 #include "base/text_convert.h"
-#include "install/client_launch.h"
 #include "telemetry/device_identity.h"
-#include "telemetry/user_agent.h"
 #include "toolkit/controls.h"
 #include "ui/channel_messages.h"
-#include "ui/install_presentation.h"
 #include "ui/links.h"
 #include "ui/path_pattern.h"
-#include "ui/progress_text.h"
 #include "ui/shell_open_win.h"
 #include "ui/text_table.h"
 
@@ -39,9 +35,7 @@ const wchar_t kFolderWarning[] = L"pathIsOK";
 const wchar_t kAgreementBox[] = L"grantoption";
 const wchar_t kStartButton[] = L"startApp";
 
-// The status row's download text changes at most this often; a change held
-// back is shown by a timer once the interval is over.
-constexpr ULONGLONG kStatusIntervalMs = 300;
+// Shows a status-row change the presenter held back once its interval is over.
 constexpr UINT_PTR kStatusTimer = 0x5154;
 constexpr int kFolderFieldFont = 10;
 constexpr UINT kIconResource = 106;
@@ -74,29 +68,15 @@ bool ShowFolderPicker(HWND owner, const std::wstring& title, std::wstring& picke
   return ok;
 }
 
-UniqueHandle OpenProgressPipe(const std::wstring& pipeName, DWORD waitMs) {
-  if (!WaitNamedPipeW(pipeName.c_str(), waitMs)) {
-    DebugOut("__install WaitNamedPipe failed " + std::to_string(GetLastError()));
-    return UniqueHandle();
-  }
-  UniqueHandle pipe(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr));
-  if (pipe.valid())
-    DebugOutW(L"__install pipename suc " + pipeName);
-  else
-    DebugOutW(L"__install pipename failed " + pipeName);
-  return pipe;
-}
-
 CMainWnd::CMainWnd(const InstallOptions& opts, std::unique_ptr<ChannelController> ch, InstallActions acts,
                    ExitCodeSlot& exit)
     : options(opts),
       rules(*this, BuildPathPattern(LogicalDrives()), opts.installPath),
       channel(std::move(ch)),
       actions(std::move(acts)),
-      exitCode(exit) {
+      exitCode(exit),
+      transferStatus(GetText) {
   ApplyWindowDefaults(options);
-  if (!options.pipeName.empty()) pipeHandle = OpenProgressPipe(options.pipeName);
   openUrl = OpenInBrowser;
   pickFolder = [this](const std::wstring& title, std::wstring& picked) {
     return ShowFolderPicker(GetHWND(), title, picked);
@@ -155,29 +135,20 @@ void CMainWnd::WireKeyboard() {
   pm.SetFocus(Ctl(kInstallButton));
 }
 
-void CMainWnd::ShowTransferStatus(bool sample) {
+void CMainWnd::ShowProgress(const ChannelProgress& progress) {
+  run->OnChannelProgress(progress.barValue);
+  if (progress.phase == ProgressPhase::kDownloading)
+    ShowStatusRow(transferStatus.Downloading(progress.received, progress.total, GetTickCount64(), CurrentLanguage()));
+  else if (progress.phase == ProgressPhase::kInstallerRunning)
+    ShowStatusRow(transferStatus.InstallerRunning());
+}
+
+void CMainWnd::ShowStatusRow(const StatusRowStep& step) {
+  if (step.waitMs) SetTimer(GetHWND(), kStatusTimer, static_cast<UINT>(step.waitMs), nullptr);
   skinui::Control* status = Ctl(kStatusText);
-  if (!status || !events) return;
-  if (events->InstallerRunning()) {
-    if (!installerTextShown) status->SetText(InstallerRunningText(GetText));
-    installerTextShown = true;
-    return;
-  }
-  const uint64_t received = events->Received();
-  const ULONGLONG now = GetTickCount64();
-  if (sample) {
-    if (!rateStartMs) rateStartMs = now;
-    downloadRate.Add(static_cast<double>(now - rateStartMs) / 1000.0, received);
-  }
-  if (statusShownMs && now - statusShownMs < kStatusIntervalMs) {
-    SetTimer(GetHWND(), kStatusTimer, static_cast<UINT>(kStatusIntervalMs - (now - statusShownMs)), nullptr);
-    return;
-  }
-  statusShownMs = now;
-  const std::wstring text = DownloadStatusText(received, events->Total(), downloadRate, CurrentLanguage(), GetText);
-  if (text == status->GetText()) return;
-  status->SetText(text);
-  DebugOutW(L"download status: " + text);
+  if (!step.show || !status) return;
+  status->SetText(step.text);
+  if (step.downloadText) DebugOutW(L"download status: " + step.text);
 }
 
 void CMainWnd::FindControls() {
@@ -246,10 +217,6 @@ std::wstring CMainWnd::LanguageSelectorText() {
   return item ? Manager().ResolveText(item->text) : std::wstring();
 }
 
-std::string CMainWnd::GetUserAgentLine() {
-  return ProcessUserAgentLine(options.channelId, LanguageSelectorText());
-}
-
 void CMainWnd::RegisterNotifications() {
   skinui::NotifyPump& pump = Pump();
   pump.On(L"click", kAgreementBox, [this](const skinui::Notification&) { rules.AgreementClicked(); });
@@ -295,12 +262,7 @@ void CMainWnd::OnBrowse() {
 }
 
 void CMainWnd::OnStartApp() {
-  StartClient(rules.Folder());
-  exitCode.value = 0;
-  if (pipeHandle.valid()) {
-    DisconnectNamedPipe(pipeHandle.get());
-    pipeHandle.reset();
-  }
+  run->StartClient();
   if (HWND hwnd = GetHWND(); hwnd && IsWindow(hwnd)) PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
@@ -318,6 +280,8 @@ void CMainWnd::OnLanguageSelected() {
 
 void CMainWnd::OnFinalMessage(HWND hwnd) {
   if (run) run->JoinChannelThread();
+  // No worker posts any more; what they posted and nobody read goes with the window.
+  DiscardChannelMessages(hwnd);
   KvWindowBase::OnFinalMessage(hwnd);
   PostQuitMessage(0);
   // The picker's caller still runs on the stack and uses this object.
@@ -330,18 +294,26 @@ void CMainWnd::OnFinalMessage(HWND hwnd) {
 }
 
 LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
-  handled = false;  // every message goes on to the toolkit afterwards
-  if (!run) return 0;
+  handled = false;  // every other message goes on to the toolkit afterwards
+  // A channel message owns its payload, taken here and freed at the end of the block.
   if (msg == WM_CHANNEL_PROGRESS) {
-    run->OnChannelProgress(static_cast<unsigned>(wp));
-    if (wp < kBarInstallerDone) ShowTransferStatus(true);
+    std::unique_ptr<ChannelProgress> progress = TakeChannelMessage<ChannelProgress>(lp);
+    if (run) ShowProgress(*progress);
+    handled = true;
+    return 0;
   }
+  if (msg == WM_CHANNEL_FAILED) {
+    std::unique_ptr<ChannelFailed> failed = TakeChannelMessage<ChannelFailed>(lp);
+    if (run) run->OnChannelFailed(failed->text, failed->code);
+    handled = true;
+    return 0;
+  }
+  if (!run) return 0;
   if (msg == WM_TIMER && wp == kStatusTimer) {
     KillTimer(GetHWND(), kStatusTimer);
-    ShowTransferStatus(false);
+    ShowStatusRow(transferStatus.Due(GetTickCount64(), CurrentLanguage()));
     handled = true;  // the status timer is this window's own
   }
-  if (msg == WM_CHANNEL_FAILED) run->OnChannelFailed(events->FailureText(), events->FailureCode());
   // Alt+F4, the taskbar's close and any WM_CLOSE are refused like the
   // disabled close button while the install runs or the picker is open.
   const bool closing = msg == WM_CLOSE || (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE);

@@ -396,7 +396,7 @@ TEST_F(MainWndTest, AutomaticStartComesBeforeTheLanguageList) {
         if (line.empty() || line.back() != '/') faults += " the language part is not empty;";
         // The list is filled afterwards all the same, and later lines stay as built.
         if (window->Pm().Find<skinui::Combo>(L"language_combo")->GetCount() != 15) faults += " list;";
-        if (window->GetUserAgentLine() != line) faults += " a later line differs;";
+        if (window->Run()->UserAgentLine() != line) faults += " a later line differs;";
         std::fprintf(stderr, "line [%s] faults:%s end\n", line.c_str(), faults.c_str());
         std::fflush(stderr);
         TerminateProcess(GetCurrentProcess(), faults.empty() ? 0 : 1);
@@ -427,9 +427,16 @@ TEST_F(MainWndTest, WizardRunsFromOptionsToFinishedAndStartsTheClient) {
   options.seoSourceId = L"seo9";
   Open(options);
   SetDebugSink(nullptr);
-  EXPECT_TRUE(window->HoldsPipe());
   EXPECT_NE(std::find(lines.begin(), lines.end(), WideToUtf8(L"__install pipename suc " + pipeName)),
             lines.end());
+  // The server sees its client connected while the window runs.
+  {
+    OVERLAPPED held = {};
+    UniqueHandle heldEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    held.hEvent = heldEvent.get();
+    EXPECT_FALSE(ConnectNamedPipe(server.get(), &held));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_CONNECTED));
+  }
 
   // Page 0 as the options give it.
   EXPECT_EQ(Page(), 0);
@@ -540,8 +547,9 @@ TEST_F(MainWndTest, PipeThatIsNotThereLeavesOnlyALine) {
   options.pipeName = L"\\\\.\\pipe\\qv_ui_test_nobody_listens";
   Open(options, false);
   SetDebugSink(nullptr);
-  EXPECT_FALSE(window->HoldsPipe());
   ASSERT_FALSE(lines.empty());
+  // No pipe is held: no line of an opened (or failed to open) pipe.
+  for (const std::string& l : lines) EXPECT_NE(l.rfind("__install pipename", 0), 0u) << l;
   EXPECT_EQ(lines[0].rfind("__install WaitNamedPipe failed ", 0), 0u) << lines[0];
 }
 
