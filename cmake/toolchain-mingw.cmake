@@ -7,6 +7,10 @@ set(CMAKE_SYSTEM_PROCESSOR ${QV_MINGW_ARCH})
 set(CMAKE_C_COMPILER ${QV_MINGW_ARCH}-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER ${QV_MINGW_ARCH}-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER ${QV_MINGW_ARCH}-w64-mingw32-windres)
+# Static libraries hold intermediate code for link-time optimisation
+# (cmake/size.cmake): gcc-ar indexes it.
+set(CMAKE_AR /usr/bin/${QV_MINGW_ARCH}-w64-mingw32-gcc-ar)
+set(CMAKE_RANLIB /usr/bin/${QV_MINGW_ARCH}-w64-mingw32-gcc-ranlib)
 set(CMAKE_FIND_ROOT_PATH /usr/${QV_MINGW_ARCH}-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -13,9 +13,9 @@
 #
 # Only what the installer uses is built in: HTTP and HTTPS over Schannel with
 # zlib content decoding and proxies (no proxy credentials: a proxy that asks
-# for them ends the route with its 407), nothing else. Everything is compiled for
-# size, one section per function and object so the linker can drop what is
-# not called.
+# for them ends the route with its 407), nothing else, and no verbose messages.
+# Everything is compiled for size, one section per function and object so the
+# linker can drop what is not called.
 set -euo pipefail
 
 QV_DEPS=$1
@@ -49,10 +49,17 @@ done
 
 CC=$host-gcc-posix
 CXX=$host-g++-posix
+# Archives through gcc-ar, whose symbol index also covers the objects'
+# intermediate code.
+AR=$host-gcc-ar
 SIZE_FLAGS="-Os -ffunction-sections -fdata-sections"
 # C code is never unwound through: every callback the installer gives libcurl
 # catches its own exceptions. Its unwind tables would only take room.
 C_SIZE_FLAGS="$SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables"
+# The objects carry intermediate code beside their machine code: the shipped
+# executable is optimised across them and the program at link time (drops
+# what it never calls), and any other link uses the machine code as it is.
+LTO_FLAGS="-flto -ffat-lto-objects"
 
 ( cd curl-*/ && ./configure -q --host=$host --prefix="$prefix" \
     --disable-shared --enable-static --disable-debug --disable-curldebug \
@@ -68,18 +75,26 @@ C_SIZE_FLAGS="$SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables"
     --disable-progress-meter --disable-dnsshuffle --disable-get-easy-options --disable-alt-svc \
     --disable-headers-api --disable-hsts --disable-doh --disable-unix-sockets \
     --disable-crypto-auth --disable-ntlm --disable-ntlm-wb --disable-tls-srp --disable-http-auth \
-    CC=$CC CFLAGS="$C_SIZE_FLAGS" >configure.out 2>&1 || { tail -30 configure.out; exit 1; }
-  make -s -j"$(nproc)" -C lib >/dev/null && make -s -C lib install >/dev/null && make -s -C include install >/dev/null )
+    --disable-verbose \
+    CC=$CC AR=$AR RANLIB=$host-gcc-ranlib CFLAGS="$C_SIZE_FLAGS" >configure.out 2>&1 || { tail -30 configure.out; exit 1; }
+  # Without verbose strings libcurl keeps no messages of its own, but the
+  # installer reports curl_easy_strerror's description of a failed transfer:
+  # that one table stays.
+  sed -i 's/CURL_DISABLE_VERBOSE_STRINGS/QV_CURL_ERROR_TEXTS_KEPT/' lib/strerror.c
+  # Intermediate code only in the library itself: configure's test programs
+  # link faster without it.
+  make -s -j"$(nproc)" -C lib CFLAGS="$C_SIZE_FLAGS $LTO_FLAGS" >/dev/null \
+    && make -s -C lib install >/dev/null && make -s -C include install >/dev/null )
 
 # No XPath (nothing queries with it) and no std::string/stream interface (its
 # stream loading alone links in the whole locale machinery); the configuration
 # header is installed as compiled.
-( cd pugixml-*/ && printf '#define PUGIXML_NO_XPATH\n#define PUGIXML_NO_STL\n' >> src/pugiconfig.hpp && $CXX $SIZE_FLAGS -c src/pugixml.cpp -o pugixml.o \
-  && $host-ar rcs "$prefix/lib/libpugixml.a" pugixml.o \
+( cd pugixml-*/ && printf '#define PUGIXML_NO_XPATH\n#define PUGIXML_NO_STL\n' >> src/pugiconfig.hpp && $CXX $SIZE_FLAGS $LTO_FLAGS -c src/pugixml.cpp -o pugixml.o \
+  && $AR rcs "$prefix/lib/libpugixml.a" pugixml.o \
   && cp src/pugixml.hpp src/pugiconfig.hpp "$prefix/include/" )
 
-( cd zlib-*/contrib/minizip && $CC $C_SIZE_FLAGS -c unzip.c ioapi.c -I../.. \
-  && $host-ar rcs "$prefix/lib/libminizip.a" unzip.o ioapi.o \
+( cd zlib-*/contrib/minizip && $CC $C_SIZE_FLAGS $LTO_FLAGS -c unzip.c ioapi.c -I../.. \
+  && $AR rcs "$prefix/lib/libminizip.a" unzip.o ioapi.o \
   && mkdir -p "$prefix/include/minizip" && cp unzip.h ioapi.h "$prefix/include/minizip/" )
 
 # Header-only libraries: a folder with just them (adding /usr/include to a mingw build breaks it).
