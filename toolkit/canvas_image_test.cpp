@@ -46,6 +46,45 @@ Image Solid(int w, int h, uint32_t p) {
   return img;
 }
 
+TEST(Image, ShrinkToScaleAveragesWhatEachPixelCovers) {
+  // A one-pixel white line on transparent, 8 by 8, shrunk to 7, 6, 5 and 4
+  // columns: the line's light is kept whole (no skipped or doubled source
+  // pixels), spread over at most two pixels, and no colour exceeds its alpha.
+  for (int line = 0; line < 8; ++line) {
+    Image img = Solid(8, 8, 0);
+    for (int y = 0; y < 8; ++y) img.pixels[static_cast<size_t>(y) * 8 + line] = 0xFFFFFFFF;
+    for (int w : {7, 6, 5, 4}) {
+      Image out = ShrinkToScale(img, 8, w);
+      ASSERT_EQ(out.width, w);
+      ASSERT_EQ(out.height, w);
+      int alpha = 0, lit = 0;
+      for (int x = 0; x < w; ++x) {
+        const uint32_t p = out.At(x, 0);
+        alpha += static_cast<int>(p >> 24);
+        lit += (p >> 24) ? 1 : 0;
+        EXPECT_LE(p & 0xFF, p >> 24);
+      }
+      EXPECT_NEAR(alpha, 255.0 * w / 8, 2.0) << "line " << line << " into " << w;
+      EXPECT_LE(lit, 2) << "line " << line << " into " << w;
+    }
+  }
+  // Flat colour stays exactly that colour at any scale.
+  const Image flat = ShrinkToScale(Solid(12, 8, 0xFF3366CC), 200, 150);
+  ASSERT_EQ(flat.width, 9);
+  for (uint32_t p : flat.pixels) EXPECT_EQ(p, 0xFF3366CCu);
+  // A last column the source only half reaches is half transparent, as the
+  // rasterizer draws it: 5 pixels at 200 % are 2.5 at 100 %.
+  const Image edge = ShrinkToScale(Solid(5, 2, 0xFFFFFFFF), 200, 100);
+  ASSERT_EQ(edge.width, 3);
+  EXPECT_EQ(edge.At(1, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(edge.At(2, 0), 0x80808080u);
+  // Halving averages each 2x2 block; a larger scale leaves the image as it is.
+  Image checker = Solid(2, 2, 0xFF000000);
+  checker.pixels[0] = checker.pixels[3] = 0xFFFFFFFF;
+  EXPECT_EQ(ShrinkToScale(checker, 200, 100).pixels[0], 0xFF808080u);
+  EXPECT_EQ(ShrinkToScale(checker, 100, 150).width, 2);
+}
+
 TEST(Canvas, CompositesSourceOverWithClip) {
   Bitmap bmp(8, 8);
   Canvas c = bmp.MakeCanvas();

@@ -43,6 +43,79 @@ bool DecodeImage(const std::string& bytes, Image& out) {
   return true;
 }
 
+namespace {
+// For each target pixel along one axis: the first source pixel it covers and
+// each covered source pixel's share of the target pixel (the shares add up
+// to 1).
+struct AreaTaps {
+  std::vector<int> first;
+  std::vector<int> count;
+  std::vector<float> weight;  // count[i] entries per target pixel, in order
+};
+
+// `size` source pixels at `from` onto ceil(size * to / from) target pixels.
+AreaTaps MakeTaps(int size, int from, int to) {
+  AreaTaps t;
+  const double k = static_cast<double>(from) / to;  // source pixels per target pixel
+  const int out = static_cast<int>((static_cast<int64_t>(size) * to + from - 1) / from);
+  for (int i = 0; i < out; ++i) {
+    const double a = i * k, b = std::min<double>((i + 1) * k, size);
+    int j = static_cast<int>(a);
+    t.first.push_back(j);
+    int n = 0;
+    for (; j < size && j < b; ++j, ++n) {
+      const double cover = std::min<double>(j + 1, b) - std::max<double>(j, a);
+      t.weight.push_back(static_cast<float>(cover / k));
+    }
+    t.count.push_back(n);
+  }
+  return t;
+}
+}  // namespace
+
+Image ShrinkToScale(const Image& src, int from, int to) {
+  if (to <= 0 || to >= from || src.width <= 0 || src.height <= 0) return src;
+  const AreaTaps hx = MakeTaps(src.width, from, to), vy = MakeTaps(src.height, from, to);
+  const int width = static_cast<int>(hx.first.size()), height = static_cast<int>(vy.first.size());
+  // Rows first into floats (premultiplied channels), then columns.
+  std::vector<float> rows(static_cast<size_t>(width) * src.height * 4);
+  for (int y = 0; y < src.height; ++y) {
+    size_t w = 0;
+    for (int x = 0; x < width; ++x) {
+      float acc[4] = {0, 0, 0, 0};
+      for (int n = 0; n < hx.count[x]; ++n, ++w) {
+        const uint32_t p = src.At(hx.first[x] + n, y);
+        for (int c = 0; c < 4; ++c) acc[c] += hx.weight[w] * static_cast<float>((p >> (c * 8)) & 0xFF);
+      }
+      std::copy(acc, acc + 4, &rows[(static_cast<size_t>(y) * width + x) * 4]);
+    }
+  }
+  Image out;
+  out.width = width;
+  out.height = height;
+  out.pixels.resize(static_cast<size_t>(width) * height);
+  size_t w = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      float acc[4] = {0, 0, 0, 0};
+      for (int n = 0; n < vy.count[y]; ++n) {
+        const float* p = &rows[(static_cast<size_t>(vy.first[y] + n) * width + x) * 4];
+        for (int c = 0; c < 4; ++c) acc[c] += vy.weight[w + n] * p[c];
+      }
+      uint32_t p = 0;
+      for (int c = 0; c < 4; ++c)
+        p |= static_cast<uint32_t>(std::min(255.0f, acc[c] + 0.5f)) << (c * 8);
+      // Rounding may leave a colour channel a step above its alpha.
+      const uint32_t a = p >> 24;
+      for (int c = 0; c < 3; ++c)
+        if (((p >> (c * 8)) & 0xFF) > a) p = (p & ~(0xFFu << (c * 8))) | (a << (c * 8));
+      out.pixels[static_cast<size_t>(y) * width + x] = p;
+    }
+    w += vy.count[y];
+  }
+  return out;
+}
+
 std::vector<std::pair<std::wstring, int>> ImageCandidates(const std::wstring& name, int scale) {
   std::vector<std::pair<std::wstring, int>> out;
   size_t dot = name.rfind(L'.');
@@ -64,6 +137,23 @@ std::vector<std::pair<std::wstring, int>> ImageCandidates(const std::wstring& na
   return out;
 }
 
+namespace {
+// "x@150.png" -> "x.png" and 150; false for a name without a scale tag.
+bool SplitScaleTag(const std::wstring& name, std::wstring& base, int& scale) {
+  const size_t at = name.rfind(L'@'), dot = name.rfind(L'.');
+  if (at == std::wstring::npos || dot == std::wstring::npos || dot < at + 2 || dot > at + 4) return false;
+  int s = 0;
+  for (size_t i = at + 1; i < dot; ++i) {
+    if (name[i] < L'0' || name[i] > L'9') return false;
+    s = s * 10 + (name[i] - L'0');
+  }
+  if (s < 100) return false;
+  base = name.substr(0, at) + name.substr(dot);
+  scale = s;
+  return true;
+}
+}  // namespace
+
 const LoadedImage* ImageCache::Get(const std::wstring& name, int scale) {
   auto key = std::make_pair(name, scale);
   auto it = cache_.find(key);
@@ -76,8 +166,21 @@ const LoadedImage* ImageCache::Get(const std::wstring& name, int scale) {
     if (!DecodeImage(bytes, li->image)) continue;
     li->madeForScale = cand.second;
     li->file = cand.first;
+    if (cand.second > scale && scale > 0) {
+      li->image = ShrinkToScale(li->image, cand.second, scale);
+      li->madeForScale = scale;
+    }
     loaded = std::move(li);
     break;
+  }
+  std::wstring base;
+  int tagged = 0;
+  if (!loaded && SplitScaleTag(name, base, tagged)) {
+    if (const LoadedImage* li = Get(base, tagged)) {
+      // Its pixels are those of the named variant, whose scale counts as 100.
+      loaded = std::make_unique<LoadedImage>(*li);
+      loaded->madeForScale = 100;
+    }
   }
   const LoadedImage* result = loaded.get();
   cache_[key] = std::move(loaded);  // a miss is remembered too

@@ -25,6 +25,14 @@ struct Image {
 // PNG (or anything stb_image reads); false on malformed input.
 bool DecodeImage(const std::string& bytes, Image& out);
 
+// `src`, made for scale `from`, shrunk to scale `to` (to <= from): every
+// pixel the average of the source area it covers, partly covered source
+// pixels by their share. Like the rasterizer, the result is ceil(size * to /
+// from) pixels and the source is scaled by exactly to / from, so a last
+// column or row the source only partly reaches is partly transparent. The
+// skin ships its rasters at the largest scale and this makes the smaller ones.
+Image ShrinkToScale(const Image& src, int from, int to);
+
 // Package files to try for `name` at `scale`, best first, each with the
 // scale its pixels were made for: the exact variant, the nearest larger
 // ones, then smaller ones.
@@ -38,7 +46,11 @@ struct LoadedImage {
 };
 
 // Loads images from the skin package through ImageCandidates and keeps them
-// until Clear(). Not thread-safe (the window's thread uses it).
+// until Clear(). A variant made for a larger scale is shrunk to the scale
+// asked for (ShrinkToScale), so the image comes back made for that scale
+// whenever a larger one exists. A name that carries its scale ("x@150.png")
+// and is not in the package is made from the package's "x.png" at that scale.
+// Not thread-safe (the window's thread uses it).
 class ImageCache {
  public:
   // Null when no candidate can be read and decoded.
