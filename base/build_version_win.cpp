@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -33,11 +34,12 @@ std::wstring OwnExecutablePath() {
 }
 
 std::wstring QueryString(const std::vector<BYTE>& data, WORD language, WORD codePage, const wchar_t* name) {
-  wchar_t block[128];
-  std::swprintf(block, 128, L"\\StringFileInfo\\%04x%04x\\%ls", language, codePage, name);
+  char code[16];
+  std::snprintf(code, sizeof code, "%04x%04x", language, codePage);
+  const std::wstring block = L"\\StringFileInfo\\" + AsciiWide(code) + L"\\" + name;
   void* value = nullptr;
   UINT length = 0;
-  if (!VerQueryValueW(data.data(), block, &value, &length) || !value || length == 0) return L"";
+  if (!VerQueryValueW(data.data(), block.c_str(), &value, &length) || !value || length == 0) return L"";
   const wchar_t* text = static_cast<const wchar_t*>(value);
   // The length counts the terminating NUL (when present).
   size_t chars = wcsnlen(text, length);

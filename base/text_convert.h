@@ -3,6 +3,7 @@
 // Invalid input never throws; it converts what it can.
 #pragma once
 #include <string>
+#include <type_traits>
 
 std::string WideToAnsi(const std::wstring& text);
 std::wstring AnsiToWide(const std::string& text);
@@ -21,3 +22,14 @@ std::wstring CodePageToWide(const std::string& text, unsigned codePage);
 // page" is UTF-8, which holds every character but lone surrogates.
 bool ConvertsLosslessly(const std::wstring& text, unsigned codePage);
 inline bool AnsiLossless(const std::wstring& text) { return ConvertsLosslessly(text, 0); }
+
+// An integer in decimal digits as wide text. (The library's to_wstring and
+// swprintf go through the C99 wide printf, which takes room in the installer
+// and nothing else needs; the narrow digits have no such cost.)
+template <class T, class = std::enable_if_t<std::is_integral_v<T>>>
+std::wstring DecimalWide(T value) {
+  const std::string digits = std::to_string(value);
+  return std::wstring(digits.begin(), digits.end());
+}
+// ASCII text (digits, hex, fixed names) as wide text.
+inline std::wstring AsciiWide(const std::string& text) { return std::wstring(text.begin(), text.end()); }

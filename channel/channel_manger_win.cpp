@@ -113,7 +113,7 @@ void ChannelManger::Run() {
       download.StopDownload();
       download.SetAsidePartial(target);
       parts.Keep(target);
-      for (int range = 1; range <= 32; ++range) DeleteFileAt(target + std::to_wstring(range));
+      for (int range = 1; range <= 32; ++range) DeleteFileAt(target + DecimalWide(range));
       // Not the download's fault: the only way out wants credentials.
       const ProxyRouting* routing = settings.transfer.routing.get();
       if (routing && routing->ProxyAuthFailed()) {
@@ -133,9 +133,7 @@ void ChannelManger::Run() {
     if (!held) {
       const DWORD error = GetLastError();
       DebugOut("the downloaded installer cannot be held against changes, error " + std::to_string(error));
-      wchar_t reason[64];
-      std::swprintf(reason, 64, L"not held %lu", static_cast<unsigned long>(error));
-      Reject(target, reason);
+      Reject(target, L"not held " + DecimalWide(error));
       return;
     }
     const PublisherVerdict verdict = VerifyPublisher(target, Utf8ToWide(Vendor().publisher), held.get());
@@ -146,9 +144,9 @@ void ChannelManger::Run() {
       download.DiscardPartial(target);
       continue;
     }
-    wchar_t status[16];
-    std::swprintf(status, 16, L"0x%08lX", static_cast<unsigned long>(verdict.status));
-    Reject(target, AnsiToWide(PublisherCheckName(verdict.result)) + L" " + status);
+    char status[16];
+    std::snprintf(status, sizeof status, "0x%08lX", static_cast<unsigned long>(verdict.status));
+    Reject(target, AnsiToWide(PublisherCheckName(verdict.result)) + L" " + AsciiWide(status));
     return;
   }
 

@@ -6,7 +6,7 @@
 #include "base/text_convert.h"
 
 std::wstring ProgressPipeName(uint32_t processId) {
-  return L"\\\\.\\pipe\\autoupdate_pipe_quorvane_" + std::to_wstring(processId);
+  return L"\\\\.\\pipe\\autoupdate_pipe_quorvane_" + DecimalWide(processId);
 }
 
 std::string AlternativeTargetPath(const std::string& tempFolder) {
@@ -16,7 +16,7 @@ std::string AlternativeTargetPath(const std::string& tempFolder) {
 
 std::wstring AlternativeTargetPath(const std::wstring& tempFolder) {
   std::srand(0);
-  return tempFolder + L"ChannelIstaller" + std::to_wstring(std::rand()) + L".exe";
+  return tempFolder + L"ChannelIstaller" + DecimalWide(std::rand()) + L".exe";
 }
 
 namespace {

@@ -23,11 +23,11 @@ constexpr int kNameAttempts = 8;
 std::wstring NewFolderName() {
   GUID id{};
   if (FAILED(CoCreateGuid(&id))) return std::wstring();
-  wchar_t name[64];
-  std::swprintf(name, 64, L"QuorvaneSetup.%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
+  char name[64];
+  std::snprintf(name, sizeof name, "QuorvaneSetup.%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
                 static_cast<unsigned long>(id.Data1), id.Data2, id.Data3, id.Data4[0], id.Data4[1], id.Data4[2],
                 id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6], id.Data4[7]);
-  return name;
+  return AsciiWide(name);
 }
 
 // Removes the entry at `path` itself: a file is deleted (a link as a link),
@@ -92,7 +92,7 @@ std::wstring SecurityText(HANDLE folder) {
 void MoveOrDelete(const std::wstring& from, const std::wstring& to) {
   if (GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES) return;
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
-  DebugOutW(L"the partial download cannot be moved to " + to + L", error " + std::to_wstring(GetLastError()));
+  DebugOutW(L"the partial download cannot be moved to " + to + L", error " + DecimalWide(GetLastError()));
   DeleteFileW(from.c_str());
 }
 
@@ -209,7 +209,7 @@ RunFolder RunFolder::Create(const std::wstring& parent) {
   }
   LocalFree(descriptor);
   if (!made) {
-    DebugOutW(L"the run's own folder cannot be made in " + base + L", error " + std::to_wstring(error));
+    DebugOutW(L"the run's own folder cannot be made in " + base + L", error " + DecimalWide(error));
     SetLastError(error);
   }
   return made;

@@ -7,6 +7,7 @@
 
 #include "base/debug_output.h"
 #include "base/system_info.h"
+#include "base/text_convert.h"
 #include "download/file_ops.h"
 #include "download/range_merge.h"
 
@@ -115,7 +116,7 @@ int Downloader::Prepare() {
   const std::vector<PlannedRange> plan = PlanRanges(fileLength - keptBytes, threadCount);
   for (size_t j = 0; j < plan.size(); ++j) {
     const int id = static_cast<int>(j);
-    const std::wstring filePath = id == 0 ? path : path + std::to_wstring(id);
+    const std::wstring filePath = id == 0 ? path : path + DecimalWide(id);
     const int64_t start = id == 0 ? 0 : plan[j].start + keptBytes;
     auto node = std::make_shared<tNode>(run, start, plan[j].end + keptBytes, plan[j].nextId, filePath,
                                         id == 0 ? keptBytes : 0);
@@ -266,7 +267,7 @@ bool Downloader::SplitLargest() {
   const int m = static_cast<int>(view.size());
   std::shared_ptr<tNode> added;
   const bool split = victim->Split(m, [&](const RangeSplit& cut) {
-    added = std::make_shared<tNode>(run, cut.newStart, cut.newEnd, cut.newNextId, path + std::to_wstring(m));
+    added = std::make_shared<tNode>(run, cut.newStart, cut.newEnd, cut.newNextId, path + DecimalWide(m));
     if (!added->Ready()) {
       added->Release();
       return false;

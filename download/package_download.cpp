@@ -215,7 +215,7 @@ AttemptOutcome PackageDownload::DownloadOnce(const std::string& url, const std::
     return {AttemptEnd::kTargetNotOpened, 0};
   }
   const int r = a.result;
-  if (r != 200) DebugOutW(L"download file " + targetPath + L" failed return value " + std::to_wstring(r));
+  if (r != 200) DebugOutW(L"download file " + targetPath + L" failed return value " + DecimalWide(r));
   result.connectMs = static_cast<int32_t>(a.connectSeconds * 1000);
   const int64_t size = FileSizeW(targetPath);
   result.fileSize = SaturatedBytes(size);

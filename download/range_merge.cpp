@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "base/debug_output.h"
+#include "base/text_convert.h"
 #include "download/file_ops.h"
 
 void ReadBackRanges(const RangeTable& ranges, const std::vector<int>& chain, size_t chunkSize,
@@ -18,8 +19,8 @@ void ReadBackRanges(const RangeTable& ranges, const std::vector<int>& chain, siz
     for (const int id : chain) {
       std::shared_ptr<RangeTransfer> range = ranges.Find(id);
       if (!range) break;
-      DebugOutW(L"KVDown: rebuild " + std::to_wstring(id) + L":" + std::to_wstring(range->start) + L"--" +
-                std::to_wstring(range->end.load()) + L",file is  " + range->path);
+      DebugOutW(L"KVDown: rebuild " + DecimalWide(id) + L":" + DecimalWide(range->start) + L"--" +
+                DecimalWide(range->end.load()) + L",file is  " + range->path);
       auto markMerged = [&range] {
         range->state = RangeState::kMerged;
         range->file.reset();
@@ -76,7 +77,7 @@ DownloadError AppendMerged(RangeTransfer& target, RangeRun& run, MergeQueue& que
     }
     for (const std::string& chunk : taken) {
       const size_t written = std::fwrite(chunk.data(), 1, chunk.size(), target.file.get());
-      DebugOutW(L"KVDown: wirte " + std::to_wstring(written));
+      DebugOutW(L"KVDown: wirte " + DecimalWide(written));
       run.mergedBytes += static_cast<int64_t>(written);
       if (delegate) delegate->OnMergeProgress(run.mergedBytes);
       if (written != chunk.size()) {

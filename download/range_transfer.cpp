@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "base/debug_output.h"
+#include "base/text_convert.h"
 #include "download/file_ops.h"
 
 namespace {
@@ -269,9 +270,9 @@ RangeProgress RangeTransfer::Snapshot(int id) const {
 }
 
 void RangeTransfer::LogLine(int id) const {
-  DebugOutW(L"KVDown: thread " + std::to_wstring(id) + L":" + std::to_wstring(start) + L"--" +
-            std::to_wstring(end.load()) + L",currentpos is " + std::to_wstring(position.load()) +
-            L",nextid is " + std::to_wstring(nextId.load()));
+  DebugOutW(L"KVDown: thread " + DecimalWide(id) + L":" + DecimalWide(start) + L"--" +
+            DecimalWide(end.load()) + L",currentpos is " + DecimalWide(position.load()) +
+            L",nextid is " + DecimalWide(nextId.load()));
 }
 
 void RangeTransfer::Release() {

@@ -56,6 +56,10 @@ SIZE_FLAGS="-Os -ffunction-sections -fdata-sections"
 # C code is never unwound through: every callback the installer gives libcurl
 # catches its own exceptions. Its unwind tables would only take room.
 C_SIZE_FLAGS="$SIZE_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables"
+# libcurl formats with its own printf and scans only plain numbers and
+# character sets; with the C runtime's own scanf (as in an MSVC build of it)
+# the MinGW C99 scanf and the string-to-float code it pulls stay out.
+CURL_CPPFLAGS="-D__USE_MINGW_ANSI_STDIO=0"
 # The objects carry intermediate code beside their machine code: the shipped
 # executable is optimised across them and the program at link time (drops
 # what it never calls), and any other link uses the machine code as it is.
@@ -76,7 +80,7 @@ LTO_FLAGS="-flto -ffat-lto-objects"
     --disable-headers-api --disable-hsts --disable-doh --disable-unix-sockets \
     --disable-crypto-auth --disable-ntlm --disable-ntlm-wb --disable-tls-srp --disable-http-auth \
     --disable-verbose \
-    CC=$CC AR=$AR RANLIB=$host-gcc-ranlib CFLAGS="$C_SIZE_FLAGS" >configure.out 2>&1 || { tail -30 configure.out; exit 1; }
+    CC=$CC AR=$AR RANLIB=$host-gcc-ranlib CPPFLAGS="$CURL_CPPFLAGS" CFLAGS="$C_SIZE_FLAGS" >configure.out 2>&1 || { tail -30 configure.out; exit 1; }
   # Without verbose strings libcurl keeps no messages of its own, but the
   # installer reports curl_easy_strerror's description of a failed transfer:
   # that one table stays.

@@ -1,5 +1,6 @@
 #include "toolkit/accessible.h"
 
+#include "base/text_convert.h"
 #include "toolkit/controls.h"
 #include "toolkit/focus.h"
 #include "toolkit/paint_manager.h"
@@ -24,7 +25,7 @@ bool RoleOf(Control& c, AccRole& role) {
 std::wstring FillNumber(const std::wstring& pattern, long long n) {
   std::wstring s = pattern;
   const size_t at = s.find(L"%1");
-  if (at != std::wstring::npos) s.replace(at, 2, std::to_wstring(n));
+  if (at != std::wstring::npos) s.replace(at, 2, DecimalWide(n));
   return s;
 }
 

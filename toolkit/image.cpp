@@ -123,9 +123,9 @@ std::vector<std::pair<std::wstring, int>> ImageCandidates(const std::wstring& na
   std::wstring ext = dot == std::wstring::npos ? L"" : name.substr(dot);
   const bool vector = EndsWithNoCase(name, L".svg");
   auto variant = [&](int s) -> std::pair<std::wstring, int> {
-    if (vector) return {stem + L"@" + std::to_wstring(s) + L".png", s};
+    if (vector) return {stem + L"@" + DecimalWide(s) + L".png", s};
     if (s == 100) return {name, 100};
-    return {stem + L"@" + std::to_wstring(s) + ext, s};
+    return {stem + L"@" + DecimalWide(s) + ext, s};
   };
   std::vector<int> order;
   if (std::find(std::begin(kSteps), std::end(kSteps), scale) == std::end(kSteps) && scale > 0) order.push_back(scale);

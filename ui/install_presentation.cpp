@@ -1,5 +1,6 @@
 #include "ui/install_presentation.h"
 
+#include "base/text_convert.h"
 #include "download/download_error.h"
 #include "ui/text_table.h"
 
@@ -24,7 +25,7 @@ std::wstring FailureText(const InstallFailure& failure) {
     return GetText(L"tt_download_rejected") + L" (" + failure.rejectionReason + L")";
   }
   if (failure.lastDownloadFailure)
-    return GetText(L"tt_downstatus_failed") + L" " + std::to_wstring(WireResult(*failure.lastDownloadFailure));
+    return GetText(L"tt_downstatus_failed") + L" " + DecimalWide(WireResult(*failure.lastDownloadFailure));
   if (failure.kind != InstallFailureKind::kDownloadFailed) return L"tt_failed";
   return std::wstring();
 }

@@ -63,7 +63,7 @@ void InstallRun::OnChannelFailed(const std::wstring& failureText, ExitCode code)
   view.ShowFailure(text);
   SendReport("install", 2000, WideToAnsi(text), false);
   exitCode.value = ExitCodeValue(code);
-  DebugOutW(L"install failed: " + text + L"; exit code " + std::to_wstring(ExitCodeValue(code)));
+  DebugOutW(L"install failed: " + text + L"; exit code " + DecimalWide(ExitCodeValue(code)));
   // Nobody can close a hidden window: a silent run ends once its report is
   // on its way (the window's destructor waits for it).
   if (options.silent) view.CloseWindow();

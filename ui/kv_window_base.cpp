@@ -3,6 +3,7 @@
 #include <map>
 #include <vector>
 
+#include "base/text_convert.h"
 #include "toolkit/markup.h"
 
 std::wstring LanguageFontFace(const std::wstring& code) {
@@ -42,7 +43,7 @@ SavedShadow ShadowForScale(const SavedShadow& saved, int scale) {
   s.image = saved.image;
   if (scale != 100) {
     std::wstring out;
-    const std::wstring tag = L"@" + std::to_wstring(scale) + L".";
+    const std::wstring tag = L"@" + DecimalWide(scale) + L".";
     for (wchar_t c : saved.image) {
       if (c == L'.') out += tag;
       else out += c;

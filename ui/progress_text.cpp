@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "base/text_convert.h"
+
 namespace {
 
 struct LanguageNumbers {
@@ -35,14 +37,14 @@ std::wstring FormatNumber(double value, int decimals, const NumberFormat& nf) {
   uint64_t scale = 1;
   for (int i = 0; i < decimals; ++i) scale *= 10;
   const uint64_t fixed = static_cast<uint64_t>(std::floor(value * static_cast<double>(scale) + 0.5));
-  std::wstring whole = std::to_wstring(fixed / scale);
+  std::wstring whole = DecimalWide(fixed / scale);
   std::wstring out;
   for (size_t i = 0; i < whole.size(); ++i) {
     if (i > 0 && (whole.size() - i) % 3 == 0) out += nf.group;
     out += whole[i];
   }
   if (decimals > 0) {
-    std::wstring frac = std::to_wstring(fixed % scale);
+    std::wstring frac = DecimalWide(fixed % scale);
     out += nf.decimal + std::wstring(static_cast<size_t>(decimals) - frac.size(), L'0') + frac;
   }
   return out;
@@ -82,11 +84,11 @@ std::wstring FormatTimeLeft(double seconds, const TextLookup& text) {
   if (!(seconds >= 0)) seconds = 0;
   const double capped = std::min(seconds, 99.0 * 3600 + 59 * 60);
   uint64_t s = static_cast<uint64_t>(std::ceil(capped));
-  if (s < 60) return FillPattern(text(L"tt_time_s"), {std::to_wstring(s)});
-  auto two = [](uint64_t v) { return (v < 10 ? L"0" : L"") + std::to_wstring(v); };
-  if (s < 3600) return FillPattern(text(L"tt_time_min_s"), {std::to_wstring(s / 60), two(s % 60)});
+  if (s < 60) return FillPattern(text(L"tt_time_s"), {DecimalWide(s)});
+  auto two = [](uint64_t v) { return (v < 10 ? L"0" : L"") + DecimalWide(v); };
+  if (s < 3600) return FillPattern(text(L"tt_time_min_s"), {DecimalWide(s / 60), two(s % 60)});
   const uint64_t minutes = (s + 59) / 60;  // round up to the minute
-  return FillPattern(text(L"tt_time_h_min"), {std::to_wstring(minutes / 60), two(minutes % 60)});
+  return FillPattern(text(L"tt_time_h_min"), {DecimalWide(minutes / 60), two(minutes % 60)});
 }
 
 void TransferRate::Add(double seconds, uint64_t received) {
