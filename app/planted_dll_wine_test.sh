@@ -55,8 +55,10 @@ for d in $static_dlls; do
                                            || check no "static import $d is not one of the system set ($allowed_static)"
 done
 # DLL names the program's code holds (LoadLibrary targets of libcurl, ...).
-named=$(strings -a -e l "$exe"; strings -a "$exe") 
-named=$(echo "$named" | grep -oiE '^[a-z0-9_]+\.dll$' | lower | sed 's/\.dll$//' | sort -u)
+# A name starts with a letter: the byte before a string may be a printable one
+# of the data packed in front of it ("1kernel32.dll").
+named=$(strings -a -e l "$exe"; strings -a "$exe")
+named=$(echo "$named" | grep -oiE '[a-z][a-z0-9_]*\.dll$' | lower | sed 's/\.dll$//' | sort -u)
 plants=$(for d in $static_dlls $delayed $named uxtheme; do is_known "$d" || echo "$d"; done | lower | sort -u)
 [ -n "$plants" ] || check no "something to plant"
 echo "planted: $(echo $plants)"

@@ -193,9 +193,9 @@ void WindowImplBase::ReloadImages() {
 }
 
 bool WindowImplBase::CanLoadImage(const std::wstring& file) const {
-  std::string bytes;
-  Image img;
-  return ReadSkinFile(WideToUtf8(file), bytes) && DecodeImage(bytes, img);
+  // Through the cache, as drawing loads it: a variant the package leaves out
+  // is made from a larger one.
+  return images_.Get(file, 100) != nullptr;
 }
 
 void WindowImplBase::UpdateShadow() {
