@@ -47,23 +47,24 @@ constexpr wchar_t kPartStoreName[] = L"QuorvaneSetup.parts";
 
 // Opens the folder at `path` itself, never what a link there points to; the
 // handle lets nobody rename or delete the folder while it is open.
-HANDLE OpenFolderNoFollow(const std::wstring& path) {
-  HANDLE h =
+// Empty when it is no folder or cannot be opened; the last error says why.
+UniqueHandle OpenFolderNoFollow(const std::wstring& path) {
+  UniqueHandle h(
       CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return h;
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!h) return h;
   BY_HANDLE_FILE_INFORMATION info{};
   DWORD error = ERROR_SUCCESS;
-  if (!GetFileInformationByHandle(h, &info))
+  if (!GetFileInformationByHandle(h.get(), &info))
     error = GetLastError();
   else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
     error = ERROR_REPARSE_TAG_INVALID;
   else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     error = ERROR_DIRECTORY;
   if (error == ERROR_SUCCESS) return h;
-  CloseHandle(h);
+  h.reset();
   SetLastError(error);
-  return INVALID_HANDLE_VALUE;
+  return h;
 }
 
 std::wstring SecurityText(HANDLE folder) {
@@ -99,21 +100,17 @@ void MoveOrDelete(const std::wstring& from, const std::wstring& to) {
 }  // namespace
 
 std::wstring FolderSecurityText(const std::wstring& path) {
-  HANDLE folder = OpenFolderNoFollow(path);
-  if (folder == INVALID_HANDLE_VALUE) return std::wstring();
-  std::wstring text = SecurityText(folder);
+  UniqueHandle folder = OpenFolderNoFollow(path);
+  if (!folder) return std::wstring();
+  std::wstring text = SecurityText(folder.get());
   const DWORD error = GetLastError();
-  CloseHandle(folder);
+  folder.reset();
   SetLastError(error);
   return text;
 }
 
-PartStore::~PartStore() {
-  if (folder_) CloseHandle(folder_);
-}
-
 PartStore::PartStore(PartStore&& o) noexcept
-    : path_(std::exchange(o.path_, std::wstring())), folder_(std::exchange(o.folder_, nullptr)) {}
+    : path_(std::exchange(o.path_, std::wstring())), folder_(std::move(o.folder_)) {}
 
 PartStore PartStore::Open(const RunFolder& runFolder, std::string* why, const std::wstring& parent) {
   PartStore store;
@@ -137,16 +134,16 @@ PartStore PartStore::Open(const RunFolder& runFolder, std::string* why, const st
     CreateDirectoryW(path.c_str(), &attributes);  // an existing one is checked like a new one
     LocalFree(descriptor);
   }
-  HANDLE folder = OpenFolderNoFollow(path);
-  if (folder == INVALID_HANDLE_VALUE) return fail("it is no folder, error " + std::to_string(GetLastError()));
-  const std::wstring found = SecurityText(folder);
+  UniqueHandle folder = OpenFolderNoFollow(path);
+  if (!folder) return fail("it is no folder, error " + std::to_string(GetLastError()));
+  const std::wstring found = SecurityText(folder.get());
   if (found != expected) {
-    CloseHandle(folder);
+    folder.reset();
     return fail("its owner or access (" + WideToUtf8(found) + ") are not those of the run's own folder (" +
                 WideToUtf8(expected) + ")");
   }
   store.path_ = path + L'\\';
-  store.folder_ = folder;
+  store.folder_ = std::move(folder);
   return store;
 }
 

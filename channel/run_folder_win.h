@@ -17,6 +17,8 @@
 #pragma once
 #include <string>
 
+#include "base/win_handle.h"
+
 // SDDL of the folder's security descriptor.
 extern const wchar_t kRunFolderSecurity[];
 
@@ -61,7 +63,6 @@ class RunFolder {
 class PartStore {
  public:
   PartStore() = default;
-  ~PartStore();
   PartStore(const PartStore&) = delete;
   PartStore& operator=(const PartStore&) = delete;
   PartStore(PartStore&& o) noexcept;
@@ -85,7 +86,7 @@ class PartStore {
 
  private:
   std::wstring path_;
-  void* folder_ = nullptr;  // the open folder, so it cannot be swapped
+  UniqueHandle folder_;  // the open folder, so it cannot be swapped
 };
 
 // The owner and DACL of `path` in SDDL, read without following a link at
