@@ -36,7 +36,7 @@ std::wstring OwnExecutablePath() {
 std::wstring QueryString(const std::vector<BYTE>& data, WORD language, WORD codePage, const wchar_t* name) {
   char code[16];
   std::snprintf(code, sizeof code, "%04x%04x", language, codePage);
-  const std::wstring block = L"\\StringFileInfo\\" + AsciiWide(code) + L"\\" + name;
+  const std::wstring block = L"\\StringFileInfo\\" + AnsiToWide(code) + L"\\" + name;
   void* value = nullptr;
   UINT length = 0;
   if (!VerQueryValueW(data.data(), block.c_str(), &value, &length) || !value || length == 0) return L"";

@@ -31,5 +31,3 @@ std::wstring DecimalWide(T value) {
   const std::string digits = std::to_string(value);
   return std::wstring(digits.begin(), digits.end());
 }
-// ASCII text (digits, hex, fixed names) as wide text.
-inline std::wstring AsciiWide(const std::string& text) { return std::wstring(text.begin(), text.end()); }

@@ -146,7 +146,7 @@ void ChannelManger::Run() {
     }
     char status[16];
     std::snprintf(status, sizeof status, "0x%08lX", static_cast<unsigned long>(verdict.status));
-    Reject(target, AnsiToWide(PublisherCheckName(verdict.result)) + L" " + AsciiWide(status));
+    Reject(target, AnsiToWide(PublisherCheckName(verdict.result)) + L" " + AnsiToWide(status));
     return;
   }
 

@@ -27,7 +27,7 @@ std::wstring NewFolderName() {
   std::snprintf(name, sizeof name, "QuorvaneSetup.%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
                 static_cast<unsigned long>(id.Data1), id.Data2, id.Data3, id.Data4[0], id.Data4[1], id.Data4[2],
                 id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6], id.Data4[7]);
-  return AsciiWide(name);
+  return AnsiToWide(name);
 }
 
 // Removes the entry at `path` itself: a file is deleted (a link as a link),

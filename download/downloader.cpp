@@ -149,16 +149,7 @@ bool Downloader::Start() {
     mode = Mode::kSegmented;
     std::lock_guard<std::mutex> guard(runLock);
     runningWorkers = 0;
-    for (int id = 0; id < n && failure.empty(); ++id) {
-      ++runningWorkers;
-      ThreadStart worker = StartGuardedThread("download range " + std::to_string(id), [this, id] { Worker(id); });
-      if (worker.started) {
-        workerThreads.push_back(std::move(worker.thread));
-      } else {
-        --runningWorkers;
-        failure = worker.failure;
-      }
-    }
+    for (int id = 0; id < n && failure.empty(); ++id) StartWorker(id, failure);
   }
   if (!failure.empty()) {
     // No thread could be made: stop the ones that run, as the destruction would.
@@ -278,17 +269,26 @@ bool Downloader::SplitLargest() {
   if (!split) return false;
   added->LogLine(m);
   victim->LogLine(v);
-  ++runningWorkers;
-  ThreadStart worker = StartGuardedThread("download range " + std::to_string(m), [this, m] { Worker(m); });
-  if (worker.started) {
-    workerThreads.push_back(std::move(worker.thread));
-  } else {
+  std::string failure;
+  if (!StartWorker(m, failure)) {
     // The split-off bytes will never come: the run ends with an error.
-    --runningWorkers;
-    DebugOut("KVDown: no thread for range " + std::to_string(m) + ": " + worker.failure);
+    DebugOut("KVDown: no thread for range " + std::to_string(m) + ": " + failure);
     Fail(DownloadError::Transfer(CURLE_OUT_OF_MEMORY));
   }
   return true;
+}
+
+// Called with runLock held.
+bool Downloader::StartWorker(int id, std::string& failure) {
+  ++runningWorkers;
+  ThreadStart worker = StartGuardedThread("download range " + std::to_string(id), [this, id] { Worker(id); });
+  if (worker.started) {
+    workerThreads.push_back(std::move(worker.thread));
+    return true;
+  }
+  --runningWorkers;
+  failure = worker.failure;
+  return false;
 }
 
 // The last worker of a successful run: complete only when the target holds

@@ -106,6 +106,9 @@ class Downloader {
   // The threads' bodies.
   void RunSingle();
   void Worker(int id);
+  // Starts range `id`'s worker thread, counted in runningWorkers; false with
+  // `failure` set when no thread could be made. Called with runLock held.
+  bool StartWorker(int id, std::string& failure);
   void CloseWorker();
   bool SplitLargest();
   void FinishSegmented();
